@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace qd {
+
+// Every message and question the program puts to the user goes through this
+// one interface: the program installs a message-box implementation, tests a
+// scripted one that records each call and answers from a queue.
+
+enum class DialogIcon { None, Information, Exclamation, Stop, Question };
+enum class DialogButtons { Ok, YesNo };
+enum class DialogAnswer { Ok, Yes, No };
+
+struct DialogRequest {
+    QWidget* owner = nullptr;
+    QString text;
+    QString caption;
+    DialogIcon icon = DialogIcon::None;
+    DialogButtons buttons = DialogButtons::Ok;
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual DialogAnswer ask(const DialogRequest& request) = 0;
+
+    // An OK message.
+    void tell(QWidget* owner, const QString& text, const QString& caption, DialogIcon icon)
+    {
+        ask({owner, text, caption, icon, DialogButtons::Ok});
+    }
+    // A Yes/No question with the question icon; true for Yes.
+    bool confirm(QWidget* owner, const QString& text, const QString& caption)
+    {
+        return ask({owner, text, caption, DialogIcon::Question, DialogButtons::YesNo}) == DialogAnswer::Yes;
+    }
+};
+
+// The installed implementation. Until one is installed, every question is
+// answered No and every message OK, and nothing is shown.
+Dialogs& dialogs();
+// Installs d (not owned; nullptr restores the silent default) and returns the previous one.
+Dialogs* setDialogs(Dialogs* d);
+
+} // namespace qd

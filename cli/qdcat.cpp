@@ -1,1 +1,58 @@
-int main(){}
+// qdcat: the command-line companion of Qd. It reads and writes the same
+// catalog files and uses the same drives as the windows.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "Commands.h"
+
+namespace qd::cli {
+
+void printError(const QString& text)
+{
+    std::fprintf(stderr, "qdcat: %s\n", text.toLocal8Bit().constData());
+}
+
+namespace {
+
+// Add a command here and declare its function in Commands.h.
+const Command kCommands[] = {
+    {"dump", "qdcat dump FILE.qd\n"
+             "    Print the whole catalog as one JSON object (UTF-8).",
+     runDump},
+    {"ls", "qdcat ls FILE.qd [FOLDER]\n"
+           "    List one folder (a path such as D:\\PHOTO\\2001; default the root) as the\n"
+           "    contents view shows it: sub-folders, then files, each sorted by name.\n"
+           "    Tab-separated: name, size, created, modified, accessed, first comment line.",
+     runLs},
+};
+
+void printHelp()
+{
+    std::printf("Usage: qdcat COMMAND [ARGUMENTS]\n\n"
+                "The command-line companion of Qd, the disk cataloguer.\n\n"
+                "Commands:\n");
+    for (const Command& c : kCommands)
+        std::printf("  %s\n\n", c.usage);
+    std::printf("Exit status: 0 on success, 1 for wrong usage, 2 for a catalog that cannot be read.\n");
+}
+
+} // namespace
+} // namespace qd::cli
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    using namespace qd::cli;
+    if (args.isEmpty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        printHelp();
+        return args.isEmpty() ? kUsage : kOk;
+    }
+    const QString name = args.takeFirst();
+    for (const Command& c : kCommands) {
+        if (name == QLatin1String(c.name))
+            return c.run(args);
+    }
+    printError(QStringLiteral("unknown command \"%1\"; see qdcat --help").arg(name));
+    return kUsage;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qd {
+
+// The drive letters of the catalogued system and the local folders behind them.
+// C: is the root file system; optical and removable devices follow, then other
+// block-device file systems and network mounts; the "Drives" settings map
+// further letters to folders and replace an automatic drive of the same letter.
+
+enum class DriveKind { Removable, Fixed, CdRom, Network, Ram };
+
+struct Drive {
+    QChar letter;          // upper case
+    DriveKind kind = DriveKind::Fixed;
+    QString root;          // current root folder; empty when there is no medium
+    QString device;        // block device or mount source; may be empty
+    QString fsType;
+    QString label;         // volume label for display
+    bool mapped = false;   // comes from the "Drives" settings
+    std::optional<std::uint32_t> configuredSerial; // a mapping's own serial
+    std::optional<QString> configuredLabel;        // a mapping's own label
+
+    bool present() const { return !root.isEmpty(); }
+    // "LABEL (D:)", or the kind's name + " (D:)" without a label.
+    QString displayName() const;
+    // The freedesktop icon name for the kind.
+    QString iconName() const;
+    // The drive list text of the main window: "d: [label]", "d:" without label.
+    QString menuText() const;
+};
+
+class DriveTable {
+public:
+    // Built once, at first use.
+    static const DriveTable& instance();
+    // Re-reads the mounts and the "Drives" settings.
+    static void rebuild();
+
+    const std::vector<Drive>& drives() const { return drives_; } // in letter order
+    const Drive* find(QChar letter) const; // any case; nullptr for none
+
+    // Builds a table from the given mount table text (/proc/self/mountinfo form).
+    static DriveTable fromMountInfo(const QString& mountInfo);
+
+private:
+    std::vector<Drive> drives_;
+};
+
+// The real local path of a catalog path such as "D:\A\B\" (code page 932
+// bytes): the drive's current root + "/A/B/". nullopt when the letter names
+// no drive or the drive has no root.
+std::optional<QString> RealPath(std::string_view catalogPath);
+
+// The drive queries, on the drive named by the first character of path.
+// false (outputs untouched) for an empty path, no such drive, no medium, an
+// unreadable medium. Sizes in bytes; free is what an unprivileged user may use.
+bool GetDiskSpace(std::string_view path, std::int64_t& total, std::int64_t& free);
+// The volume serial as Windows reports it, and the label in code page 932.
+bool GetVolumeInfo(std::string_view path, std::uint32_t& serial, std::string& label);
+
+} // namespace qd

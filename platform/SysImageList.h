@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace qd {
+
+class ImageList;
+
+// The one shared system image list of the run, in a small (16) and a large
+// (32) form. Both forms always hold the same number of images and an index
+// means the same icon in both; indexes never change during the run.
+ImageList* GetSysImageList(bool large);
+
+// The index of the icon of a real local file or folder, or of a drive root
+// ("D:\"). Files go by MIME type from the name and are cached per type;
+// ".exe" and ".ico" files that hold an icon get their own. -1 when no icon
+// can be found.
+int GetSysIconIndex(const QString& path);
+
+// The index of the icon for a file of that name, without touching any file:
+// for files that exist only in a catalog.
+int GetSysIconIndexForName(const QString& fileName);
+
+// The closed folder; FolderIconIndex() + 1 is the open folder.
+int FolderIconIndex();
+
+// Copies image index of src into dst and returns the new index in dst (-1 if
+// index is out of range): the colour is the image drawn onto white, the mask
+// is the image's mask, both at dst's size.
+int AddImageFromList(ImageList& dst, const ImageList& src, int index);
+
+// The folder that stands in for the Windows system folder: the one that
+// holds the "system" icon source.
+QString GetSystemDir();
+
+// Fills list with the standard icons of the system (devices, places, file
+// types), always the same ones in the same order. Returns how many were added.
+int AddSystemIcons(ImageList& list);
+
+} // namespace qd

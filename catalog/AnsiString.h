@@ -17,8 +17,8 @@ namespace qd {
 class AnsiString {
 public:
     AnsiString() noexcept { clear_inline(); }
-    AnsiString(std::string_view s) { assign(s); }
-    AnsiString(const char* s) : AnsiString(std::string_view(s)) {}
+    explicit AnsiString(std::string_view s) { assign(s); }
+    explicit AnsiString(const char* s) : AnsiString(std::string_view(s)) {}
     AnsiString(const AnsiString& o) { assign(o.view()); }
     AnsiString(AnsiString&& o) noexcept
     {
@@ -50,6 +50,7 @@ public:
         swap(copy);
         return *this;
     }
+    AnsiString& operator=(const char* s) { return *this = std::string_view(s); }
 
     void swap(AnsiString& o) noexcept { std::swap(raw_, o.raw_); }
 
@@ -65,6 +66,7 @@ public:
 
     friend bool operator==(const AnsiString& a, const AnsiString& b) noexcept { return a.view() == b.view(); }
     friend bool operator==(const AnsiString& a, std::string_view b) noexcept { return a.view() == b; }
+    friend bool operator==(const AnsiString& a, const char* b) noexcept { return a.view() == b; }
     friend std::strong_ordering operator<=>(const AnsiString& a, const AnsiString& b) noexcept
     {
         return a.view() <=> b.view();

@@ -1,1 +1,320 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "catalog/DiskFile.h"
+#include "support/CatalogFixtures.h"
+
+using namespace qd;
+using namespace qd::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kImage = smallBmp(24, 0x40);
+const std::string kMask = smallBmp(1, 0xF0);
+
+// The head of a catalog written field by field from the layout table.
+Bytes head(std::uint8_t dataType = 1)
+{
+    Bytes b;
+    b.raw("qd410").str16(kImage).str16(kMask).put<std::uint8_t>(dataType);
+    return b;
+}
+
+// A catalog made by hand: Japanese names, a 255-byte name, a size above 2^31,
+// non-zero reserved fields, two-line comments.
+std::string handMadeCatalog()
+{
+    Bytes b = head();
+    b.put<std::uint32_t>(0xCAFEF00D).str16("\x83\x66\x83\x42\x83\x58\x83\x4e"); // ディスク
+    b.put<std::int64_t>(650LL << 20).put<std::int64_t>(1234567);
+    b.str32("line one\r\nline two").put<std::uint8_t>(7).put<std::int32_t>(3);
+    // root
+    b.str8("Q:").str32("").put<std::int32_t>(-1).put<std::uint8_t>(0).put<double>(0).put<double>(46000.5);
+    b.put<std::int32_t>(2);
+    b.str8("\x8e\xca\x90\x5e.jpg").str32("first\r\nsecond").put<std::uint8_t>(0x21);
+    b.put<double>(36526.5).put<double>(36527.25).put<double>(36528).put<std::uint32_t>(3000000000u).put<std::uint32_t>(0xDEADBEEF);
+    b.str8(std::string(255, 'n')).str32("").put<std::uint8_t>(0x20);
+    b.put<double>(0).put<double>(0).put<double>(0).put<std::uint32_t>(0).put<std::uint32_t>(0);
+    // two sub-folders of the root, the second with a 255-byte name
+    b.str8("\x95\x5c").str32("folder comment").put<std::int32_t>(0).put<std::uint8_t>(0x10).put<double>(37000.5).put<double>(46000.5);
+    b.put<std::int32_t>(0);
+    b.str8(std::string(255, 'd')).str32("").put<std::int32_t>(0).put<std::uint8_t>(0x12).put<double>(0).put<double>(46000.5);
+    b.put<std::int32_t>(0);
+    return b.data;
+}
+
+TDisk loaded(const std::string& data)
+{
+    TDisk disk;
+    EXPECT_TRUE(ParseDiskData(data, disk).ok());
+    return disk;
+}
+
+} // namespace
+
+TEST(DiskFile, WrittenAndReadBackGivesEqualRecords)
+{
+    TempDir dir;
+    TDisk disk = sampleDisk();
+    disk.DirList[1].FileList[0].IconIndex = 12; // never stored
+    disk.Reserved = 9;
+    SaveDiskData(dir / "Sample", disk);
+
+    TDisk back;
+    ASSERT_TRUE(LoadDiskData(dir / "Sample.qd", back).ok());
+    disk.DirList[1].FileList[0].IconIndex = -1;
+    for (TDir& d : disk.DirList)
+        d.CountFile = std::int32_t(d.FileList.size());
+    disk.CountFolder = std::int32_t(disk.DirList.size());
+    EXPECT_EQ(back, disk);
+    for (const TDir& d : back.DirList)
+        for (const TFile& f : d.FileList)
+            EXPECT_EQ(f.IconIndex, -1);
+}
+
+TEST(DiskFile, HandMadeCatalogLoadsAndSavesBackByteIdentical)
+{
+    const std::string data = handMadeCatalog();
+    const TDisk disk = loaded(data);
+    ASSERT_EQ(disk.DirList.size(), 3u);
+    EXPECT_EQ(disk.SerialNo, 0xCAFEF00Du);
+    EXPECT_EQ(disk.TotalSize, 650LL << 20);
+    EXPECT_EQ(disk.FreeSize, 1234567);
+    EXPECT_EQ(disk.Reserved, 7);
+    EXPECT_EQ(disk.Comment, "line one\r\nline two");
+    const TFile& big = disk.DirList[0].FileList[0];
+    EXPECT_EQ(big.Size, 3000000000u);
+    EXPECT_EQ(big.Reserved, 0xDEADBEEFu);
+    EXPECT_EQ(big.Comment, "first\r\nsecond");
+    EXPECT_EQ(disk.DirList[0].FileList[1].Name.size(), 255u);
+    EXPECT_EQ(disk.DirList[2].Name.size(), 255u);
+    EXPECT_EQ(GetDirPath(1, disk), "Q:\\\x95\x5c");
+    EXPECT_EQ(BuildDiskData(disk), data);
+
+    TempDir dir;
+    writeFile(dir / "hand.qd", data);
+    TDisk fromFile;
+    ASSERT_TRUE(LoadDiskData(dir / "hand.qd", fromFile).ok());
+    SaveDiskData(dir / "copy", fromFile);
+    EXPECT_EQ(readFile(dir / "copy.qd"), data);
+}
+
+TEST(DiskFile, RootOnlyDiskHasTheDocumentedLayout)
+{
+    TDisk disk;
+    disk.IconImage = kImage;
+    disk.IconMask = kMask;
+    TDir& root = disk.DirList.emplace_back();
+    root.Name = "D:";
+    root.Parent = -1;
+    root.ScanDate = 1.5;
+    const std::string data = BuildDiskData(disk);
+    const std::size_t headSize = 41 + kImage.size() + kMask.size();
+    ASSERT_EQ(data.size(), headSize + 32);
+    Bytes expected;
+    expected.raw("\x02" "D:").put<std::int32_t>(0).put<std::int32_t>(-1).put<std::uint8_t>(0).put<double>(0).put<double>(1.5).put<std::int32_t>(0);
+    EXPECT_EQ(data.substr(headSize), expected.data);
+    // The empty comment is a zero length and no bytes.
+    EXPECT_EQ(data.substr(headSize - 4 - 1 - 4, 4), std::string(4, '\0'));
+}
+
+TEST(DiskFile, TotalSizeIsReadBeforeFreeSize)
+{
+    Bytes b = head();
+    b.put<std::uint32_t>(1).str16("").put<std::int64_t>(111).put<std::int64_t>(222).str32("").put<std::uint8_t>(0).put<std::int32_t>(0);
+    TDisk disk = loaded(b.data);
+    EXPECT_EQ(disk.TotalSize, 111);
+    EXPECT_EQ(disk.FreeSize, 222);
+}
+
+TEST(DiskFile, MissingFileIs5101AndLeavesTheDiskUntouched)
+{
+    TempDir dir;
+    TDisk disk = sampleDisk();
+    const LoadResult r = LoadDiskData(dir / "nothing.qd", disk);
+    EXPECT_EQ(r.status, LoadStatus::Missing);
+    EXPECT_EQ(r.message, " 指定のファイルは存在しません。(5101)\r\n" + (dir / "nothing.qd").string());
+    EXPECT_EQ(disk, sampleDisk());
+}
+
+TEST(DiskFile, AnyDifferenceInTheMagicIs5104)
+{
+    const std::string good = BuildDiskData(sampleDisk());
+    for (std::size_t i = 0; i < 5; ++i) {
+        for (char replacement : {char(good[i] ^ 0x20), '\0'}) {
+            std::string bad = good;
+            bad[i] = replacement; // ^0x20 flips the case of the letters
+            TDisk disk = sampleDisk();
+            disk.CountFolder = 4;
+            const LoadResult r = ParseDiskData(bad, disk);
+            EXPECT_EQ(r.status, LoadStatus::WrongVersion) << i;
+            EXPECT_EQ(r.message, "バージョン違いのファイルが指定されています。(5104)");
+            EXPECT_TRUE(disk.DirList.empty());
+            EXPECT_EQ(disk.CountFolder, 0);
+            EXPECT_EQ(disk.VolumeLabel, "SAMPLE");
+            EXPECT_EQ(disk.IconImage, sampleDisk().IconImage);
+        }
+    }
+}
+
+TEST(DiskFile, OtherDataTypeIs5105AfterTheIconsWereReplaced)
+{
+    for (std::uint8_t type : {0, 2}) {
+        Bytes b = head(type);
+        b.put<std::uint32_t>(5); // what follows is never read
+        TDisk disk = sampleDisk();
+        const LoadResult r = ParseDiskData(b.data, disk);
+        EXPECT_EQ(r.status, LoadStatus::WrongDataType);
+        EXPECT_EQ(r.message, "データタイプの指定エラーです。(5105)");
+        EXPECT_EQ(disk.IconImage, kImage);
+        EXPECT_EQ(disk.IconMask, kMask);
+        EXPECT_TRUE(disk.DirList.empty());
+        EXPECT_EQ(disk.SerialNo, 0x1234ABCDu);
+    }
+}
+
+TEST(DiskFile, EveryTruncationFailsCleanly)
+{
+    const std::string data = handMadeCatalog();
+    for (std::size_t n = 0; n < data.size(); ++n) {
+        TDisk disk = sampleDisk();
+        try {
+            const LoadResult r = ParseDiskData(std::string_view(data).substr(0, n), disk);
+            EXPECT_EQ(r.status, LoadStatus::WrongVersion) << "length " << n; // only a cut magic gets here
+            EXPECT_LT(n, 5u);
+        } catch (const CatalogError& e) {
+            EXPECT_NE(std::string(e.what()).find("offset"), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(disk.DirList.empty()) << "length " << n;
+        EXPECT_EQ(disk.CountFolder, 0);
+    }
+}
+
+TEST(DiskFile, CountsAndLengthsThatDoNotFitAreDamageNamingTheOffset)
+{
+    const std::string good = handMadeCatalog();
+    TDisk ok = loaded(good);
+    const std::size_t folderCountAt = 41 + kImage.size() + kMask.size() + 8 + 18 - 4;
+    auto patched = [&](std::size_t at, std::int32_t v) {
+        std::string s = good;
+        std::memcpy(s.data() + at, &v, 4);
+        return s;
+    };
+    for (std::int32_t count : {-1, 4, 0x7FFFFFFF}) {
+        TDisk disk;
+        try {
+            ParseDiskData(patched(folderCountAt, count), disk);
+            ADD_FAILURE() << "count " << count << " accepted";
+        } catch (const CatalogError& e) {
+            if (count != 4) // 4 is plausible by size and fails later, at the end of the data
+                EXPECT_NE(std::string(e.what()).find("offset " + std::to_string(folderCountAt)), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(disk.DirList.empty());
+    }
+    // A negative comment length.
+    const std::size_t commentAt = folderCountAt - 1 - 18 - 4;
+    TDisk disk;
+    EXPECT_THROW(ParseDiskData(patched(commentAt, -5), disk), CatalogError);
+}
+
+TEST(DiskFile, AParentNotBelowItsOwnIndexIsDamage)
+{
+    TDisk disk = sampleDisk();
+    disk.DirList[3].Parent = 3;
+    const std::string selfParent = BuildDiskData(disk);
+    TDisk back;
+    EXPECT_THROW(ParseDiskData(selfParent, back), CatalogError);
+    EXPECT_TRUE(back.DirList.empty());
+    disk.DirList[3].Parent = 1;
+    disk.DirList[0].Parent = 0; // the root must have -1
+    EXPECT_THROW(ParseDiskData(BuildDiskData(disk), back), CatalogError);
+}
+
+TEST(DiskFile, IconsMustBeValidBmpImagesOrEmpty)
+{
+    TDisk disk = sampleDisk();
+    disk.IconImage = "BM not really";
+    TDisk back;
+    EXPECT_THROW(ParseDiskData(BuildDiskData(disk), back), CatalogError);
+    std::string cut = smallBmp(24, 0);
+    cut.resize(cut.size() - 1); // pixel rows one byte short
+    disk.IconImage = cut;
+    EXPECT_THROW(ParseDiskData(BuildDiskData(disk), back), CatalogError);
+    disk.IconImage.clear(); // length 0: a disk without an icon
+    disk.IconMask.clear();
+    EXPECT_TRUE(ParseDiskData(BuildDiskData(disk), back).ok());
+    EXPECT_TRUE(back.IconImage.empty());
+}
+
+TEST(DiskFile, WriterRefusesWhatTheFormatCannotHoldAndWritesNothing)
+{
+    TempDir dir;
+    SaveDiskData(dir / "Keep", sampleDisk());
+    const std::string before = readFile(dir / "Keep.qd");
+
+    TDisk longName = sampleDisk();
+    longName.DirList[2].FileList.push_back(sampleFile(std::string(256, 'x'), 1));
+    try {
+        SaveDiskData(dir / "Keep", longName);
+        ADD_FAILURE() << "a 256-byte name was written";
+    } catch (const CatalogError& e) {
+        EXPECT_NE(std::string(e.what()).find("D:\\DOCS"), std::string::npos) << e.what();
+    }
+    TDisk longLabel = sampleDisk();
+    longLabel.VolumeLabel = std::string(65536, 'L');
+    EXPECT_THROW(SaveDiskData(dir / "Keep", longLabel), CatalogError);
+    longLabel.VolumeLabel.resize(65535);
+    EXPECT_NO_THROW(BuildDiskData(longLabel));
+
+    EXPECT_EQ(readFile(dir / "Keep.qd"), before);
+    EXPECT_FALSE(fs::exists(dir / "New.qd"));
+    std::size_t files = 0;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(dir.path()))
+        ++files;
+    EXPECT_EQ(files, 1u); // no temporary file left behind
+}
+
+TEST(DiskFile, SaveReplacesTheTargetWholeAndFailsCleanlyInAMissingFolder)
+{
+    TempDir dir;
+    SaveDiskData(dir / "Disk", sampleDisk());
+    TDisk changed = sampleDisk();
+    changed.Comment = "changed";
+    SaveDiskData(dir / "Disk", changed);
+    TDisk back;
+    ASSERT_TRUE(LoadDiskData(dir / "Disk.qd", back).ok());
+    EXPECT_EQ(back.Comment, "changed");
+    EXPECT_THROW(SaveDiskData(dir / "no" / "Disk", sampleDisk()), CatalogError);
+}
+
+TEST(CatalogHead, ReadsTheIconsAndDataTypeOnly)
+{
+    TempDir dir;
+    writeFile(dir / "a.qd", head(2).data); // nothing after the head at all
+    auto h = ReadCatalogHead(dir / "a.qd");
+    ASSERT_TRUE(h.has_value());
+    EXPECT_EQ(h->image, kImage);
+    EXPECT_EQ(h->mask, kMask);
+    EXPECT_EQ(h->dataType, 2);
+
+    writeFile(dir / "b.qd", "qd411" + head().data.substr(5));
+    EXPECT_FALSE(ReadCatalogHead(dir / "b.qd").has_value());
+    writeFile(dir / "c.qd", "qd4");
+    EXPECT_FALSE(ReadCatalogHead(dir / "c.qd").has_value());
+    writeFile(dir / "d.qd", head().data.substr(0, 100));
+    EXPECT_THROW(ReadCatalogHead(dir / "d.qd"), CatalogError);
+    EXPECT_THROW(ReadCatalogHead(dir / "missing.qd"), CatalogError);
+}
+
+TEST(CatalogHead, ExtensionTestIgnoresCase)
+{
+    EXPECT_TRUE(HasCatalogExtension("A.QD"));
+    EXPECT_TRUE(HasCatalogExtension("disk.qd"));
+    EXPECT_TRUE(HasCatalogExtension("x.Qd"));
+    EXPECT_FALSE(HasCatalogExtension("disk.qdx"));
+    EXPECT_FALSE(HasCatalogExtension("diskqd"));
+    EXPECT_FALSE(HasCatalogExtension("qd"));
+}

@@ -1,1 +1,127 @@
 #include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+
+#include "catalog/Disk.h"
+#include "support/CatalogFixtures.h"
+
+using namespace qd;
+
+namespace {
+
+// root(0) -> A(1), B(2); A -> C(3), D(4); B -> E(5); C -> F(6); D -> G(7), H(8)
+TDisk treeDisk()
+{
+    TDisk disk;
+    const std::pair<const char*, int> dirs[] = {{"X:", -1}, {"A", 0}, {"B", 0}, {"C", 1}, {"D", 1},
+                                                {"E", 2},   {"F", 3}, {"G", 4}, {"H", 4}};
+    for (auto [name, parent] : dirs) {
+        TDir& d = disk.DirList.emplace_back();
+        d.Name = name;
+        d.Parent = parent;
+        d.FileList.push_back(test::sampleFile(std::string(name) + ".txt", 1));
+    }
+    return disk;
+}
+
+std::map<std::string, std::string> pathsByName(const TDisk& disk)
+{
+    std::map<std::string, std::string> m;
+    for (std::size_t i = 0; i < disk.DirList.size(); ++i)
+        m[disk.DirList[i].Name.str()] = GetDirPath(std::int32_t(i), disk);
+    return m;
+}
+
+} // namespace
+
+TEST(GetDirPath, JoinsNamesFromTheRootWithoutTrailingBackslash)
+{
+    const TDisk disk = treeDisk();
+    EXPECT_EQ(GetDirPath(0, disk), "X:");
+    EXPECT_EQ(GetDirPath(6, disk), "X:\\A\\C\\F");
+    EXPECT_EQ(GetDirPath(-1, disk), "");
+    EXPECT_EQ(GetDirPath(99, disk), "");
+}
+
+TEST(GetDirPath, EndsOnADamagedParentChain)
+{
+    TDisk disk = treeDisk();
+    disk.DirList[1].Parent = 3; // A -> C -> A -> ...
+    const std::string path = GetDirPath(6, disk);
+    EXPECT_FALSE(path.empty());
+    disk.DirList[2].Parent = 2; // B is its own parent
+    EXPECT_FALSE(GetDirPath(5, disk).empty());
+    disk.DirList[5].Parent = 1000; // out of range ends the chain
+    EXPECT_EQ(GetDirPath(5, disk), "E");
+}
+
+TEST(DeleteDir, RemovesExactlyTheSubtreeAndKeepsEveryOtherPath)
+{
+    TDisk disk = treeDisk();
+    auto before = pathsByName(disk);
+    DeleteDir(disk, 1); // A with C, D, F, G, H
+    ASSERT_EQ(disk.DirList.size(), 3u);
+    auto after = pathsByName(disk);
+    for (const char* gone : {"A", "C", "D", "F", "G", "H"})
+        EXPECT_EQ(after.count(gone), 0u) << gone;
+    for (const char* kept : {"X:", "B", "E"})
+        EXPECT_EQ(after[kept], before[kept]) << kept;
+    EXPECT_EQ(disk.DirList[2].Parent, 1); // E now points at B's new index
+    EXPECT_EQ(disk.DirList[2].FileList[0].Name, "E.txt");
+    for (std::size_t i = 1; i < disk.DirList.size(); ++i)
+        EXPECT_LT(disk.DirList[i].Parent, std::int32_t(i));
+}
+
+TEST(DeleteDir, InnerSubtreeAndLastFolder)
+{
+    TDisk disk = treeDisk();
+    auto before = pathsByName(disk);
+    DeleteDir(disk, 4); // D with G, H
+    auto after = pathsByName(disk);
+    EXPECT_EQ(after.size(), 6u);
+    for (auto& [name, path] : after)
+        EXPECT_EQ(path, before[name]) << name;
+
+    TDisk last = treeDisk();
+    DeleteDir(last, 8);
+    ASSERT_EQ(last.DirList.size(), 8u);
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(last.DirList[i].Parent, treeDisk().DirList[i].Parent);
+
+    TDisk same = treeDisk();
+    DeleteDir(same, 42); // outside the list: nothing happens
+    EXPECT_EQ(same, treeDisk());
+}
+
+TEST(SetData, FillsRecordsFromAListingEntry)
+{
+    DirEntry e;
+    e.name = "SETUP.EXE";
+    e.attr = 0x1021; // higher bits are not kept
+    e.size = 100;
+    e.creationTime = UnixToFileTime(981173106, 0);
+    e.lastWriteTime = UnixToFileTime(981173108, 0);
+    e.lastAccessTime = UnixToFileTime(100, 0); // before 1980
+    const ScanClock clock{0, 45000.25};
+
+    TFile f;
+    SetFileData(e, f, clock);
+    EXPECT_EQ(f.Name, "SETUP.EXE");
+    EXPECT_EQ(f.Attr, 0x21);
+    EXPECT_EQ(f.Size, 100u);
+    EXPECT_EQ(f.CreationTime, CivilToDateTime({2001, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(f.LastWriteTime, CivilToDateTime({2001, 2, 3, 4, 5, 8}));
+    EXPECT_EQ(f.LastAccessTime, 0.0);
+    EXPECT_EQ(f.IconIndex, -1);
+    EXPECT_TRUE(f.Comment.empty());
+
+    TDir d;
+    e.attr = kAttrDirectory;
+    SetDirData(e, 7, d, clock);
+    EXPECT_EQ(d.Parent, 7);
+    EXPECT_EQ(d.Attr, kAttrDirectory);
+    EXPECT_EQ(d.Date, CivilToDateTime({2001, 2, 3, 4, 5, 8}));
+    EXPECT_EQ(d.ScanDate, 45000.25);
+    EXPECT_TRUE(d.FileList.empty());
+}

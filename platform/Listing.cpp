@@ -1,0 +1,130 @@
+#include "Listing.h"
+
+#include <QFile>
+
+#include "catalog/Cp932.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace qd {
+
+ListStatus ListStatusFromErrno(int err)
+{
+    switch (err) {
+    case ENOENT:
+        return ListStatus::NotFound;
+    case ENOTDIR:
+        return ListStatus::NotFolder;
+    case EACCES:
+    case EPERM:
+        return ListStatus::Denied;
+    default:
+        return ListStatus::Failed;
+    }
+}
+
+std::string EntryName(std::string_view nativeName, NameCounts& counts)
+{
+    cp932::Encoded encoded = cp932::fromUtf8(nativeName);
+    if (encoded.substituted)
+        ++counts.substituted;
+    if (encoded.bytes.size() > kMaxEntryName) {
+        encoded.bytes.resize(cp932::cutToBytes(encoded.bytes, kMaxEntryName).size());
+        ++counts.cut;
+    }
+    return std::move(encoded.bytes);
+}
+
+FolderReader::FolderReader(const std::string& nativePath)
+{
+    // O_NOFOLLOW is not used: the folder handed in may itself be reached
+    // through a link (a drive mapped to a link); links below it are never
+    // walked because they are not listed as folders.
+    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        status_ = ListStatusFromErrno(errno);
+        return;
+    }
+    dir_ = ::fdopendir(fd);
+    if (!dir_) {
+        status_ = ListStatusFromErrno(errno);
+        ::close(fd);
+        return;
+    }
+    status_ = ListStatus::Ok;
+}
+
+FolderReader::~FolderReader()
+{
+    if (dir_)
+        ::closedir(dir_);
+}
+
+bool FolderReader::next(DirEntry& entry)
+{
+    if (!dir_)
+        return false;
+    const int fd = ::dirfd(dir_);
+    for (;;) {
+        errno = 0;
+        const dirent* d = ::readdir(dir_);
+        if (!d) {
+            if (errno != 0)
+                status_ = ListStatusFromErrno(errno);
+            ::closedir(dir_);
+            dir_ = nullptr;
+            nativeName_ = {};
+            return false;
+        }
+        const char* name = d->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+
+        struct statx st;
+        if (::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
+                    STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME, &st)
+            != 0)
+            continue; // removed since readdir saw it
+
+        nativeName_ = name;
+        entry.name = EntryName(nativeName_, counts_);
+
+        const mode_t type = st.stx_mode & S_IFMT;
+        std::uint32_t attr = 0;
+        if (type == S_IFDIR)
+            attr |= kAttrDirectory;
+        else if (type == S_IFREG)
+            attr |= kAttrArchive;
+        if (!(st.stx_mode & S_IWUSR))
+            attr |= kAttrReadOnly;
+        if (name[0] == '.')
+            attr |= kAttrHidden;
+        entry.attr = attr;
+        entry.size = type == S_IFREG ? std::uint32_t(st.stx_size) : 0;
+        entry.creationTime = (st.stx_mask & STATX_BTIME)
+            ? UnixToFileTime(st.stx_btime.tv_sec, st.stx_btime.tv_nsec)
+            : 0;
+        entry.lastAccessTime = UnixToFileTime(st.stx_atime.tv_sec, st.stx_atime.tv_nsec);
+        entry.lastWriteTime = UnixToFileTime(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);
+        return true;
+    }
+}
+
+FolderListing ListFolder(const QString& path)
+{
+    FolderListing listing;
+    FolderReader reader(QFile::encodeName(path).toStdString());
+    DirEntry entry;
+    while (reader.next(entry)) {
+        listing.entries.push_back(entry);
+        listing.nativeNames.emplace_back(reader.nativeName());
+    }
+    listing.status = reader.status();
+    listing.counts = reader.counts();
+    return listing;
+}
+
+} // namespace qd

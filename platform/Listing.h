@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalog/Disk.h"
+
+struct __dirstream;
+
+namespace qd {
+
+// Folder listing in the manner of find-first / find-next, over one real local
+// folder. Each entry except "." and ".." comes out as a DirEntry:
+//  - name in code page 932; a character without a code page 932 form becomes
+//    "?", and a name longer than kMaxEntryName bytes is cut on a character
+//    boundary (both counted);
+//  - attribute: directory 0x10, read-only 0x01 when the owner may not write,
+//    hidden 0x02 for names starting with ".", archive 0x20 for regular files;
+//  - size: low 32 bits of a regular file's size, 0 for anything else;
+//  - the three UTC times; creation is 0 where the file system keeps none.
+// Symbolic links are never followed: a link (to a folder or anything else) is
+// an entry without the directory attribute, size 0, with the link's own
+// times, so a walk records it and never descends through it.
+// An entry that vanishes between being read and being examined is left out.
+
+// Longest name a record may hold, in bytes.
+inline constexpr std::size_t kMaxEntryName = 255;
+
+enum class ListStatus {
+    Ok,        // opened; the listing may still be empty
+    NotFound,  // the path or one of its parents does not exist (removed meanwhile)
+    NotFolder, // the path names something that is not a folder
+    Denied,    // no permission to open or read it
+    Failed,    // any other error (path too long, I/O error, ...)
+};
+
+// How many names of a listing had to be changed to fit a record.
+struct NameCounts {
+    std::size_t substituted = 0; // names with a character shown as "?"
+    std::size_t cut = 0;         // names cut to kMaxEntryName bytes
+    NameCounts& operator+=(const NameCounts& o)
+    {
+        substituted += o.substituted;
+        cut += o.cut;
+        return *this;
+    }
+};
+
+// Reads one folder an entry at a time, one system call per entry. Not copyable.
+class FolderReader {
+public:
+    // Opens the folder at the native (UTF-8 on Linux) path.
+    explicit FolderReader(const std::string& nativePath);
+    ~FolderReader();
+    FolderReader(const FolderReader&) = delete;
+    FolderReader& operator=(const FolderReader&) = delete;
+
+    ListStatus status() const { return status_; }
+
+    // Fills entry with the next entry; false at the end (or when the folder
+    // could not be opened). A read error ends the listing early and sets
+    // status() to the error.
+    bool next(DirEntry& entry);
+
+    // The file system's own name of the entry last returned by next(); valid
+    // until the next call. This is the name to build real paths with.
+    std::string_view nativeName() const { return nativeName_; }
+
+    const NameCounts& counts() const { return counts_; }
+
+private:
+    __dirstream* dir_ = nullptr;
+    ListStatus status_ = ListStatus::Failed;
+    std::string_view nativeName_;
+    NameCounts counts_;
+};
+
+// The whole listing of a folder at once, for callers that want a list.
+struct FolderListing {
+    ListStatus status = ListStatus::Failed;
+    std::vector<DirEntry> entries;          // in the file system's order
+    std::vector<std::string> nativeNames;   // entries[i]'s real name
+    NameCounts counts;
+};
+
+FolderListing ListFolder(const QString& path);
+
+// The record name of a file system name: code page 932, "?" for characters
+// without a form there, cut on a character boundary to kMaxEntryName bytes;
+// counts what it changed.
+std::string EntryName(std::string_view nativeName, NameCounts& counts);
+
+// The status for an errno of opendir/readdir.
+ListStatus ListStatusFromErrno(int err);
+
+} // namespace qd

@@ -1,1 +1,99 @@
-// folder rows
+#include "FolderRows.h"
+
+#include <QDateTime>
+#include <algorithm>
+#include <numeric>
+
+#include "platform/NameOrder.h"
+#include "platform/Text.h"
+
+namespace qd {
+namespace {
+
+// Sorts with collation keys made once per name: far cheaper than collating
+// every comparison of a large folder.
+template <typename NameOf> std::vector<std::int32_t> sortedIndexes(std::size_t n, NameOf nameOf, const NameOrder& order)
+{
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        keys.push_back(order.key(fromAnsi(nameOf(i))));
+    std::vector<std::int32_t> idx(n);
+    std::iota(idx.begin(), idx.end(), 0);
+    std::sort(idx.begin(), idx.end(), [&](std::int32_t a, std::int32_t b) {
+        return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0;
+    });
+    return idx;
+}
+
+QString timeFormatWithoutZone(const QLocale& locale)
+{
+    QString f = locale.timeFormat(QLocale::LongFormat);
+    // Catalog times are local times without a zone: drop the zone field.
+    f.remove(QLatin1Char('t'));
+    return f.trimmed();
+}
+
+} // namespace
+
+ArrangedFolder ArrangeFolder(TDisk& disk, std::int32_t folder, const NameOrder& order)
+{
+    ArrangedFolder result;
+    std::vector<std::int32_t> subfolders;
+    for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
+        const TDir& d = disk.DirList[i];
+        result.totalFileCount += std::int64_t(d.FileList.size());
+        if (d.Parent == folder && std::int32_t(i) != folder)
+            subfolders.push_back(std::int32_t(i));
+    }
+    if (folder < 0 || std::size_t(folder) >= disk.DirList.size())
+        return result;
+
+    const auto folderOrder = sortedIndexes(
+        subfolders.size(), [&](std::size_t i) { return disk.DirList[std::size_t(subfolders[i])].Name.view(); }, order);
+    std::vector<TFile>& files = disk.DirList[std::size_t(folder)].FileList;
+    const auto fileOrder = sortedIndexes(files.size(), [&](std::size_t i) { return files[i].Name.view(); }, order);
+
+    std::vector<TFile> sorted;
+    sorted.reserve(files.size());
+    for (std::int32_t i : fileOrder)
+        sorted.push_back(std::move(files[std::size_t(i)]));
+    files = std::move(sorted);
+
+    result.rows.reserve(subfolders.size() + files.size());
+    for (std::int32_t i : folderOrder)
+        result.rows.push_back({FolderRow::Folder, subfolders[std::size_t(i)]});
+    for (std::size_t i = 0; i < files.size(); ++i)
+        result.rows.push_back({FolderRow::File, std::int32_t(i)});
+    return result;
+}
+
+QString DateTimeText(double value, const QLocale& locale)
+{
+    if (value == 0)
+        return {};
+    const CivilTime t = DateTimeToCivil(value);
+    const QDate date(t.year, t.month, t.day);
+    QString text = locale.toString(date, QLocale::ShortFormat);
+    if (t.hour != 0 || t.minute != 0 || t.second != 0)
+        text += QLatin1Char(' ') + locale.toString(QTime(t.hour, t.minute, t.second), timeFormatWithoutZone(locale));
+    return text;
+}
+
+QString FirstLine(std::string_view cp932)
+{
+    const auto end = cp932.find_first_of("\r\n");
+    return fromAnsi(cp932.substr(0, end));
+}
+
+std::int32_t FindFolder(const TDisk& disk, std::string_view path)
+{
+    while (path.size() > 2 && path.back() == '\\')
+        path.remove_suffix(1);
+    for (std::size_t i = 0; i < disk.DirList.size(); ++i)
+        if (GetDirPath(std::int32_t(i), disk) == path)
+            return std::int32_t(i);
+    return -1;
+}
+
+} // namespace qd

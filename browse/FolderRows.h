@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "catalog/Disk.h"
+
+namespace qd {
+
+class NameOrder;
+
+// One row of the contents list: a sub-folder (index into DirList) or a file of
+// the folder shown (index into its FileList). The kind is kept explicitly, never
+// guessed from the row's icon.
+struct FolderRow {
+    enum Kind : std::uint8_t { Folder, File } kind;
+    std::int32_t index;
+};
+
+struct ArrangedFolder {
+    std::vector<FolderRow> rows;   // sub-folders by name, then files by name
+    std::int64_t totalFileCount = 0; // files over all folders of the disk
+};
+
+// The rows of one folder in the order the contents view shows them. Sorts the
+// folder's FileList in place (a later save stores that order); never reorders
+// DirList. One pass over DirList finds the sub-folders and counts all files.
+ArrangedFolder ArrangeFolder(TDisk& disk, std::int32_t folder, const NameOrder& order);
+
+// A date-time value as the list shows it: the locale's short date and long
+// time (without a time zone), the time left out at exactly midnight; empty for 0.
+QString DateTimeText(double value, const QLocale& locale = QLocale::system());
+
+// A stored comment up to its first CR or LF, for display.
+QString FirstLine(std::string_view cp932);
+
+// The DirList index of the folder whose GetDirPath is path (a trailing
+// backslash ignored); -1 when none.
+std::int32_t FindFolder(const TDisk& disk, std::string_view path);
+
+} // namespace qd

@@ -1,25 +1,445 @@
 #include "Drives.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+#include "Settings.h"
+#include "Text.h"
+#include "VolumeProbe.h"
+#include "VolumeSerial.h"
+
 namespace qd {
 
-QString Drive::displayName() const { return QString(); }
-QString Drive::iconName() const { return QStringLiteral("drive-harddisk"); }
-QString Drive::menuText() const { return QString(); }
+namespace {
 
-const DriveTable& DriveTable::instance()
+QString kindWord(DriveKind kind)
 {
-    static DriveTable table;
+    switch (kind) {
+    case DriveKind::Removable: return QStringLiteral("Removable Disk");
+    case DriveKind::Fixed: return QStringLiteral("Local Disk");
+    case DriveKind::CdRom: return QStringLiteral("CD Drive");
+    case DriveKind::Network: return QStringLiteral("Network Drive");
+    case DriveKind::Ram: return QStringLiteral("RAM Disk");
+    }
+    return QString();
+}
+
+// mountinfo writes blanks, tabs, new lines and backslashes as \ooo.
+QString unescapeOctal(const QString& field)
+{
+    QByteArray in = field.toUtf8(), out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '\\' && i + 3 < in.size() && std::all_of(in.begin() + i + 1, in.begin() + i + 4,
+                                                                  [](char c) { return c >= '0' && c <= '7'; })) {
+            out.append(char((in[i + 1] - '0') * 64 + (in[i + 2] - '0') * 8 + (in[i + 3] - '0')));
+            i += 3;
+        } else {
+            out.append(in[i]);
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+bool isNetworkType(const QString& fsType)
+{
+    static const QStringList kinds = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs",
+                                      "9p", "virtiofs", "fuse.sshfs", "fuse.rclone", "davfs", "fuse.davfs2"};
+    return kinds.contains(fsType);
+}
+
+bool isBlockSource(const MountEntry& m)
+{
+    // squashfs images are packages (snaps), not volumes of the user's.
+    return m.source.startsWith(QLatin1String("/dev/")) && m.fsType != QLatin1String("squashfs");
+}
+
+DriveKind kindOfMount(const MountEntry& m)
+{
+    if (m.fsType == QLatin1String("iso9660") || m.fsType == QLatin1String("udf"))
+        return DriveKind::CdRom;
+    const QString dev = m.source.mid(5);
+    if (dev.startsWith(QLatin1String("ram")) || dev.startsWith(QLatin1String("zram")))
+        return DriveKind::Ram;
+    return DriveKind::Fixed;
+}
+
+// The whole-file-system mount of a device with the shortest mount point.
+const MountEntry* mountOf(const std::vector<MountEntry>& mounts, const QString& devNumber)
+{
+    const MountEntry* best = nullptr;
+    for (const MountEntry& m : mounts) {
+        if (m.devNumber == devNumber && m.fsRoot == QLatin1String("/")
+            && (!best || m.mountPoint.size() < best->mountPoint.size()))
+            best = &m;
+    }
+    return best;
+}
+
+QString readSmallFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(f.read(1 << 16)).trimmed();
+}
+
+// udev escapes unsafe bytes of ID_FS_LABEL_ENC as \xNN.
+QString unescapeHex(const QString& text)
+{
+    QByteArray in = text.toUtf8(), out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        bool ok = false;
+        if (in[i] == '\\' && i + 3 < in.size() && in[i + 1] == 'x') {
+            const int v = in.mid(i + 2, 2).toInt(&ok, 16);
+            if (ok) {
+                out.append(char(v));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(in[i]);
+    }
+    return QString::fromUtf8(out);
+}
+
+// The file system facts udev publishes for a block device, world-readable.
+struct UdevFacts {
+    QString uuid, label, fsType;
+};
+UdevFacts udevFacts(dev_t dev)
+{
+    UdevFacts f;
+    QFile file(QStringLiteral("/run/udev/data/b%1:%2").arg(major(dev)).arg(minor(dev)));
+    if (!file.open(QIODevice::ReadOnly))
+        return f;
+    QString labelPlain;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw);
+        if (line.startsWith(QLatin1String("E:ID_FS_UUID=")))
+            f.uuid = line.mid(13);
+        else if (line.startsWith(QLatin1String("E:ID_FS_LABEL_ENC=")))
+            f.label = unescapeHex(line.mid(18));
+        else if (line.startsWith(QLatin1String("E:ID_FS_LABEL=")))
+            labelPlain = line.mid(14);
+        else if (line.startsWith(QLatin1String("E:ID_FS_TYPE=")))
+            f.fsType = line.mid(13);
+    }
+    if (f.label.isEmpty())
+        f.label = labelPlain;
+    return f;
+}
+
+// The name of the /dev/disk/by-* link that leads to the device, or empty.
+QString linkNameFor(const QString& folder, const QString& device)
+{
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (target.isEmpty())
+        return QString();
+    const QDir dir(folder);
+    for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+        if (link.canonicalFilePath() == target)
+            return unescapeHex(link.fileName());
+    }
+    return QString();
+}
+
+struct VolumeFacts {
+    QString label;
+    std::uint32_t serial = 0;
+};
+
+// Label and serial of the file system that holds root: the structure itself
+// when the device is readable, else what udev and /dev/disk publish, else a
+// stable value from the device's name so that a mounted volume always answers.
+std::optional<VolumeFacts> volumeFacts(const QString& root)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(root).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return std::nullopt;
+    const QStorageInfo storage(root);
+    const QString device = QString::fromLocal8Bit(storage.device());
+    const QString fsType = QString::fromLatin1(storage.fileSystemType());
+    std::optional<volume::VolumeId> probed;
+    if (device.startsWith(QLatin1String("/dev/")))
+        probed = volume::probeVolume(device);
+    const UdevFacts udev = udevFacts(st.st_dev);
+
+    VolumeFacts facts;
+    if (!udev.label.isEmpty())
+        facts.label = udev.label;
+    else if (!storage.name().isEmpty())
+        facts.label = storage.name();
+    else if (probed && probed->label)
+        facts.label = *probed->label;
+
+    std::optional<std::uint32_t> serial;
+    if (probed)
+        serial = probed->serial;
+    if (!serial) {
+        QString uuid = udev.uuid;
+        if (uuid.isEmpty() && device.startsWith(QLatin1String("/dev/")))
+            uuid = linkNameFor(QStringLiteral("/dev/disk/by-uuid"), device);
+        const QString type = udev.fsType.isEmpty() ? fsType : udev.fsType;
+        serial = volume::serialFromUuid(uuid.toStdString(), type.toStdString());
+    }
+    facts.serial = serial.value_or(volume::stableHash((device + u'|' + fsType).toStdString()));
+    return facts;
+}
+
+std::optional<VolumeFacts> driveFacts(const Drive& d)
+{
+    if (!d.present())
+        return std::nullopt;
+    auto facts = volumeFacts(d.root);
+    if (!facts)
+        return std::nullopt;
+    if (d.configuredLabel)
+        facts->label = *d.configuredLabel;
+    if (d.configuredSerial)
+        facts->serial = *d.configuredSerial;
+    return facts;
+}
+
+// Removable and optical devices in name order: a letter per partition of a
+// removable disk that has partitions, else one for the disk.
+std::vector<BlockDevice> removableDevices()
+{
+    std::vector<BlockDevice> out;
+    const QDir sys(QStringLiteral("/sys/block"));
+    QStringList names = sys.entryList(QDir::Dirs | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& name : names) {
+        const bool optical = name.startsWith(QLatin1String("sr"));
+        const bool removable = readSmallFile(sys.filePath(name + QStringLiteral("/removable"))) == u"1";
+        if (!optical && !removable)
+            continue;
+        QStringList partitions;
+        const QDir disk(sys.filePath(name));
+        for (const QString& sub : disk.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+            if (QFileInfo::exists(disk.filePath(sub + QStringLiteral("/partition"))))
+                partitions << sub;
+        }
+        if (partitions.isEmpty() || optical)
+            out.push_back({name, readSmallFile(disk.filePath(QStringLiteral("dev"))), optical});
+        else
+            for (const QString& p : partitions)
+                out.push_back({p, readSmallFile(disk.filePath(p + QStringLiteral("/dev"))), false});
+    }
+    return out;
+}
+
+std::unique_ptr<DriveTable>& current()
+{
+    static std::unique_ptr<DriveTable> table;
     return table;
 }
 
-void DriveTable::rebuild() {}
+} // namespace
 
-const Drive* DriveTable::find(QChar) const { return nullptr; }
+DriveTable DriveTable::fromSystem()
+{
+    QFile f(QStringLiteral("/proc/self/mountinfo"));
+    const QString text = f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    DriveTable table = DriveTable::build(parseMountInfo(text), removableDevices(), settings::driveMappings());
+    for (Drive& d : table.drives_) {
+        if (auto facts = driveFacts(d))
+            d.label = facts->label;
+    }
+    return table;
+}
 
-DriveTable DriveTable::fromMountInfo(const QString&) { return DriveTable(); }
+QString Drive::displayName() const
+{
+    const QString tail = QStringLiteral(" (%1:)").arg(letter);
+    return (label.isEmpty() ? kindWord(kind) : label) + tail;
+}
 
-std::optional<QString> RealPath(std::string_view) { return std::nullopt; }
-bool GetDiskSpace(std::string_view, std::int64_t&, std::int64_t&) { return false; }
-bool GetVolumeInfo(std::string_view, std::uint32_t&, std::string&) { return false; }
+QString Drive::iconName() const
+{
+    switch (kind) {
+    case DriveKind::Removable: return QStringLiteral("drive-removable-media");
+    case DriveKind::CdRom: return QStringLiteral("media-optical");
+    case DriveKind::Network: return QStringLiteral("folder-remote");
+    case DriveKind::Fixed:
+    case DriveKind::Ram: break;
+    }
+    return QStringLiteral("drive-harddisk");
+}
+
+QString Drive::menuText() const
+{
+    const QString head = QString(letter.toLower()) + u':';
+    switch (kind) {
+    case DriveKind::Removable: return head;
+    case DriveKind::Network:
+        if (!device.isEmpty())
+            return head + u' ' + device.toLower();
+        break;
+    case DriveKind::Fixed:
+    case DriveKind::CdRom:
+    case DriveKind::Ram: break;
+    }
+    return head + QStringLiteral(" [") + label.toLower() + u']';
+}
+
+std::vector<MountEntry> parseMountInfo(const QString& text)
+{
+    // id parent major:minor root mount-point options [optional...] - type source super-options
+    std::vector<MountEntry> out;
+    for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split(u' ', Qt::SkipEmptyParts);
+        const qsizetype dash = f.indexOf(QStringLiteral("-"), 6);
+        if (f.size() < 6 || dash < 0 || dash + 2 >= f.size())
+            continue;
+        out.push_back({f[2], unescapeOctal(f[3]), unescapeOctal(f[4]), f[dash + 1], unescapeOctal(f[dash + 2])});
+    }
+    return out;
+}
+
+DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, const std::vector<BlockDevice>& devices,
+                             const std::vector<settings::DriveMapping>& mappings)
+{
+    DriveTable t;
+    std::set<QString> taken; // device numbers that have a letter
+    char next = 'D';
+    auto add = [&](DriveKind kind, QString root, QString device, QString fsType) {
+        if (next > 'Z')
+            return;
+        t.drives_.push_back({QChar(next++), kind, std::move(root), std::move(device), std::move(fsType), {}, {}, {}, {}});
+    };
+
+    for (const MountEntry& m : mounts) {
+        if (m.mountPoint == QLatin1String("/")) {
+            t.drives_.push_back({QChar('C'), DriveKind::Fixed, m.mountPoint, m.source, m.fsType, {}, {}, {}, {}});
+            taken.insert(m.devNumber);
+            break;
+        }
+    }
+    for (const BlockDevice& b : devices) {
+        if (taken.count(b.devNumber))
+            continue;
+        taken.insert(b.devNumber);
+        const MountEntry* m = mountOf(mounts, b.devNumber);
+        add(b.optical ? DriveKind::CdRom : DriveKind::Removable, m ? m->mountPoint : QString(),
+            QStringLiteral("/dev/") + b.name, m ? m->fsType : QString());
+    }
+    std::vector<const MountEntry*> fixed, network;
+    for (const MountEntry& m : mounts) {
+        if (isBlockSource(m) && !taken.count(m.devNumber) && mountOf(mounts, m.devNumber) == &m) {
+            fixed.push_back(&m);
+            taken.insert(m.devNumber);
+        } else if (isNetworkType(m.fsType) && m.mountPoint != QLatin1String("/")) {
+            network.push_back(&m);
+        }
+    }
+    std::stable_sort(fixed.begin(), fixed.end(), [](auto a, auto b) { return a->source < b->source; });
+    std::stable_sort(network.begin(), network.end(), [](auto a, auto b) { return a->mountPoint < b->mountPoint; });
+    for (const MountEntry* m : fixed)
+        add(kindOfMount(*m), m->mountPoint, m->source, m->fsType);
+    for (const MountEntry* m : network)
+        add(DriveKind::Network, m->mountPoint, m->source, m->fsType);
+
+    for (const settings::DriveMapping& map : mappings) {
+        Drive d;
+        d.letter = map.letter.toUpper();
+        d.kind = map.kind;
+        d.mappedFolder = map.path;
+        d.root = QFileInfo(map.path).isDir() ? QDir::cleanPath(QFileInfo(map.path).absoluteFilePath()) : QString();
+        d.configuredLabel = map.label;
+        d.configuredSerial = map.serial;
+        d.label = map.label.value_or(QString());
+        if (d.present())
+            d.fsType = QString::fromLatin1(QStorageInfo(d.root).fileSystemType());
+        std::erase_if(t.drives_, [&](const Drive& x) { return x.letter == d.letter; });
+        t.drives_.push_back(std::move(d));
+    }
+    std::sort(t.drives_.begin(), t.drives_.end(), [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+    return t;
+}
+
+const DriveTable& DriveTable::instance()
+{
+    auto& table = current();
+    if (!table)
+        table = std::make_unique<DriveTable>(fromSystem());
+    return *table;
+}
+
+void DriveTable::rebuild()
+{
+    current() = std::make_unique<DriveTable>(fromSystem());
+}
+
+const Drive* DriveTable::find(QChar letter) const
+{
+    const QChar upper = letter.toUpper();
+    for (const Drive& d : drives_) {
+        if (d.letter == upper)
+            return &d;
+    }
+    return nullptr;
+}
+
+std::optional<QString> RealPath(std::string_view catalogPath)
+{
+    if (catalogPath.empty() || (catalogPath.size() > 1 && catalogPath[1] != ':'))
+        return std::nullopt;
+    const Drive* d = DriveTable::instance().find(QLatin1Char(catalogPath[0]));
+    if (!d || !d->present())
+        return std::nullopt;
+    const QString rest = fromAnsi(catalogPath.substr(std::min<std::size_t>(2, catalogPath.size())));
+    // A catalog file is outside input: a name may not climb out of the drive
+    // or smuggle in a separator of its own.
+    const QStringList parts = rest.split(u'\\');
+    for (const QString& part : parts) {
+        if (part == u"." || part == u".." || part.contains(u'/') || part.contains(QChar(0)))
+            return std::nullopt;
+    }
+    QString root = d->root;
+    if (root.endsWith(u'/'))
+        root.chop(1);
+    QString tail = parts.join(u'/');
+    if (!tail.startsWith(u'/'))
+        tail.prepend(u'/');
+    return root + tail;
+}
+
+bool GetDiskSpace(std::string_view path, std::int64_t& total, std::int64_t& free)
+{
+    if (path.empty())
+        return false;
+    const Drive* d = DriveTable::instance().find(QLatin1Char(path[0]));
+    if (!d || !d->present())
+        return false;
+    struct statvfs vfs {};
+    if (::statvfs(QFile::encodeName(d->root).constData(), &vfs) != 0)
+        return false;
+    total = std::int64_t(vfs.f_blocks) * std::int64_t(vfs.f_frsize);
+    free = std::int64_t(vfs.f_bavail) * std::int64_t(vfs.f_frsize);
+    return true;
+}
+
+bool GetVolumeInfo(std::string_view path, std::uint32_t& serial, std::string& label)
+{
+    if (path.empty())
+        return false;
+    const Drive* d = DriveTable::instance().find(QLatin1Char(path[0]));
+    if (!d)
+        return false;
+    const auto facts = driveFacts(*d);
+    if (!facts)
+        return false;
+    serial = facts->serial;
+    label = toAnsi(facts->label);
+    return true;
+}
 
 } // namespace qd

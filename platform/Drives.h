@@ -24,11 +24,12 @@ struct Drive {
     QString device;        // block device or mount source; may be empty
     QString fsType;
     QString label;         // volume label for display
-    bool mapped = false;   // comes from the "Drives" settings
+    QString mappedFolder;  // the folder of a "Drives" mapping; empty for a device
     std::optional<std::uint32_t> configuredSerial; // a mapping's own serial
     std::optional<QString> configuredLabel;        // a mapping's own label
 
     bool present() const { return !root.isEmpty(); }
+    bool mapped() const { return !mappedFolder.isEmpty(); }
     // "LABEL (D:)", or the kind's name + " (D:)" without a label.
     QString displayName() const;
     // The freedesktop icon name for the kind.
@@ -37,20 +38,49 @@ struct Drive {
     QString menuText() const;
 };
 
+namespace settings {
+struct DriveMapping;
+}
+
+// One line of /proc/self/mountinfo.
+struct MountEntry {
+    QString devNumber;  // "major:minor"
+    QString fsRoot;     // the folder of the file system that is mounted ("/" for all of it)
+    QString mountPoint;
+    QString fsType;
+    QString source;     // block device, remote name or a pseudo name
+};
+std::vector<MountEntry> parseMountInfo(const QString& text);
+
+// A removable or optical block device (or a partition of a removable disk),
+// which gets a letter whether or not a medium is in it.
+struct BlockDevice {
+    QString name;       // "sr0", "sdb1"
+    QString devNumber;  // "major:minor"
+    bool optical = false;
+};
+
 class DriveTable {
 public:
-    // Built once, at first use.
+    // Built once, at first use. Labels are read then.
     static const DriveTable& instance();
-    // Re-reads the mounts and the "Drives" settings.
+    // Re-reads the mounts, the devices and the "Drives" settings. References
+    // and pointers into the previous table are invalid afterwards.
     static void rebuild();
 
     const std::vector<Drive>& drives() const { return drives_; } // in letter order
     const Drive* find(QChar letter) const; // any case; nullptr for none
 
-    // Builds a table from the given mount table text (/proc/self/mountinfo form).
-    static DriveTable fromMountInfo(const QString& mountInfo);
+    // The letters alone, from the given system view and mappings: C: for the
+    // mount of "/", then the devices in the order given, then other mounted
+    // block devices by device name, then network mounts by mount point;
+    // mappings last, each replacing a drive of its letter. Labels other than
+    // configured ones are left empty.
+    static DriveTable build(const std::vector<MountEntry>& mounts, const std::vector<BlockDevice>& devices,
+                            const std::vector<settings::DriveMapping>& mappings);
 
 private:
+    static DriveTable fromSystem();
     std::vector<Drive> drives_;
 };
 

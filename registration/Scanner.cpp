@@ -1,0 +1,169 @@
+#include "Scanner.h"
+
+#include <QFile>
+
+#include <string>
+#include <vector>
+
+#include "platform/Dialogs.h"
+#include "platform/Drives.h"
+#include "platform/ImageList.h"
+#include "platform/SysImageList.h"
+#include "platform/Text.h"
+
+namespace qd {
+
+const char* const kNoVolumeMessage = "ディスクがありません。(1001)";
+const char* const kNoSpaceMessage = "ディスクがありません。(1002)";
+const char* const kNoDiskCaption = "エラー";
+const char* const kStopQuestion = "検索を中止しますか？";
+const char* const kStopCaption = "キャンセル";
+
+namespace {
+
+// The letter as a byte, upper case. Only ASCII letters name drives; anything
+// else becomes "?", which names none.
+char driveLetter(QChar drive)
+{
+    const QChar upper = drive.toUpper();
+    return upper.unicode() < 0x80 ? char(upper.unicode()) : '?';
+}
+
+std::string driveRoot(QChar drive)
+{
+    return std::string{driveLetter(drive), ':', '\\'};
+}
+
+// ".exe" or ".ico" at the end of a code page 932 name, in any case. Both
+// extensions are ASCII, and the trail byte of a double-byte character is
+// never ".", so comparing the last four bytes is exact.
+bool isProgramOrIconName(const std::string& name)
+{
+    if (name.size() < 4 || name[name.size() - 4] != '.')
+        return false;
+    char ext[3];
+    for (int k = 0; k < 3; ++k) {
+        const char c = name[name.size() - 3 + k];
+        ext[k] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    }
+    return (ext[0] == 'e' && ext[1] == 'x' && ext[2] == 'e') || (ext[0] == 'i' && ext[1] == 'c' && ext[2] == 'o');
+}
+
+void noDisk(QWidget* owner, const char* message)
+{
+    dialogs().tell(owner, QString::fromUtf8(message), QString::fromUtf8(kNoDiskCaption), DialogIcon::Exclamation);
+}
+
+} // namespace
+
+bool ReadVolume(QWidget* owner, QChar drive, TDisk& disk)
+{
+    const std::string root = driveRoot(drive);
+    std::uint32_t serial = 0;
+    std::string label;
+    if (!GetVolumeInfo(root, serial, label)) {
+        noDisk(owner, kNoVolumeMessage);
+        return false;
+    }
+    disk.VolumeLabel = label;
+    disk.SerialNo = serial;
+    std::int64_t total = 0, free = 0;
+    if (!GetDiskSpace(root, total, free)) {
+        noDisk(owner, kNoSpaceMessage);
+        return false;
+    }
+    disk.TotalSize = total;
+    disk.FreeSize = free;
+    return true;
+}
+
+bool ScanControl::confirmStop()
+{
+    return dialogs().confirm(owner(), QString::fromUtf8(kStopQuestion), QString::fromUtf8(kStopCaption));
+}
+
+WalkResult WalkDrive(QChar drive, TDisk& disk, ScanControl& control, ImageList* diskIcons)
+{
+    const std::optional<QString> root = RealPath(driveRoot(drive));
+    return WalkFolder(drive, root.value_or(QString()), disk, control, diskIcons);
+}
+
+WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanControl& control,
+                      ImageList* diskIcons)
+{
+    WalkResult result;
+    control.clearCancel();
+    disk.DirList.clear();
+    disk.Comment.clear();
+    disk.Reserved = 0;
+    if (diskIcons)
+        diskIcons->clear();
+    const ImageList* systemIcons = diskIcons ? GetSysImageList(false) : nullptr;
+
+    // Real paths of the folders found but not yet listed, by DirList index,
+    // each ending in "/". Kept beside the records because a recorded name may
+    // have lost characters ("?") and could not find its folder again; freed
+    // once the folder is listed, so only the walk's frontier is held.
+    std::vector<std::string> realPaths;
+    std::string rootPath = rootFolder.isEmpty() ? std::string() : QFile::encodeName(rootFolder).toStdString();
+    if (!rootPath.empty() && rootPath.back() != '/')
+        rootPath += '/';
+
+    ScanClock clock = ScanClock::current();
+    TDir& rootDir = disk.DirList.emplace_back();
+    rootDir.Parent = -1;
+    rootDir.Name = std::string{driveLetter(drive), ':'};
+    rootDir.ScanDate = clock.now;
+    realPaths.push_back(std::move(rootPath));
+
+    DirEntry entry;
+    std::size_t i = 0;
+    for (;;) {
+        control.progress(fromAnsi(GetDirPath(std::int32_t(i), disk) + '\\'), result.files,
+                         std::int32_t(disk.DirList.size()));
+
+        clock = ScanClock::current();
+        const std::string folder = std::move(realPaths[i]);
+        std::string().swap(realPaths[i]);
+        FolderReader reader(folder); // an empty path (no root) fails like a vanished folder
+        while (reader.next(entry)) {
+            if (entry.attr & kAttrDirectory) {
+                TDir& dir = disk.DirList.emplace_back();
+                SetDirData(entry, std::int32_t(i), dir, clock);
+                std::string path = folder;
+                path += reader.nativeName();
+                path += '/';
+                realPaths.push_back(std::move(path));
+                continue;
+            }
+            // The folder's vector may have moved when DirList grew: index it afresh.
+            TFile& file = disk.DirList[i].FileList.emplace_back();
+            SetFileData(entry, file, clock);
+            ++result.files;
+            result.bytes += entry.size;
+            if (systemIcons && isProgramOrIconName(entry.name)) {
+                const QString real = QFile::decodeName(QByteArray(folder.data(), qsizetype(folder.size())))
+                    + QFile::decodeName(QByteArray(reader.nativeName().data(), qsizetype(reader.nativeName().size())));
+                AddImageFromList(*diskIcons, *systemIcons, GetSysIconIndex(real));
+            }
+        }
+        if (reader.status() != ListStatus::Ok)
+            ++result.unlistable;
+        result.names += reader.counts();
+
+        ++i;
+        if (i >= disk.DirList.size())
+            break;
+        if (control.cancelRequested()) {
+            if (control.confirmStop())
+                break;
+            control.clearCancel();
+        }
+    }
+    // A request still standing here (answered Yes, or raised while the last
+    // folder was listed) stops the walk.
+    result.completed = !control.cancelRequested();
+    return result;
+}
+
+} // namespace qd

@@ -4,14 +4,108 @@
 
 namespace qd {
 
+namespace {
+
+constexpr QRgb kWhite = 0xffffffff;
+constexpr QRgb kBlack = 0xff000000;
+
+QImage fitted(const QImage& image, int size, Qt::TransformationMode how)
+{
+    if (image.width() == size && image.height() == size)
+        return image;
+    return image.scaled(size, size, Qt::IgnoreAspectRatio, how);
+}
+
+} // namespace
+
+QImage BlankMask(int width, int height)
+{
+    QImage m(width, height, QImage::Format_Mono);
+    m.setColorCount(2);
+    m.setColor(0, kWhite);
+    m.setColor(1, kBlack);
+    m.fill(0);
+    return m;
+}
+
 ImageList::ImageList(int size, QObject* parent) : QObject(parent), size_(size > 0 ? size : 16) {}
+
 int ImageList::imageSize() const { return size_; }
+
 int ImageList::count() const { return int(images_.size()); }
-int ImageList::add(const QImage&, const QImage&) { return -1; }
-int ImageList::addIcon(const QImage&) { return -1; }
-void ImageList::clear() {}
-QImage ImageList::image(int) const { return {}; }
-QImage ImageList::mask(int) const { return {}; }
-void ImageList::draw(QPainter&, int, int, int, DrawMode) const {}
+
+int ImageList::add(const QImage& image, const QImage& mask)
+{
+    if (image.isNull())
+        return -1;
+    QImage argb = fitted(image, size_, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
+    // The mask is scaled without smoothing so that it stays two-valued.
+    const QImage m = mask.isNull() ? QImage() : fitted(mask, size_, Qt::FastTransformation).convertToFormat(QImage::Format_RGB32);
+    QImage bits = BlankMask(size_, size_);
+    for (int y = 0; y < size_; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(argb.scanLine(y));
+        const auto* mline = m.isNull() ? nullptr : reinterpret_cast<const QRgb*>(m.constScanLine(y));
+        for (int x = 0; x < size_; ++x) {
+            const bool transparent = mline && qGray(mline[x]) >= 128;
+            line[x] = transparent ? (line[x] & 0x00ffffff) : (line[x] | 0xff000000);
+            if (!transparent)
+                bits.setPixel(x, y, 1);
+        }
+    }
+    return append(std::move(argb), std::move(bits));
+}
+
+int ImageList::addIcon(const QImage& icon)
+{
+    if (icon.isNull())
+        return -1;
+    // Scale premultiplied so that transparent pixels do not bleed their colour into the edges.
+    QImage argb = fitted(icon.convertToFormat(QImage::Format_ARGB32_Premultiplied), size_, Qt::SmoothTransformation)
+                      .convertToFormat(QImage::Format_ARGB32);
+    QImage bits = BlankMask(size_, size_);
+    for (int y = 0; y < size_; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(argb.scanLine(y));
+        for (int x = 0; x < size_; ++x) {
+            if (qAlpha(line[x]) < 128)
+                line[x] &= 0x00ffffff;
+            else
+                bits.setPixel(x, y, 1);
+        }
+    }
+    return append(std::move(argb), std::move(bits));
+}
+
+int ImageList::append(QImage argb, QImage mask)
+{
+    images_.append(std::move(argb));
+    masks_.append(std::move(mask));
+    emit changed();
+    return count() - 1;
+}
+
+void ImageList::clear()
+{
+    images_.clear();
+    masks_.clear();
+    emit changed();
+}
+
+QImage ImageList::image(int i) const { return i >= 0 && i < count() ? images_[i] : QImage(); }
+
+QImage ImageList::mask(int i) const { return i >= 0 && i < count() ? masks_[i] : QImage(); }
+
+void ImageList::draw(QPainter& p, int i, int x, int y, DrawMode mode) const
+{
+    if (i < 0 || i >= count())
+        return;
+    if (mode == DrawMode::Mask) {
+        // The transparent colour of the mask becomes see-through, so only the black part lands.
+        QImage m = masks_[i];
+        m.setColor(0, qRgba(0, 0, 0, 0));
+        p.drawImage(x, y, m);
+        return;
+    }
+    p.drawImage(x, y, images_[i]);
+}
 
 } // namespace qd

@@ -9,8 +9,12 @@ class QPainter;
 namespace qd {
 
 // A list of equal-size square images, each with a one-bit mask, in the manner
-// of the Windows image list. Every image is stored at imageSize() square:
-// larger or smaller images are scaled on the way in.
+// of the Windows image list. Images of another size are scaled on the way in.
+//
+// Each entry keeps a colour image (ARGB32) and a mask (Format_Mono, white =
+// transparent, black = opaque). The colour image's alpha is 0 wherever the
+// mask is white; where the mask is black it keeps the alpha of an icon added
+// with addIcon (soft edges), and is 255 for images added with add.
 class ImageList : public QObject {
     Q_OBJECT
 public:
@@ -19,22 +23,24 @@ public:
     int imageSize() const;
     int count() const;
 
-    // mask: white = transparent, black = opaque; a null mask makes the image
-    // wholly opaque. Returns the new image's index, or -1 for a null image.
+    // mask: white = transparent, black = opaque (any pixel lighter than mid
+    // grey counts as white); a null mask makes the image wholly opaque.
+    // Returns the new image's index, or -1 for a null image (nothing added).
     int add(const QImage& image, const QImage& mask);
-    // The mask comes from the alpha channel (alpha below half = transparent).
-    // Returns the new image's index, or -1 for a null image.
+    // The mask comes from the alpha channel: alpha below 128 is transparent.
+    // Returns the new image's index, or -1 for a null image (nothing added).
     int addIcon(const QImage& argb);
     void clear();
 
-    // The colour image (RGB32) and the mask (white = transparent) at i;
-    // null images for an index out of range.
+    // The colour image and the mask at i, as described above; null images
+    // for an index out of range.
     QImage image(int i) const;
     QImage mask(int i) const;
 
-    // Normal: the image where the mask is black (ILD_NORMAL / ILD_TRANSPARENT);
-    // Transparent: the same; Mask: black where the mask is black and white
-    // where it is white (ILD_MASK). An index out of range draws nothing.
+    // Normal and Transparent draw the colour image where the mask is black
+    // (ILD_NORMAL, ILD_TRANSPARENT); Mask paints black where the mask is
+    // black and leaves the other pixels as they were, so on a white ground it
+    // reproduces the mask (ILD_MASK). An index out of range draws nothing.
     enum class DrawMode { Normal, Transparent, Mask };
     void draw(QPainter& p, int i, int x, int y, DrawMode mode) const;
 
@@ -43,9 +49,14 @@ signals:
     void changed();
 
 private:
+    int append(QImage argb, QImage mask);
+
     int size_;
     QVector<QImage> images_;
     QVector<QImage> masks_;
 };
+
+// A one-bit mask of the given size, all transparent (white).
+QImage BlankMask(int width, int height);
 
 } // namespace qd

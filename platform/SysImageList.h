@@ -21,6 +21,10 @@ int GetSysIconIndex(const QString& path);
 // for files that exist only in a catalog.
 int GetSysIconIndexForName(const QString& fileName);
 
+// The MIME type name that the icons go by for a file of that name: Qd's own
+// types first (catalogs: "application/x-qd-catalog"), then the system's.
+QString MimeTypeForName(const QString& fileName);
+
 // The closed folder; FolderIconIndex() + 1 is the open folder.
 int FolderIconIndex();
 

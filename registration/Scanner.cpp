@@ -56,19 +56,19 @@ void noDisk(QWidget* owner, const char* message)
 
 } // namespace
 
-bool ReadVolume(QWidget* owner, QChar drive, TDisk& disk)
+bool ReadVolume(QWidget* owner, QChar drive, TDisk& disk, const VolumeQueries& queries)
 {
     const std::string root = driveRoot(drive);
     std::uint32_t serial = 0;
     std::string label;
-    if (!GetVolumeInfo(root, serial, label)) {
+    if (!queries.volumeInfo(root, serial, label)) {
         noDisk(owner, kNoVolumeMessage);
         return false;
     }
     disk.VolumeLabel = label;
     disk.SerialNo = serial;
     std::int64_t total = 0, free = 0;
-    if (!GetDiskSpace(root, total, free)) {
+    if (!queries.diskSpace(root, total, free)) {
         noDisk(owner, kNoSpaceMessage);
         return false;
     }

@@ -5,8 +5,11 @@
 
 #include <csignal>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "catalog/Disk.h"
+#include "platform/Drives.h"
 #include "platform/Listing.h"
 
 class QWidget;
@@ -27,11 +30,17 @@ extern const char* const kNoDiskCaption;     // "エラー"
 extern const char* const kStopQuestion;      // "検索を中止しますか？"
 extern const char* const kStopCaption;       // "キャンセル"
 
+// The two drive queries of the volume step; the platform's by default.
+struct VolumeQueries {
+    bool (*volumeInfo)(std::string_view path, std::uint32_t& serial, std::string& label) = GetVolumeInfo;
+    bool (*diskSpace)(std::string_view path, std::int64_t& total, std::int64_t& free) = GetDiskSpace;
+};
+
 // Volume step for the drive letter: fills VolumeLabel and SerialNo, then
 // TotalSize and FreeSize. On failure shows the numbered "no disk" message
 // owned by owner through dialogs() and returns false; fields read before the
 // failure keep their new values, the others are untouched.
-bool ReadVolume(QWidget* owner, QChar drive, TDisk& disk);
+bool ReadVolume(QWidget* owner, QChar drive, TDisk& disk, const VolumeQueries& queries = {});
 
 // What a walk reports to its caller and asks of it.
 class ScanControl {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -11,13 +12,18 @@
 #include <cmath>
 #include <fcntl.h>
 #include <functional>
+#include <optional>
+#include <stdexcept>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include "platform/ImageList.h"
 #include "platform/Listing.h"
 #include "platform/SysImageList.h"
+#include "tests/support/QtApp.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "platform/Drives.h"
+#include "platform/Settings.h"
 
 namespace {
 
@@ -25,16 +31,60 @@ using qd::DialogAnswer;
 using qd::TDisk;
 using qd::WalkResult;
 
-// Icons need a GUI application; widgets tests in this program need QApplication.
-void ensureApplication()
-{
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "registration_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-}
+// Maps a letter to a folder through the "Drives" settings, with the settings
+// pointed at a temporary folder, for as long as it lives.
+class MappedDrive {
+public:
+    MappedDrive(QChar letter, const QString& folder, std::optional<QString> label = {},
+                std::optional<std::uint32_t> serial = {})
+        : letter_(letter.toUpper()), folder_(folder)
+    {
+        hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+        oldXdg_ = qgetenv("XDG_CONFIG_HOME");
+        point(config_.path());
+        qd::settings::DriveMapping m;
+        m.letter = letter_;
+        m.path = folder;
+        m.label = label;
+        m.serial = serial;
+        if (!qd::settings::mapDrive(m))
+            throw std::runtime_error("cannot map the drive");
+        qd::DriveTable::rebuild();
+    }
+    ~MappedDrive()
+    {
+        qd::settings::unmapDrive(letter_);
+        if (hadXdg_)
+            qputenv("XDG_CONFIG_HOME", oldXdg_);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+        point(hadXdg_ ? QString::fromLocal8Bit(oldXdg_) : QDir::homePath() + QStringLiteral("/.config"));
+        qd::DriveTable::rebuild();
+    }
+    void write(const QString& rel, const QByteArray& data = "x") const
+    {
+        const QString full = folder_ + u'/' + rel;
+        QDir().mkpath(full.section(u'/', 0, -2));
+        QFile f(full);
+        if (!f.open(QIODevice::WriteOnly))
+            throw std::runtime_error("cannot write");
+        f.write(data);
+    }
+
+private:
+    // Qt reads the configuration folder once per process: tell it as well.
+    static void point(const QString& folder)
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+    }
+    QChar letter_;
+    QString folder_;
+    QTemporaryDir config_;
+    bool hadXdg_ = false;
+    QByteArray oldXdg_;
+};
 
 // Records the progress calls and lets a test act at a given folder.
 class RecordingControl : public qd::ScanControl {
@@ -61,7 +111,8 @@ protected:
     RecordingControl control;
     qd::test::ScriptedDialogs dialogs;
 
-    void SetUp() override { ensureApplication(); }
+    // Icons need a GUI application; the windows tested in this program, widgets.
+    void SetUp() override { qd::test::ensureApp<QApplication>(); }
 
     QString at(const QString& rel) const { return tmp.filePath(rel); }
     void mkdir(const QString& rel) { ASSERT_TRUE(QDir(tmp.path()).mkpath(rel)) << rel.toStdString(); }
@@ -408,6 +459,77 @@ TEST_F(ScannerTest, VolumeStepOfADriveThatDoesNotExistSaysNoDisk)
     EXPECT_EQ(disk.VolumeLabel, "OLD");
     EXPECT_EQ(disk.SerialNo, 7u);
     EXPECT_EQ(disk.TotalSize, 3);
+}
+
+TEST_F(ScannerTest, VolumeStepReadsAMappedDrivesVolume)
+{
+    mkdir("volume");
+    MappedDrive drive('M', at("volume"), QStringLiteral("DATA"), 0x1234ABCD);
+    ASSERT_TRUE(qd::ReadVolume(nullptr, QChar('M'), disk));
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+    EXPECT_EQ(disk.VolumeLabel, "DATA");
+    EXPECT_EQ(disk.SerialNo, 0x1234ABCDu);
+    EXPECT_GT(disk.TotalSize, 0);
+    EXPECT_GE(disk.FreeSize, 0);
+    EXPECT_LE(disk.FreeSize, disk.TotalSize);
+}
+
+TEST_F(ScannerTest, VolumeStepOfAMappedDriveWithoutItsFolderSaysNoDisk)
+{
+    MappedDrive drive('N', at("not-there"), QStringLiteral("X"), 1);
+    EXPECT_FALSE(qd::ReadVolume(nullptr, QChar('n'), disk));
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].caption, QString::fromUtf8("エラー"));
+    EXPECT_EQ(dialogs.asked[0].text, QString::fromUtf8("ディスクがありません。(1001)"));
+    EXPECT_EQ(dialogs.asked[0].icon, qd::DialogIcon::Exclamation);
+}
+
+TEST_F(ScannerTest, VolumeStepWhoseSpaceCannotBeReadSaysNoDiskWithItsOwnNumber)
+{
+    // No real drive answers the volume query and then fails the free-space
+    // one, so the queries are stood in for.
+    qd::VolumeQueries queries;
+    queries.volumeInfo = [](std::string_view path, std::uint32_t& serial, std::string& label) {
+        serial = 0xCAFE;
+        label = std::string(path) == "P:\\" ? "GONE" : "WRONG PATH";
+        return true;
+    };
+    queries.diskSpace = [](std::string_view, std::int64_t&, std::int64_t&) { return false; };
+    EXPECT_FALSE(qd::ReadVolume(nullptr, QChar('p'), disk, queries));
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].text, QString::fromUtf8("ディスクがありません。(1002)"));
+    EXPECT_EQ(dialogs.asked[0].caption, QString::fromUtf8("エラー"));
+    EXPECT_EQ(dialogs.asked[0].icon, qd::DialogIcon::Exclamation);
+    EXPECT_EQ(disk.VolumeLabel, "GONE") << "the label read before the failure stays";
+    EXPECT_EQ(disk.SerialNo, 0xCAFEu);
+    EXPECT_EQ(disk.TotalSize, 0);
+}
+
+TEST_F(ScannerTest, WalkOfAMappedDriveRecordsItsTree)
+{
+    mkdir("volume");
+    MappedDrive drive('d', at("volume"));
+    drive.write("A/C/deep.txt", "1234");
+    drive.write("B/x");
+    drive.write("root.txt", "12");
+    const WalkResult r = qd::WalkDrive(QChar('d'), disk, control, nullptr);
+    ASSERT_TRUE(r.completed);
+    EXPECT_EQ(r.files, 3);
+    EXPECT_EQ(r.unlistable, 0);
+    ASSERT_EQ(disk.DirList.size(), 4u);
+    EXPECT_EQ(disk.DirList[0].Name, "D:");
+    EXPECT_EQ(qd::GetDirPath(3, disk), "D:\\A\\C");
+    ASSERT_TRUE(file("deep.txt"));
+    EXPECT_EQ(file("deep.txt")->Size, 4u);
+}
+
+TEST_F(ScannerTest, WalkOfALetterWithoutADriveIsTheRootAlone)
+{
+    const WalkResult r = qd::WalkDrive(QChar('W'), disk, control, nullptr);
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(r.unlistable, 1);
+    ASSERT_EQ(disk.DirList.size(), 1u);
+    EXPECT_EQ(disk.DirList[0].Name, "W:");
 }
 
 } // namespace

@@ -77,13 +77,16 @@ private:
     QByteArray oldXdg_;
 };
 
+// What a mapping configures besides its folder.
+struct MappedDriveOptions {
+    std::optional<QString> label = std::nullopt;
+    std::optional<std::uint32_t> serial = std::nullopt;
+    DriveKind kind = DriveKind::Fixed;
+};
+
 class MappedDrive {
 public:
-    struct Options {
-        std::optional<QString> label;
-        std::optional<std::uint32_t> serial;
-        DriveKind kind = DriveKind::Fixed;
-    };
+    using Options = MappedDriveOptions;
 
     // Maps the letter to a fresh, empty temporary folder.
     explicit MappedDrive(QChar letter, Options options = {}) : letter_(letter.toUpper())

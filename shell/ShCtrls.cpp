@@ -393,6 +393,9 @@ void TShDriveComboBox::ShowDriveItems()
         addItem(driveItems_.Strings(i));
         setItemData(i, QVariant::fromValue(static_cast<void*>(driveItems_.Objects(i))), ItemInfoRole);
     }
+    // The toolkit selects the first entry added to an empty box; a new list
+    // starts with no selection until SelectPath picks one.
+    setCurrentIndex(-1);
 }
 
 void TShDriveComboBox::SelectPath(const QString& path)
@@ -441,6 +444,11 @@ void TShDriveComboBox::ApplyPath(const QString& path)
 void TShDriveComboBox::RefreshItems()
 {
     BuildDriveList();
+    // The rebuilt entries have no selection, and the announcement of the
+    // current drive below changes nothing: put the selection back first so
+    // that the box does not show nothing while Drive still names a drive.
+    if (!drive_.isNull())
+        SelectPath(QString(drive_) + QStringLiteral(":\\"));
     SelectDrive(drive_);
 }
 

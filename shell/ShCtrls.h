@@ -21,7 +21,7 @@ class ImageList;
 // Image-list draw styles (ILD_ flags) kept in TItemInfo::DrawStyle.
 enum : int { ILD_NORMAL = 0, ILD_TRANSPARENT = 1, ILD_MASK = 0x10 };
 
-enum TIconType { itLarge, itSmall };
+enum TIconType : int { itLarge, itSmall };
 // The icon edge of a type: 32 pixels for itLarge, 16 for itSmall.
 int IconEdge(TIconType type);
 

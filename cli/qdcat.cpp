@@ -24,6 +24,13 @@ const Command kCommands[] = {
            "    contents view shows it: sub-folders, then files, each sorted by name.\n"
            "    Tab-separated: name, size, created, modified, accessed, first comment line.",
      runLs},
+    {"drives", "qdcat drives\n"
+               "  qdcat drives --map X=FOLDER [--label LABEL] [--serial 1234-ABCD] [--kind KIND]\n"
+               "  qdcat drives --unmap X\n"
+               "    List the drives: letter, kind, root folder (or \"no disk\"), label, serial,\n"
+               "    total and free bytes, tab-separated. --map makes FOLDER drive X (KIND one of\n"
+               "    fixed, removable, cdrom, network, ram); --unmap removes that mapping.",
+     runDrives},
 };
 
 void printHelp()

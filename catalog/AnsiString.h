@@ -3,17 +3,24 @@
 #include <compare>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qd {
+
+class StringArena;
 
 // A byte string in code page 932, as stored in a catalog.
 //
 // Catalogs hold millions of names, most of them short, and nearly every comment
 // is empty. std::string costs 32 bytes even when empty; this type costs 16:
-// up to 15 bytes live inline, longer strings in one exact-size heap block.
-// It holds bytes only: no encoding is implied or checked.
+// up to 15 bytes live inline; longer strings live in their own heap block or,
+// for a loaded catalog, in the StringArena of the TDisk that holds them
+// (borrowed: freed with the arena, not with the string). A copy always owns its
+// bytes. It holds bytes only: no encoding is implied or checked.
 class AnsiString {
 public:
     AnsiString() noexcept { clear_inline(); }
@@ -25,20 +32,23 @@ public:
         raw_ = o.raw_;
         o.clear_inline();
     }
-    ~AnsiString() { release(); }
+    ~AnsiString()
+    {
+        if (tag() == kHeapTag)
+            release_heap();
+    }
 
     AnsiString& operator=(const AnsiString& o)
     {
-        if (this != &o) {
-            AnsiString copy(o);
-            swap(copy);
-        }
+        if (this != &o)
+            *this = o.view();
         return *this;
     }
     AnsiString& operator=(AnsiString&& o) noexcept
     {
         if (this != &o) {
-            release();
+            if (tag() == kHeapTag)
+                release_heap();
             raw_ = o.raw_;
             o.clear_inline();
         }
@@ -46,19 +56,30 @@ public:
     }
     AnsiString& operator=(std::string_view s)
     {
+        if (tag() != kHeapTag && s.size() <= kInline) { // the common case: no allocation either side
+            set_inline(s);
+            return *this;
+        }
         AnsiString copy(s);
         swap(copy);
         return *this;
     }
     AnsiString& operator=(const char* s) { return *this = std::string_view(s); }
 
+    // Stores s inline when it fits, else in the arena. The arena must outlive
+    // this string; the TDisk that owns the arena guarantees it for its records.
+    void assign(std::string_view s, StringArena& arena)
+    {
+        if (tag() != kHeapTag && s.size() <= kInline)
+            set_inline(s);
+        else
+            assign_long(s, arena);
+    }
+
     void swap(AnsiString& o) noexcept { std::swap(raw_, o.raw_); }
 
-    const char* data() const noexcept { return is_heap() ? raw_.heap.ptr : raw_.bytes; }
-    std::size_t size() const noexcept
-    {
-        return is_heap() ? raw_.heap.size : std::size_t(kInline - std::uint8_t(raw_.bytes[kInline]));
-    }
+    const char* data() const noexcept { return is_inline() ? raw_.bytes : raw_.heap.ptr; }
+    std::size_t size() const noexcept { return is_inline() ? std::size_t(kInline - tag()) : raw_.heap.size; }
     bool empty() const noexcept { return size() == 0; }
     std::string_view view() const noexcept { return {data(), size()}; }
     operator std::string_view() const noexcept { return view(); }
@@ -74,19 +95,36 @@ public:
 
 private:
     static constexpr std::size_t kInline = 15;
-    static constexpr std::uint8_t kHeapTag = 0xFF;
+    static constexpr std::uint8_t kHeapTag = 0xFF;     // owns its heap block
+    static constexpr std::uint8_t kBorrowedTag = 0xFE; // lives in an arena
 
-    void assign(std::string_view s);
-    void release() noexcept;
-    bool is_heap() const noexcept { return std::uint8_t(raw_.bytes[kInline]) == kHeapTag; }
+    std::uint8_t tag() const noexcept { return std::uint8_t(raw_.bytes[kInline]); }
+    bool is_inline() const noexcept { return tag() <= kInline; }
+    void assign(std::string_view s)
+    {
+        if (s.size() <= kInline)
+            set_inline(s);
+        else
+            assign_heap(s);
+    }
+    void set_inline(std::string_view s) noexcept
+    {
+        if (!s.empty())
+            std::memcpy(raw_.bytes, s.data(), s.size());
+        raw_.bytes[kInline] = char(kInline - s.size());
+    }
+    void assign_heap(std::string_view s);
+    void assign_long(std::string_view s, StringArena& arena);
+    void release_heap() noexcept;
     void clear_inline() noexcept
     {
         raw_.bytes[0] = 0;
         raw_.bytes[kInline] = char(kInline); // tag byte = kInline - size
     }
 
-    // Inline: bytes[0..size), then the tag byte at [15] holds 15 - size
-    // (so a 15-byte string has a zero there). Heap: pointer and size, tag 0xFF.
+    // Inline: bytes[0..size), then the tag byte at [15] holds 15 - size (so a
+    // 15-byte string has a zero there). Otherwise pointer and size, and the tag
+    // says whether the block is owned.
     union Raw {
         char bytes[kInline + 1];
         struct {
@@ -97,5 +135,40 @@ private:
 };
 
 static_assert(sizeof(AnsiString) == 16);
+
+// Chunked storage for the long strings of one loaded catalog: one allocation
+// per 64 KiB instead of one per name. Only grows; freed as a whole. A copy
+// starts empty (copied strings own their bytes); a move-assign keeps its own
+// chunks too, since records that borrowed from them may still be alive.
+class StringArena {
+public:
+    StringArena() = default;
+    StringArena(const StringArena&) noexcept {}
+    StringArena& operator=(const StringArena&) noexcept { return *this; }
+    StringArena(StringArena&&) noexcept = default;
+    StringArena& operator=(StringArena&& o) noexcept
+    {
+        for (auto& c : o.chunks_)
+            chunks_.push_back(std::move(c));
+        o.chunks_.clear();
+        o.next_ = nullptr;
+        o.left_ = 0;
+        next_ = nullptr;
+        left_ = 0;
+        return *this;
+    }
+
+    // Copies s and returns where it now lives.
+    const char* store(std::string_view s);
+    // Frees everything: only when no string borrows from it any more.
+    void clear() noexcept;
+    // Storage, not content: two disks are equal whatever their arenas hold.
+    bool operator==(const StringArena&) const noexcept { return true; }
+
+private:
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    char* next_ = nullptr;
+    std::size_t left_ = 0;
+};
 
 } // namespace qd

@@ -55,7 +55,12 @@ struct TDir {
 // Invariants of DirList, kept by every writer: entry 0 is the root (Parent -1);
 // every other entry has 0 <= Parent < its own index. Folders are referred to by
 // their index, so nothing but DeleteDir reorders DirList.
+//
+// The long names of a loaded catalog live in Strings. Records may be moved and
+// copied within their disk freely; to take a record to another container that
+// may outlive the disk, copy it (a copy owns its bytes).
 struct TDisk {
+    StringArena Strings; // before DirList: destroyed after the records that borrow from it
     std::string VolumeLabel;
     std::uint32_t SerialNo = 0;
     std::int64_t FreeSize = 0;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,17 +38,22 @@ public:
     std::size_t offset() const { return pos_; }
     std::size_t left() const { return data_.size() - pos_; }
 
-    [[noreturn]] void damaged(std::size_t at, const std::string& what) const
+    [[noreturn, gnu::cold, gnu::noinline]] void damaged(std::size_t at, const std::string& what) const
     {
         throw CatalogError("The catalog file is damaged at offset " + std::to_string(at) + ": " + what + ".");
     }
 
+    [[noreturn, gnu::cold, gnu::noinline]] void cutShort(std::size_t n, const char* what) const
+    {
+        damaged(pos_, std::string(what) + " needs " + std::to_string(n) + " bytes, the file has " +
+                          std::to_string(left()) + " left");
+    }
+
     std::string_view bytes(std::size_t n, const char* what)
     {
-        if (n > left())
-            damaged(pos_, std::string(what) + " needs " + std::to_string(n) + " bytes, the file has " +
-                              std::to_string(left()) + " left");
-        std::string_view s = data_.substr(pos_, n);
+        if (n > left()) [[unlikely]]
+            cutShort(n, what);
+        std::string_view s(data_.data() + pos_, n);
         pos_ += n;
         return s;
     }
@@ -63,10 +69,9 @@ public:
     std::string_view string16(const char* what) { return bytes(value<std::uint16_t>(what), what); }
     std::string_view string32(const char* what)
     {
-        const std::size_t at = pos_;
         const auto n = value<std::int32_t>(what);
-        if (n < 0)
-            damaged(at, std::string(what) + " has the negative length " + std::to_string(n));
+        if (n < 0) [[unlikely]]
+            damaged(pos_ - 4, std::string(what) + " has the negative length " + std::to_string(n));
         return bytes(std::size_t(n), what);
     }
 
@@ -99,20 +104,30 @@ std::string iconBytes(Reader& r, const char* what)
     return std::string(image);
 }
 
-std::string readWholeFile(const std::filesystem::path& file)
+// The whole file in one buffer, without zero-filling it first.
+struct FileImage {
+    std::unique_ptr<char[]> bytes;
+    std::size_t size = 0;
+    std::string_view view() const { return {bytes.get(), size}; }
+};
+
+FileImage readWholeFile(const std::filesystem::path& file)
 {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw CatalogError("Cannot open " + displayPath(file) + ": " + errnoText(errno));
     struct stat st {};
-    std::string data;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0)
-        data.resize(std::size_t(st.st_size));
-    std::size_t got = 0;
+    std::size_t capacity = ::fstat(fd, &st) == 0 && st.st_size > 0 ? std::size_t(st.st_size) : 0;
+    FileImage image{std::make_unique_for_overwrite<char[]>(capacity + 1), 0};
     for (;;) {
-        if (got == data.size())
-            data.resize(data.size() + 65536); // the file grew, or its size was unknown
-        const ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+        if (image.size == capacity + 1) { // the file grew, or its size was unknown
+            const std::size_t bigger = capacity * 2 + 65536;
+            auto grown = std::make_unique_for_overwrite<char[]>(bigger + 1);
+            std::memcpy(grown.get(), image.bytes.get(), image.size);
+            image.bytes = std::move(grown);
+            capacity = bigger;
+        }
+        const ssize_t n = ::read(fd, image.bytes.get() + image.size, capacity + 1 - image.size);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -122,11 +137,10 @@ std::string readWholeFile(const std::filesystem::path& file)
         }
         if (n == 0)
             break;
-        got += std::size_t(n);
+        image.size += std::size_t(n);
     }
     ::close(fd);
-    data.resize(got);
-    return data;
+    return image;
 }
 
 template <typename T> void put(std::string& out, T v)
@@ -210,6 +224,7 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
 {
     disk.CountFolder = 0;
     disk.DirList.clear();
+    disk.Strings.clear(); // nothing borrows from it any more
 
     Reader r(data);
     if (data.size() < kCatalogMagic.size() || data.substr(0, kCatalogMagic.size()) != kCatalogMagic)
@@ -235,8 +250,8 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
     dirs.reserve(folders);
     for (std::size_t i = 0; i < folders; ++i) {
         TDir& dir = dirs.emplace_back();
-        dir.Name = r.string8("a folder name");
-        dir.Comment = r.string32("a folder comment");
+        dir.Name.assign(r.string8("a folder name"), disk.Strings);
+        dir.Comment.assign(r.string32("a folder comment"), disk.Strings);
         const std::size_t parentAt = r.offset();
         dir.Parent = r.value<std::int32_t>("a folder's parent");
         if (i == 0 ? dir.Parent != -1 : (dir.Parent < 0 || std::size_t(dir.Parent) >= i))
@@ -249,8 +264,8 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
         dir.FileList.reserve(files);
         for (std::size_t k = 0; k < files; ++k) {
             TFile& f = dir.FileList.emplace_back();
-            f.Name = r.string8("a file name");
-            f.Comment = r.string32("a file comment");
+            f.Name.assign(r.string8("a file name"), disk.Strings);
+            f.Comment.assign(r.string32("a file comment"), disk.Strings);
             f.Attr = r.value<std::uint8_t>("a file's attributes");
             f.CreationTime = r.value<double>("a file's creation time");
             f.LastWriteTime = r.value<double>("a file's last-write time");
@@ -269,9 +284,9 @@ LoadResult LoadDiskData(const std::filesystem::path& file, TDisk& disk)
     std::error_code ec;
     if (!std::filesystem::exists(file, ec))
         return {LoadStatus::Missing, std::string(kMissingText) + "\r\n" + displayPath(file)};
-    std::string data = readWholeFile(file);
+    const FileImage image = readWholeFile(file);
     try {
-        return ParseDiskData(data, disk);
+        return ParseDiskData(image.view(), disk);
     } catch (...) {
         disk.CountFolder = 0;
         disk.DirList.clear();

@@ -17,6 +17,7 @@ struct Command {
 
 int runDump(const QStringList& args);
 int runLs(const QStringList& args);
+int runScan(const QStringList& args);
 int runDrives(const QStringList& args);
 
 // Prints text to standard error followed by a new line, for errors.

@@ -31,6 +31,11 @@ const Command kCommands[] = {
                "    total and free bytes, tab-separated. --map makes FOLDER drive X (KIND one of\n"
                "    fixed, removable, cdrom, network, ram); --unmap removes that mapping.",
      runDrives},
+    {"scan", "qdcat scan X: --title TITLE [--root CATALOG_ROOT] [--folder SUB] [--force]\n"
+             "    Catalog the disk in drive X: as <root>/<SUB>/<TITLE>.qd (never replaced without\n"
+             "    --force). Ctrl-C stops between folders and writes nothing. Exit status 3 when\n"
+             "    the drive has no disk, 4 when the catalog is not written, 130 when stopped.",
+     runScan},
 };
 
 void printHelp()

@@ -318,3 +318,29 @@ TEST(CatalogHead, ExtensionTestIgnoresCase)
     EXPECT_FALSE(HasCatalogExtension("diskqd"));
     EXPECT_FALSE(HasCatalogExtension("qd"));
 }
+
+TEST(DiskFile, CopiesOfALoadedDiskOwnTheirLongNames)
+{
+    TDisk source = sampleDisk();
+    const std::string longName(200, 'L');
+    source.DirList[2].FileList.push_back(sampleFile(longName, 5));
+    source.DirList[2].Comment = std::string(100, 'c');
+    const std::string data = BuildDiskData(source);
+
+    TDisk copy;
+    TFile single;
+    {
+        TDisk loadedDisk = loaded(data);
+        copy = loadedDisk;
+        single = loadedDisk.DirList[2].FileList.back();
+        ParseDiskData(BuildDiskData(sampleDisk()), loadedDisk); // reload frees the old long names
+    }
+    EXPECT_EQ(copy.DirList[2].FileList.back().Name, longName);
+    EXPECT_EQ(copy.DirList[2].Comment, std::string(100, 'c'));
+    EXPECT_EQ(single.Name, longName);
+    EXPECT_EQ(BuildDiskData(copy), data);
+
+    TDisk moved = loaded(data); // a moved disk keeps its arena with its records
+    TDisk target = std::move(moved);
+    EXPECT_EQ(target.DirList[2].FileList.back().Name, longName);
+}

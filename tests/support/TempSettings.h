@@ -41,11 +41,9 @@ public:
     ~TempSettings()
     {
         --active();
-        if (hadXdg_)
-            qputenv("XDG_CONFIG_HOME", oldXdg_);
-        else
-            qunsetenv("XDG_CONFIG_HOME");
         point(hadXdg_ ? QString::fromLocal8Bit(oldXdg_) : QDir::homePath() + QStringLiteral("/.config"));
+        if (!hadXdg_)
+            qunsetenv("XDG_CONFIG_HOME");
         DriveTable::rebuild();
     }
     TempSettings(const TempSettings&) = delete;

@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <fcntl.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "support/Qdcat.h"
+
+using qd::test::runQdcat;
+
+namespace {
+
+// A catalog scanned by qdcat and printed by qdcat dump is checked against
+// find(1) over the same tree: names, low 32 bits of sizes, and last-write
+// times at DOS precision in local time. qdcat runs nine hours east of UTC so
+// that the shift to local time shows.
+constexpr std::int64_t kZoneOffset = 9 * 3600;
+
+class QdcatScan : public ::testing::Test {
+protected:
+    QTemporaryDir tmp;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QString tree, root;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        ASSERT_TRUE(QDir(tmp.path()).mkpath("config"));
+        env.insert("XDG_CONFIG_HOME", tmp.filePath("config"));
+        env.insert("TZ", "JST-9");
+        tree = tmp.filePath("tree");
+        root = tmp.filePath("catalogs");
+        ASSERT_TRUE(QDir().mkpath(tree));
+        const auto mapped = runQdcat({"drives", "--map", "S=" + tree, "--label", "BACKUP", "--serial", "1234-ABCD"}, env);
+        ASSERT_EQ(mapped.exitCode, 0) << mapped.err.toStdString();
+    }
+    void write(const QString& rel, const QByteArray& data = "x")
+    {
+        QDir().mkpath(QFileInfo(tree + '/' + rel).absolutePath());
+        QFile f(tree + '/' + rel);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << rel.toStdString();
+        f.write(data);
+    }
+    void setTime(const QString& rel, std::int64_t unixSeconds)
+    {
+        const timeval t[2] = {{time_t(unixSeconds), 0}, {time_t(unixSeconds), 0}};
+        ASSERT_EQ(::lutimes(QFile::encodeName(tree + '/' + rel).constData(), t), 0) << rel.toStdString();
+    }
+};
+
+// What the catalog must say of a last-write time: local at the zone's offset,
+// cut to two seconds, as days since 1899-12-30; 0 outside 1980-2107.
+double expectedTime(double unixSeconds)
+{
+    const std::int64_t local = std::int64_t(std::floor(unixSeconds)) + kZoneOffset;
+    const std::int64_t even = local - (((local % 2) + 2) % 2);
+    constexpr std::int64_t k1980 = 315532800, k2108 = 4354819200;
+    if (even < k1980 || even >= k2108)
+        return 0;
+    return 25569.0 + double(even) / 86400.0;
+}
+
+struct Expected {
+    qint64 size = 0;
+    double time = 0;
+    bool folder = false;
+};
+
+TEST_F(QdcatScan, CatalogMatchesWhatFindReports)
+{
+    write("README.TXT", "hello");
+    write("写真/2001/IMG_0001.JPG", QByteArray(3000, 'j'));
+    write("写真/2001/ｶﾀｶﾅ.txt", "kana");
+    write("写真/空/.keep");
+    write("Program Files/SETUP.EXE", "MZ");
+    write(".hidden/inner.dat", "12");
+    {
+        const int fd = ::open(QFile::encodeName(tree + "/big.iso").constData(), O_CREAT | O_WRONLY, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, (off_t(1) << 32) + 100), 0);
+        ::close(fd);
+    }
+    ASSERT_TRUE(QFile::link(tree + "/写真", tree + "/link"));
+    setTime("README.TXT", 981173107);                    // 2001-02-03 04:05:07 UTC, odd second
+    setTime("写真/2001/IMG_0001.JPG", 315514800);         // 1979-12-31 20:00 UTC: 1980 in local time
+    setTime("写真/2001/ｶﾀｶﾅ.txt", 315478800);           // 1979-12-31 10:00 UTC: still 1979 locally
+    setTime("Program Files/SETUP.EXE", 86400);           // 1970
+    setTime("写真/2001", 1000000001);
+    setTime("写真", 946684799);                           // 1999-12-31 23:59:59 UTC
+
+    const auto scan = runQdcat({"scan", "S:", "--title", "バックアップ", "--root", root, "--folder", "CD/2024"}, env);
+    ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
+    EXPECT_TRUE(scan.out.contains("6 folders, 8 files")) << scan.out.toStdString();
+    EXPECT_TRUE(scan.out.contains("names substituted 0, names cut 0")) << scan.out.toStdString();
+    const QString catalog = root + QString::fromUtf8("/CD/2024/バックアップ.qd");
+    ASSERT_TRUE(QFile::exists(catalog));
+
+    const auto dump = runQdcat({"dump", catalog}, env);
+    ASSERT_EQ(dump.exitCode, 0) << dump.err.toStdString();
+    const QJsonObject disk = QJsonDocument::fromJson(dump.out).object();
+    EXPECT_EQ(disk["volumeLabel"].toString(), "BACKUP");
+    EXPECT_EQ(disk["serialNo"].toInteger(), 0x1234ABCD);
+    EXPECT_GT(disk["totalSize"].toInteger(), 0);
+
+    // find's view: relative path, size, last-write time, kind.
+    QProcess find;
+    find.start("find", {tree, "-mindepth", "1", "-printf", "%P\\t%s\\t%T@\\t%y\\n"});
+    ASSERT_TRUE(find.waitForFinished(60000));
+    QMap<QString, Expected> expected;
+    for (const QByteArray& line : find.readAllStandardOutput().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> f = line.split('\t');
+        ASSERT_EQ(f.size(), 4);
+        Expected e;
+        e.folder = f[3] == "d";
+        // A link is recorded as an entry of its own with size 0, never followed.
+        e.size = e.folder || f[3] == "l" ? 0 : qint64(f[1].toLongLong() & 0xFFFFFFFF);
+        e.time = expectedTime(f[2].toDouble());
+        expected.insert("S:\\" + QString::fromUtf8(f[0]).replace('/', '\\'), e);
+    }
+    ASSERT_EQ(expected.size(), 13);
+
+    QMap<QString, Expected> recorded;
+    const QJsonArray folders = disk["folders"].toArray();
+    ASSERT_FALSE(folders.isEmpty());
+    EXPECT_EQ(folders[0].toObject()["path"].toString(), "S:");
+    for (qsizetype i = 0; i < folders.size(); ++i) {
+        const QJsonObject d = folders[i].toObject();
+        if (i > 0)
+            recorded.insert(d["path"].toString(), {0, d["date"].toDouble(), true});
+        for (const QJsonValue& fv : d["files"].toArray()) {
+            const QJsonObject f = fv.toObject();
+            recorded.insert(d["path"].toString() + '\\' + f["name"].toString(),
+                            {f["size"].toInteger(), f["lastWriteTime"].toDouble(), false});
+        }
+    }
+    EXPECT_EQ(recorded.keys(), expected.keys());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        const Expected r = recorded.value(it.key());
+        EXPECT_EQ(r.folder, it->folder) << it.key().toStdString();
+        EXPECT_EQ(r.size, it->size) << it.key().toStdString();
+        EXPECT_NEAR(r.time, it->time, 1e-9) << it.key().toStdString();
+    }
+    // The edges of the time rule, spelled out.
+    EXPECT_NEAR(recorded["S:\\README.TXT"].time, expectedTime(981173106), 1e-9);
+    EXPECT_GT(recorded[QString::fromUtf8("S:\\写真\\2001\\IMG_0001.JPG")].time, 0);
+    EXPECT_EQ(recorded[QString::fromUtf8("S:\\写真\\2001\\ｶﾀｶﾅ.txt")].time, 0);
+    EXPECT_EQ(recorded["S:\\big.iso"].size, 100);
+}
+
+TEST_F(QdcatScan, NeverReplacesACatalogWithoutForce)
+{
+    write("a.txt");
+    ASSERT_EQ(runQdcat({"scan", "s:", "--title", "Disk", "--root", root}, env).exitCode, 0);
+    const QString catalog = root + "/Disk.qd";
+    QFile::resize(catalog, 10); // marks the first catalog
+    const auto again = runQdcat({"scan", "S:", "--title", "Disk", "--root", root}, env);
+    EXPECT_EQ(again.exitCode, 4);
+    EXPECT_TRUE(again.err.contains("exists")) << again.err.toStdString();
+    EXPECT_EQ(QFileInfo(catalog).size(), 10) << "left as it was";
+    const auto forced = runQdcat({"scan", "S:", "--title", "Disk", "--root", root, "--force"}, env);
+    EXPECT_EQ(forced.exitCode, 0) << forced.err.toStdString();
+    EXPECT_GT(QFileInfo(catalog).size(), 10);
+}
+
+TEST_F(QdcatScan, RefusesBadTitlesFoldersAndDrivesWithoutWriting)
+{
+    const auto dotted = runQdcat({"scan", "S:", "--title", "a.b", "--root", root}, env);
+    EXPECT_EQ(dotted.exitCode, 1);
+    EXPECT_TRUE(QString::fromUtf8(dotted.err).contains(QString::fromUtf8("タイトルには次の文字が使用できません。")));
+    EXPECT_EQ(runQdcat({"scan", "S:", "--root", root}, env).exitCode, 1) << "a title is required";
+    EXPECT_EQ(runQdcat({"scan", "S:", "--title", "t", "--root", root, "--folder", "../out"}, env).exitCode, 1);
+    EXPECT_EQ(runQdcat({"scan", "SS:", "--title", "t", "--root", root}, env).exitCode, 1);
+
+    const auto noDisk = runQdcat({"scan", "Q:", "--title", "t", "--root", root}, env);
+    EXPECT_EQ(noDisk.exitCode, 3);
+    EXPECT_TRUE(QString::fromUtf8(noDisk.err).contains(QString::fromUtf8("ディスクがありません。(1001)")));
+    EXPECT_FALSE(QDir(root).exists()) << "nothing written";
+}
+
+} // namespace

@@ -479,14 +479,19 @@ TCustomShListBox::TCustomShListBox(QWidget* parent) : QListWidget(parent)
     setUniformItemSizes(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // Emptying the list resets the horizontal extent after the default handling.
-    connect(model(), &QAbstractItemModel::modelReset, this, [this] {
+    resetConnection_ = connect(model(), &QAbstractItemModel::modelReset, this, [this] {
         widestItem_ = 0;
         SetHorizontalExtent(0);
     });
     joinControls(this);
 }
 
-TCustomShListBox::~TCustomShListBox() { leaveControls(this); }
+TCustomShListBox::~TCustomShListBox()
+{
+    // The list widget empties its model after this part is gone.
+    disconnect(resetConnection_);
+    leaveControls(this);
+}
 
 void TCustomShListBox::SetIconType(TIconType type)
 {

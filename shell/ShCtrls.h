@@ -241,6 +241,7 @@ private:
     int widestItem_ = 0;
     int horizontalExtent_ = 0;
     mutable int itemHeight_ = 0; // 0 until first asked: MinItemHeight is virtual
+    QMetaObject::Connection resetConnection_;
 };
 
 } // namespace qd

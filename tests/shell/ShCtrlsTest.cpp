@@ -264,6 +264,24 @@ TEST_F(DriveBoxTest, RefreshKeepsTheDriveAndItsSelection)
     EXPECT_EQ(box.changes, 0);
 }
 
+TEST_F(DriveBoxTest, FontChangeRebuildsOnlyWhileNoDriveIsSelected)
+{
+    CurrentDir cd(p.root());
+    DriveBox box;
+    ASSERT_EQ(box.Drive(), QChar(u'P'));
+    const ItemIDListPtr folder(itemidlist::PathToItemIDList(p.mkdir(QStringLiteral("Extra"))));
+    ASSERT_TRUE(folder);
+    auto* info = new TItemInfo(folder.get(), 0, ILD_TRANSPARENT, 0);
+    box.DriveItems().AddObject(info->DisplayName, info);
+    box.ShowDriveItems();
+    const int entries = box.count();
+    QFont font = box.font();
+    font.setPixelSize(font.pixelSize() > 0 ? font.pixelSize() + 3 : 20);
+    box.setFont(font);
+    EXPECT_EQ(box.count(), entries); // a drive is selected: the entries are kept
+    EXPECT_EQ(box.PathOfItem(entries - 1), QStringLiteral("P:\\Extra"));
+}
+
 // ---- groups ----
 
 TEST_F(DriveBoxTest, GroupNoticeReachesEveryMemberOfTheGroupAndNoOther)

@@ -1,14 +1,399 @@
 #include "DiskContents.h"
 
-// Placeholder until the contents view lands: keeps the main window buildable.
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "FolderModel.h"
+#include "catalog/DiskFile.h"
+#include "platform/Dialogs.h"
+#include "platform/Text.h"
+
 namespace qd {
-struct TDiskContents::Private {};
-TDiskContents::TDiskContents(QWidget*, QWidget*, QObject* parent) : QObject(parent), d(new Private) {}
-TDiskContents::~TDiskContents() { delete d; }
-void TDiskContents::clear() { emit updirEnabledChanged(false); emit reloadEnabledChanged(false); }
-void TDiskContents::showNothing() { clear(); }
-void TDiskContents::showDisk(const QString&, QWidget*) { clear(); }
-void TDiskContents::TB_UpdirClick() {}
-void TDiskContents::TL_ViewStyleClick() {}
-QMenu* TDiskContents::viewStyleMenu() const { return nullptr; }
+namespace {
+
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+const char* const kErrorCaption = "エラー";
+
+// The busy cursor for the life of a scope.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+TDiskContents::TDiskContents(QWidget* filePanel, QWidget* propertyPanel, QObject* parent)
+    : QObject(parent), model_(new FolderModel(this)), selection_(new QItemSelectionModel(model_, this))
+{
+    buildFileList(filePanel);
+    buildProperties(propertyPanel);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setSingleShot(true);
+    Timer1->setInterval(10);
+    connect(Timer1, &QTimer::timeout, this, &TDiskContents::Timer1Timer);
+
+    PM_ViewStyle = new QMenu(filePanel);
+    PM_ViewStyle->setObjectName("PM_ViewStyle");
+    styles_ = new QActionGroup(this);
+    auto addStyle = [&](const char* name, const char* caption, ViewStyle style) {
+        QAction* a = PM_ViewStyle->addAction(u(caption));
+        a->setObjectName(name);
+        a->setCheckable(true);
+        styles_->addAction(a);
+        connect(a, &QAction::triggered, this, [this, style] { setViewStyle(style); });
+        return a;
+    };
+    LargeIcon1 = addStyle("LargeIcon1", "大きいアイコン(&G)", ViewStyle::LargeIcon);
+    SmallIcon1 = addStyle("SmallIcon1", "小さいアイコン(&M)", ViewStyle::SmallIcon);
+    List1 = addStyle("List1", "一覧(&L)", ViewStyle::List);
+    Detail1 = addStyle("Detail1", "詳細(&D)", ViewStyle::Detail);
+    setViewStyle(ViewStyle::LargeIcon);
+
+    ListView1->hide();
+    P_Disk->hide();
+}
+
+TDiskContents::~TDiskContents() = default;
+
+void TDiskContents::buildFileList(QWidget* filePanel)
+{
+    auto* layout = new QVBoxLayout(filePanel);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    ListView1 = new QStackedWidget(filePanel);
+    ListView1->setObjectName("ListView1");
+    ListView1->installEventFilter(this);
+
+    ListView1Icons = new QListView(ListView1);
+    ListView1Icons->setObjectName("ListView1Icons");
+    ListView1Icons->setModel(model_);
+    ListView1Icons->setSelectionModel(selection_);
+    ListView1Icons->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1Icons->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1Icons->setUniformItemSizes(true);
+    ListView1Icons->setWrapping(true);
+    ListView1Icons->setResizeMode(QListView::Adjust);
+    ListView1Icons->setLayoutMode(QListView::Batched);
+
+    ListView1Details = new QTreeView(ListView1);
+    ListView1Details->setObjectName("ListView1Details");
+    ListView1Details->setModel(model_);
+    ListView1Details->setSelectionModel(selection_);
+    ListView1Details->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1Details->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1Details->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1Details->setRootIsDecorated(false);
+    ListView1Details->setItemsExpandable(false);
+    ListView1Details->setUniformRowHeights(true); // scrolling asks only for the rows in sight
+    ListView1Details->setSortingEnabled(false);
+    ListView1Details->setIconSize(QSize(16, 16));
+    const int widths[FolderModel::ColumnCount] = {150, 60, 110, 110, 70, 150};
+    ListView1Details->header()->setStretchLastSection(false);
+    for (int c = 0; c < FolderModel::ColumnCount; ++c)
+        ListView1Details->header()->resizeSection(c, widths[c]);
+
+    ListView1->addWidget(ListView1Icons);
+    ListView1->addWidget(ListView1Details);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ListView1Icons),
+                                    static_cast<QAbstractItemView*>(ListView1Details)})
+        connect(view, &QAbstractItemView::doubleClicked, this, [this] { ListView1DblClick(); });
+
+    P_FolderName = new QLabel(filePanel);
+    P_FolderName->setObjectName("P_FolderName");
+    P_FolderName->setFrameShape(QFrame::Panel);
+    P_FolderName->setFrameShadow(QFrame::Sunken);
+    P_FolderName->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    P_FolderName->setTextFormat(Qt::PlainText);
+
+    layout->addWidget(ListView1, 1);
+    layout->addWidget(P_FolderName);
+}
+
+void TDiskContents::buildProperties(QWidget* propertyPanel)
+{
+    auto* outer = new QVBoxLayout(propertyPanel);
+    outer->setContentsMargins(0, 0, 0, 0);
+    P_Disk = new QWidget(propertyPanel);
+    P_Disk->setObjectName("P_Disk");
+    P_Disk->setAutoFillBackground(true);
+    outer->addWidget(P_Disk);
+
+    auto field = [&](const char* name, bool readOnly) {
+        auto* e = new QLineEdit(P_Disk);
+        e->setObjectName(name);
+        e->setReadOnly(readOnly);
+        return e;
+    };
+    E_Drive = field("E_Drive", false);
+    E_TotalSize = field("E_TotalSize", true);
+    E_FreeSize = field("E_FreeSize", true);
+    E_CountFolder = field("E_CountFolder", false);
+    E_CountFile = field("E_CountFile", false);
+    RichEdit_Comment = new QPlainTextEdit(P_Disk);
+    RichEdit_Comment->setObjectName("RichEdit_Comment");
+    RichEdit_Comment->setLineWrapMode(QPlainTextEdit::NoWrap); // both scroll bars
+    B_Save = new QPushButton(u("保存"), P_Disk);
+    B_Save->setObjectName("B_Save");
+    B_Save->setToolTip(u("コメント文を保存します。"));
+
+    auto* grid = new QGridLayout(P_Disk);
+    auto label = [&](const char* text) { return new QLabel(u(text), P_Disk); };
+    grid->addWidget(label("ドライブ"), 0, 0);
+    grid->addWidget(E_Drive, 0, 1);
+    grid->addWidget(label("全容量"), 1, 0);
+    grid->addWidget(E_TotalSize, 1, 1);
+    grid->addWidget(label("空き容量"), 1, 2);
+    grid->addWidget(E_FreeSize, 1, 3);
+    grid->addWidget(label("全フォルダ数"), 2, 0);
+    grid->addWidget(E_CountFolder, 2, 1);
+    grid->addWidget(label("全ファイル数"), 3, 0);
+    grid->addWidget(E_CountFile, 3, 1);
+    auto* commentColumn = new QVBoxLayout;
+    commentColumn->addWidget(label("コメント"));
+    commentColumn->addWidget(B_Save);
+    commentColumn->addStretch(1);
+    grid->addLayout(commentColumn, 4, 0);
+    grid->addWidget(RichEdit_Comment, 4, 1, 1, 3);
+    grid->setRowStretch(4, 1);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 1);
+
+    connect(RichEdit_Comment, &QPlainTextEdit::textChanged, this, &TDiskContents::RichEdit_CommentChange);
+    connect(B_Save, &QPushButton::clicked, this, &TDiskContents::B_SaveClick);
+}
+
+void TDiskContents::clear()
+{
+    emit updirEnabledChanged(false);
+    emit reloadEnabledChanged(false);
+    for (QLineEdit* e : {E_Drive, E_FreeSize, E_TotalSize, E_CountFolder, E_CountFile})
+        e->clear();
+    RichEdit_Comment->clear();
+    P_FolderName->clear();
+    P_Disk->hide();
+}
+
+void TDiskContents::showNothing()
+{
+    clear();
+    ListView1->hide();
+    model_->clear();
+    shownFile_.clear(); // nothing shown: nothing to save either
+}
+
+void TDiskContents::showDisk(const std::filesystem::path& catalogPathWithoutExtension, QWidget* owner)
+{
+    clear();
+    std::filesystem::path file = catalogPathWithoutExtension;
+    file += std::string(kCatalogExtension);
+    // The rows refer into ShownDisk, which the load replaces.
+    model_->clear();
+    shownFile_.clear();
+    QString failure;
+    DialogIcon icon = DialogIcon::None;
+    {
+        BusyCursor busy;
+        try {
+            const LoadResult r = LoadDiskData(file, ShownDisk);
+            if (!r.ok())
+                failure = QString::fromStdString(r.message);
+        } catch (const CatalogError& e) {
+            failure = QString::fromStdString(e.what());
+            icon = DialogIcon::Stop;
+        }
+    }
+    if (!failure.isEmpty()) {
+        showNothing();
+        dialogs().tell(owner, failure, u(kErrorCaption), icon);
+        return;
+    }
+    shownFile_ = file;
+
+    CurrentFolder = 0;
+    if (PendingFolder >= 0) {
+        // A folder found by an earlier search may be gone since: show the root then.
+        if (std::size_t(PendingFolder) < ShownDisk.DirList.size())
+            CurrentFolder = PendingFolder;
+        PendingFolder = -1;
+    }
+    ShowFolder();
+    emit reloadEnabledChanged(true);
+    fillProperties();
+}
+
+void TDiskContents::fillProperties()
+{
+    const bool hasRoot = !ShownDisk.DirList.empty();
+    E_Drive->setText(hasRoot ? fromAnsi(ShownDisk.DirList[0].Name) + QLatin1Char('\\') : QString());
+    E_TotalSize->setText(QString::fromStdString(SizeToStr(ShownDisk.TotalSize)));
+    E_FreeSize->setText(QString::fromStdString(SizeToStr(ShownDisk.FreeSize)));
+    E_CountFolder->setText(QString::number(ShownDisk.DirList.size()));
+    E_CountFile->setText(QString::number(TotalFileCount));
+    QString comment = fromAnsi(ShownDisk.Comment);
+    comment.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    RichEdit_Comment->setPlainText(comment);
+}
+
+void TDiskContents::ShowFolder()
+{
+    ListView1->show();
+    P_Disk->show();
+    {
+        BusyCursor busy;
+        if (!filling_) {
+            filling_ = true;
+            QCoreApplication::processEvents(); // repaint and take a pending click once, as the fill starts
+            filling_ = false;
+        }
+        if (!diskShown()) // a click meanwhile showed nothing
+            return;
+        ArrangedFolder arranged = ArrangeFolder(ShownDisk, CurrentFolder, order_);
+        TotalFileCount = std::int32_t(arranged.totalFileCount);
+        ListView1->setUpdatesEnabled(false);
+        selection_->clear();
+        model_->reset(&ShownDisk, CurrentFolder, std::move(arranged.rows));
+        ListView1->setUpdatesEnabled(true);
+    }
+    emit updirEnabledChanged(CurrentFolder != 0);
+    Timer1->start();
+    P_FolderName->setText(fromAnsi(GetDirPath(CurrentFolder, ShownDisk)));
+}
+
+std::vector<FolderRow> TDiskContents::selectedRows() const
+{
+    QModelIndexList rows = selection_->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<FolderRow> out;
+    for (const QModelIndex& i : rows)
+        if (const FolderRow* r = model_->rowAt(i.row()))
+            out.push_back(*r);
+    return out;
+}
+
+void TDiskContents::ListView1DblClick()
+{
+    const std::vector<FolderRow> rows = selectedRows();
+    if (rows.size() != 1 || rows[0].kind != FolderRow::Folder)
+        return;
+    CurrentFolder = rows[0].index;
+    ShowFolder();
+}
+
+void TDiskContents::TB_UpdirClick()
+{
+    if (CurrentFolder != 0 && std::size_t(CurrentFolder) < ShownDisk.DirList.size()) {
+        CurrentFolder = ShownDisk.DirList[std::size_t(CurrentFolder)].Parent;
+        if (CurrentFolder == 0)
+            emit updirEnabledChanged(false);
+        ShowFolder();
+    } else {
+        emit updirEnabledChanged(false);
+    }
+}
+
+void TDiskContents::RichEdit_CommentChange()
+{
+    QString text = RichEdit_Comment->toPlainText();
+    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    ShownDisk.Comment = toAnsi(text);
+}
+
+void TDiskContents::B_SaveClick()
+{
+    if (!diskShown())
+        return;
+    BusyCursor busy;
+    QCoreApplication::processEvents(); // let the cursor change be seen
+    std::filesystem::path target = shownFile_;
+    target.replace_extension();
+    try {
+        SaveDiskData(target, ShownDisk);
+    } catch (const CatalogError& e) {
+        dialogs().tell(B_Save->window(), QString::fromStdString(e.what()), u(kErrorCaption), DialogIcon::Stop);
+    }
+}
+
+void TDiskContents::setViewStyle(ViewStyle style)
+{
+    style_ = style;
+    QAction* item = style == ViewStyle::LargeIcon ? LargeIcon1
+                    : style == ViewStyle::SmallIcon ? SmallIcon1
+                    : style == ViewStyle::List      ? List1
+                                                    : Detail1;
+    item->setChecked(true);
+    model_->setLargeIcons(style == ViewStyle::LargeIcon);
+    if (style == ViewStyle::Detail) {
+        ListView1->setCurrentWidget(ListView1Details);
+        return;
+    }
+    switch (style) {
+    case ViewStyle::LargeIcon:
+        ListView1Icons->setViewMode(QListView::IconMode);
+        ListView1Icons->setIconSize(QSize(32, 32));
+        ListView1Icons->setGridSize(QSize(75, 64));
+        ListView1Icons->setFlow(QListView::LeftToRight);
+        ListView1Icons->setWordWrap(true);
+        break;
+    case ViewStyle::SmallIcon:
+        ListView1Icons->setViewMode(QListView::ListMode);
+        ListView1Icons->setIconSize(QSize(16, 16));
+        ListView1Icons->setGridSize(QSize(150, 18));
+        ListView1Icons->setFlow(QListView::LeftToRight);
+        ListView1Icons->setWordWrap(false);
+        break;
+    default: // list: columns filled top to bottom
+        ListView1Icons->setViewMode(QListView::ListMode);
+        ListView1Icons->setIconSize(QSize(16, 16));
+        ListView1Icons->setGridSize(QSize(150, 18));
+        ListView1Icons->setFlow(QListView::TopToBottom);
+        ListView1Icons->setWordWrap(false);
+        break;
+    }
+    ListView1Icons->setWrapping(true);
+    ListView1->setCurrentWidget(ListView1Icons);
+    Timer1->start();
+}
+
+void TDiskContents::TL_ViewStyleClick()
+{
+    const ViewStyle order[] = {ViewStyle::LargeIcon, ViewStyle::SmallIcon, ViewStyle::List, ViewStyle::Detail};
+    const int current = int(style_);
+    setViewStyle(order[(current + 1) % 4]);
+}
+
+void TDiskContents::Timer1Timer()
+{
+    Timer1->stop();
+    QCoreApplication::processEvents();
+    if (ListView1->currentWidget() == ListView1Icons)
+        ListView1Icons->doItemsLayout(); // re-flow the icons from the top
+}
+
+bool TDiskContents::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ListView1 && event->type() == QEvent::Resize)
+        Timer1->start(); // ListView1Resize
+    return QObject::eventFilter(watched, event);
+}
+
 } // namespace qd

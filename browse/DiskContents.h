@@ -2,27 +2,40 @@
 
 #include <QObject>
 #include <QString>
+#include <filesystem>
 
+#include "FolderRows.h"
 #include "catalog/Disk.h"
+#include "platform/NameOrder.h"
 
+class QAction;
+class QActionGroup;
+class QItemSelectionModel;
 class QLabel;
 class QLineEdit;
+class QListView;
 class QMenu;
-class QAction;
 class QPlainTextEdit;
 class QPushButton;
+class QStackedWidget;
+class QTimer;
+class QTreeView;
 class QWidget;
 
 namespace qd {
 
+class FolderModel;
+
 // The disk contents view: the file list with its path bar on the first page and
 // the property panel with the disk comment on the second. It owns ShownDisk and
 // the state of the folder on show. The main window owns the tree, the pages and
-// the tool buttons; it calls showNothing()/showDisk() from its tree click and
-// forwards "上へ" to TB_UpdirClick(), and it follows the enabling signals.
+// the tool buttons; it calls clear()/showNothing()/showDisk() from its tree
+// click, forwards "上へ" to TB_UpdirClick() and follows the enabling signals.
 class TDiskContents : public QObject {
     Q_OBJECT
 public:
+    enum class ViewStyle { LargeIcon, SmallIcon, List, Detail };
+
     // Builds ListView1 and P_FolderName inside filePanel (Panel1), and P_Disk inside
     // propertyPanel (Panel2); both stay hidden until a disk is shown, so that the
     // panels' own text ("選択されていません") shows through.
@@ -35,25 +48,73 @@ public:
     // A catalog folder (or nothing) was clicked: also hide the list.
     void showNothing();
     // A disk node was clicked: load its catalog (path without ".qd") and show its
-    // root folder, or PendingFolder. owner owns the load's messages.
-    void showDisk(const QString& catalogPathWithoutExtension, QWidget* owner);
+    // root folder, or PendingFolder when that names a folder of it. A failed
+    // load is told through the dialogs and leaves nothing shown. owner owns the
+    // messages.
+    void showDisk(const std::filesystem::path& catalogPathWithoutExtension, QWidget* owner);
 
+    // Fills the list for CurrentFolder of ShownDisk.
+    void ShowFolder();
+    void ListView1DblClick();
     void TB_UpdirClick();
     void TL_ViewStyleClick();
-    QMenu* viewStyleMenu() const; // PM_ViewStyle, for the main window's TL_ViewStyle
+    void B_SaveClick();
+    void RichEdit_CommentChange();
+    void Timer1Timer();
+    void setViewStyle(ViewStyle style);
+    ViewStyle viewStyle() const { return style_; }
+
+    // The catalog file ShownDisk was loaded from (with ".qd"); empty when no
+    // disk is shown. "保存" writes there and nowhere else.
+    const std::filesystem::path& shownFile() const { return shownFile_; }
+    bool diskShown() const { return !shownFile_.empty(); }
+    // The selected rows, in row order.
+    std::vector<FolderRow> selectedRows() const;
 
     TDisk ShownDisk;
     std::int32_t CurrentFolder = 0;
     std::int32_t PendingFolder = -1;
     std::int32_t TotalFileCount = 0;
 
+    // The controls, by the names the rest of the program knows them by.
+    QStackedWidget* ListView1;   // the file list: one of the two views below
+    QListView* ListView1Icons;   // large icons, small icons and list styles
+    QTreeView* ListView1Details; // the details style with its column headers
+    QLabel* P_FolderName;
+    QWidget* P_Disk;
+    QLineEdit* E_Drive;
+    QLineEdit* E_TotalSize;
+    QLineEdit* E_FreeSize;
+    QLineEdit* E_CountFolder;
+    QLineEdit* E_CountFile;
+    QPlainTextEdit* RichEdit_Comment;
+    QPushButton* B_Save;
+    QMenu* PM_ViewStyle;
+    QAction* LargeIcon1;
+    QAction* SmallIcon1;
+    QAction* List1;
+    QAction* Detail1;
+    QTimer* Timer1;
+
 signals:
     void updirEnabledChanged(bool enabled);  // TB_Updir
     void reloadEnabledChanged(bool enabled); // TB_ReLoad
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
-    struct Private;
-    Private* d;
+    void buildFileList(QWidget* filePanel);
+    void buildProperties(QWidget* propertyPanel);
+    void fillProperties();
+
+    FolderModel* model_;
+    QItemSelectionModel* selection_;
+    QActionGroup* styles_;
+    ViewStyle style_ = ViewStyle::LargeIcon;
+    NameOrder order_;
+    std::filesystem::path shownFile_;
+    bool filling_ = false;
 };
 
 } // namespace qd

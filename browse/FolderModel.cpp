@@ -1,0 +1,105 @@
+#include "FolderModel.h"
+
+#include "catalog/QdLib.h"
+#include "platform/ImageList.h"
+#include "platform/SysImageList.h"
+#include "platform/Text.h"
+
+namespace qd {
+
+FolderModel::FolderModel(QObject* parent) : QAbstractTableModel(parent), folderIcon_(FolderIconIndex()) {}
+
+void FolderModel::reset(TDisk* disk, std::int32_t folder, std::vector<FolderRow> rows)
+{
+    beginResetModel();
+    disk_ = disk;
+    folder_ = folder;
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+void FolderModel::clear() { reset(nullptr, -1, {}); }
+
+void FolderModel::setLargeIcons(bool large)
+{
+    if (large == large_)
+        return;
+    large_ = large;
+    pixmaps_.clear();
+    if (!rows_.empty())
+        emit dataChanged(index(0, Name), index(int(rows_.size()) - 1, Name), {Qt::DecorationRole});
+}
+
+const FolderRow* FolderModel::rowAt(int row) const
+{
+    return row >= 0 && std::size_t(row) < rows_.size() ? &rows_[std::size_t(row)] : nullptr;
+}
+
+int FolderModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
+
+int FolderModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+int FolderModel::iconIndex(const FolderRow& row) const
+{
+    if (row.kind == FolderRow::Folder)
+        return folderIcon_;
+    TFile& f = disk_->DirList[std::size_t(folder_)].FileList[std::size_t(row.index)];
+    if (f.IconIndex < 0)
+        f.IconIndex = GetSysIconIndexForName(fromAnsi(f.Name));
+    return f.IconIndex;
+}
+
+QPixmap FolderModel::pixmap(int icon) const
+{
+    auto it = pixmaps_.find(icon);
+    if (it == pixmaps_.end())
+        it = pixmaps_.insert(icon, QPixmap::fromImage(GetSysImageList(large_)->image(icon)));
+    return *it;
+}
+
+QVariant FolderModel::data(const QModelIndex& index, int role) const
+{
+    const FolderRow* row = index.isValid() ? rowAt(index.row()) : nullptr;
+    if (!row || !disk_)
+        return {};
+    if (role == KindRole)
+        return int(row->kind);
+    if (role == IndexRole)
+        return row->index;
+    if (role == Qt::DecorationRole)
+        return index.column() == Name ? QVariant(pixmap(iconIndex(*row))) : QVariant();
+    if (role == Qt::TextAlignmentRole && index.column() == Size)
+        return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
+        return {};
+
+    if (row->kind == FolderRow::Folder) {
+        const TDir& d = disk_->DirList[std::size_t(row->index)];
+        switch (index.column()) {
+        case Name: return fromAnsi(d.Name);
+        case Created: return DateTimeText(d.Date);
+        case Comment: return FirstLine(d.Comment);
+        default: return QString();
+        }
+    }
+    const TFile& f = disk_->DirList[std::size_t(folder_)].FileList[std::size_t(row->index)];
+    switch (index.column()) {
+    case Name: return fromAnsi(f.Name);
+    case Size: return QString::fromStdString(SizeToStr(std::int64_t(f.Size)));
+    case Created: return DateTimeText(f.CreationTime);
+    case Modified: return DateTimeText(f.LastWriteTime);
+    case Accessed: return DateTimeText(f.LastAccessTime);
+    case Comment: return FirstLine(f.Comment);
+    default: return {};
+    }
+}
+
+QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char* const kCaptions[ColumnCount] = {"ファイル名", "サイズ", "作成日時", "更新日時", "アクセス日", "コメント"};
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
+        return QString::fromUtf8(kCaptions[section]);
+    return {};
+}
+
+} // namespace qd

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QPixmap>
+#include <vector>
+
+#include "FolderRows.h"
+#include "catalog/Disk.h"
+
+namespace qd {
+
+// The rows of one folder of a disk, for the list's views: sub-folders, then
+// files. Texts and icons are made when a view asks for a row, so a view that
+// shows a few rows of a huge folder touches only those. A file's icon is
+// looked up once and cached in its TFile::IconIndex.
+class FolderModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Name, Size, Created, Modified, Accessed, Comment, ColumnCount };
+    // The row's kind (FolderRow::Kind) and its record index.
+    static constexpr int KindRole = Qt::UserRole + 1;
+    static constexpr int IndexRole = Qt::UserRole + 2;
+
+    explicit FolderModel(QObject* parent = nullptr);
+
+    // Shows the rows of folder of disk; the disk must stay alive and unchanged
+    // until the next reset or clear.
+    void reset(TDisk* disk, std::int32_t folder, std::vector<FolderRow> rows);
+    void clear();
+
+    // Icons in 32 pixels (large icon view) or 16 (every other view).
+    void setLargeIcons(bool large);
+
+    const FolderRow* rowAt(int row) const;
+    std::int32_t folder() const { return folder_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    int iconIndex(const FolderRow& row) const;
+    QPixmap pixmap(int iconIndex) const;
+
+    TDisk* disk_ = nullptr;
+    std::int32_t folder_ = -1;
+    std::vector<FolderRow> rows_;
+    bool large_ = true;
+    int folderIcon_;
+    mutable QHash<int, QPixmap> pixmaps_;
+};
+
+} // namespace qd

@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDate>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "browse/DiskContents.h"
+#include "browse/FolderModel.h"
+#include "catalog/DiskFile.h"
+#include "support/CatalogFixtures.h"
+#include "support/QtApp.h"
+#include "support/ScriptedDialogs.h"
+
+using namespace qd;
+using namespace qd::test;
+
+namespace {
+
+class DiskContentsTest : public ::testing::Test {
+protected:
+    DiskContentsTest()
+    {
+        auto* layout = new QVBoxLayout(&host);
+        layout->addWidget(filePanel = new QLabel(QString::fromUtf8("選択されていません")));
+        layout->addWidget(propertyPanel = new QLabel(QString::fromUtf8("選択されていません")));
+        contents = std::make_unique<TDiskContents>(filePanel, propertyPanel);
+        QObject::connect(contents.get(), &TDiskContents::updirEnabledChanged, [this](bool on) { updir = on; });
+        QObject::connect(contents.get(), &TDiskContents::reloadEnabledChanged, [this](bool on) { reload = on; });
+        host.resize(600, 500);
+        host.show();
+    }
+
+    std::filesystem::path save(const char* title, const TDisk& disk)
+    {
+        SaveDiskData(dir / title, disk);
+        return dir / title;
+    }
+
+    QStringList names() const
+    {
+        QStringList out;
+        const auto* model = contents->ListView1Details->model();
+        for (int r = 0; r < model->rowCount(); ++r)
+            out << model->index(r, 0).data().toString();
+        return out;
+    }
+
+    QString cell(int row, int column) const
+    {
+        return contents->ListView1Details->model()->index(row, column).data().toString();
+    }
+
+    void select(std::initializer_list<int> rows)
+    {
+        auto* view = contents->ListView1Details;
+        view->selectionModel()->clearSelection();
+        for (int r : rows)
+            view->selectionModel()->select(view->model()->index(r, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+
+    // Root with folders Z and a (a holds a file), files b, A and c.
+    static TDisk mixedDisk()
+    {
+        TDisk disk = sampleDisk();
+        disk.DirList.resize(1);
+        TDir& root = disk.DirList[0];
+        root.FileList.clear();
+        for (const char* n : {"b", "A", "c"})
+            root.FileList.push_back(sampleFile(n, 100));
+        for (const char* n : {"Z", "a"}) {
+            TDir& d = disk.DirList.emplace_back();
+            d.Name = n;
+            d.Parent = 0;
+            d.Attr = kAttrDirectory;
+            d.Date = CivilToDateTime({2001, 2, 3, 0, 0, 0});
+            d.Comment = "line 1\r\nline 2";
+        }
+        disk.DirList[2].FileList.push_back(sampleFile("inner.txt", 5));
+        disk.DirList[2].FileList.push_back(sampleFile("Alpha.txt", 6));
+        return disk;
+    }
+
+    bool app = (ensureApp<QApplication>(), true); // before any widget
+    ScriptedDialogs dialogs;
+    TempDir dir;
+    QWidget host;
+    QWidget* filePanel;
+    QWidget* propertyPanel;
+    std::unique_ptr<TDiskContents> contents;
+    bool updir = true;
+    bool reload = false;
+};
+
+} // namespace
+
+TEST_F(DiskContentsTest, NothingIsShownBeforeADiskIsClicked)
+{
+    EXPECT_FALSE(contents->ListView1->isVisible());
+    EXPECT_FALSE(contents->P_Disk->isVisible());
+    EXPECT_FALSE(contents->diskShown());
+}
+
+TEST_F(DiskContentsTest, EmptyRootShowsAnEmptyListAndTheDrive)
+{
+    TDisk disk = sampleDisk();
+    disk.DirList.resize(1);
+    disk.DirList[0].FileList.clear();
+    contents->showDisk(save("empty", disk), &host);
+    EXPECT_TRUE(contents->ListView1->isVisible());
+    EXPECT_TRUE(contents->P_Disk->isVisible());
+    EXPECT_EQ(contents->ListView1Details->model()->rowCount(), 0);
+    EXPECT_FALSE(updir);
+    EXPECT_TRUE(reload);
+    EXPECT_EQ(contents->P_FolderName->text(), "D:");
+    EXPECT_EQ(contents->E_Drive->text(), "D:\\");
+    EXPECT_EQ(contents->E_CountFolder->text(), "1");
+    EXPECT_EQ(contents->E_CountFile->text(), "0");
+    EXPECT_EQ(contents->E_TotalSize->text(), "700 MB");
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+}
+
+TEST_F(DiskContentsTest, FoldersFirstThenFilesEachByNameIgnoringCase)
+{
+    contents->showDisk(save("mixed", mixedDisk()), &host);
+    EXPECT_EQ(names(), QStringList({"a", "Z", "A", "b", "c"}));
+    // A folder row: name, the recorded date (midnight: no time), the comment's first line.
+    EXPECT_EQ(cell(0, FolderModel::Size), "");
+    EXPECT_EQ(cell(0, FolderModel::Created), QLocale::system().toString(QDate(2001, 2, 3), QLocale::ShortFormat));
+    EXPECT_EQ(cell(0, FolderModel::Modified), "");
+    EXPECT_EQ(cell(0, FolderModel::Comment), "line 1");
+    EXPECT_EQ(cell(2, FolderModel::Size), "100 B");
+    EXPECT_FALSE(cell(2, FolderModel::Modified).isEmpty());
+    EXPECT_EQ(contents->ListView1Details->model()->index(0, 0).data(FolderModel::KindRole).toInt(), FolderRow::Folder);
+    EXPECT_EQ(contents->E_CountFile->text(), "5");
+    EXPECT_EQ(contents->E_CountFolder->text(), "3");
+    // The whole disk comment on the property page.
+    EXPECT_EQ(contents->RichEdit_Comment->toPlainText(), "first line\nsecond line");
+}
+
+TEST_F(DiskContentsTest, OpensAFolderAndGoesUpAgain)
+{
+    contents->showDisk(save("mixed", mixedDisk()), &host);
+    select({0}); // folder a
+    contents->ListView1DblClick();
+    EXPECT_EQ(contents->CurrentFolder, 2);
+    EXPECT_TRUE(updir);
+    EXPECT_EQ(contents->P_FolderName->text(), "D:\\a");
+    EXPECT_EQ(names(), QStringList({"Alpha.txt", "inner.txt"}));
+
+    contents->TB_UpdirClick();
+    EXPECT_EQ(contents->CurrentFolder, 0);
+    EXPECT_FALSE(updir);
+    EXPECT_EQ(contents->P_FolderName->text(), "D:");
+    EXPECT_EQ(names().size(), 5);
+}
+
+TEST_F(DiskContentsTest, DoubleClickOpensOnlyASingleFolderRow)
+{
+    contents->showDisk(save("mixed", mixedDisk()), &host);
+    select({0, 1});
+    contents->ListView1DblClick();
+    EXPECT_EQ(contents->CurrentFolder, 0);
+    select({2}); // a file
+    contents->ListView1DblClick();
+    EXPECT_EQ(contents->CurrentFolder, 0);
+    EXPECT_EQ(names().size(), 5);
+}
+
+TEST_F(DiskContentsTest, ClickingTheShownDiskAgainReturnsToItsRootAndDropsTheEdit)
+{
+    const auto file = save("mixed", mixedDisk());
+    contents->showDisk(file, &host);
+    select({0});
+    contents->ListView1DblClick();
+    contents->RichEdit_Comment->setPlainText("unsaved");
+    EXPECT_EQ(contents->ShownDisk.Comment, "unsaved");
+
+    contents->showDisk(file, &host);
+    EXPECT_EQ(contents->CurrentFolder, 0);
+    EXPECT_EQ(contents->RichEdit_Comment->toPlainText(), "first line\nsecond line");
+    EXPECT_EQ(contents->ShownDisk.Comment, "first line\r\nsecond line");
+}
+
+TEST_F(DiskContentsTest, SaveStoresTheCommentAndTheShownFolderInNameOrder)
+{
+    const auto file = save("mixed", mixedDisk());
+    contents->showDisk(file, &host);
+    select({0});
+    contents->ListView1DblClick();
+    contents->RichEdit_Comment->setPlainText(QString::fromUtf8("新しい\nコメント"));
+    contents->B_SaveClick();
+
+    TDisk back;
+    ASSERT_TRUE(LoadDiskData(dir / "mixed.qd", back).ok());
+    EXPECT_EQ(back.Comment, "\x90\x56\x82\xb5\x82\xa2\r\n\x83\x52\x83\x81\x83\x93\x83\x67");
+    ASSERT_EQ(back.DirList[2].FileList.size(), 2u);
+    EXPECT_EQ(back.DirList[2].FileList[0].Name, "Alpha.txt");
+    EXPECT_EQ(back.DirList[2].FileList[1].Name, "inner.txt");
+    EXPECT_EQ(back.DirList[0].FileList[0].Name, "A"); // the root was shown first, so it is sorted too
+}
+
+TEST_F(DiskContentsTest, SaveWritesOnlyTheFileTheDiskWasLoadedFrom)
+{
+    const auto first = save("first", mixedDisk());
+    const auto second = save("second", sampleDisk());
+    const std::string secondBefore = readFile(dir / "second.qd");
+    contents->showDisk(first, &host);
+    contents->RichEdit_Comment->setPlainText("mine");
+    contents->B_SaveClick();
+    TDisk back;
+    ASSERT_TRUE(LoadDiskData(dir / "first.qd", back).ok());
+    EXPECT_EQ(back.Comment, "mine");
+    EXPECT_EQ(readFile(dir / "second.qd"), secondBefore);
+    (void)second;
+}
+
+TEST_F(DiskContentsTest, AFailedLoadShowsTheMessageAndNothingElse)
+{
+    const auto good = save("good", mixedDisk());
+    contents->showDisk(good, &host);
+    const std::string before = readFile(dir / "good.qd");
+
+    Bytes b;
+    b.raw("qd410").str16(smallBmp(24, 1)).str16(smallBmp(1, 0)).put<std::uint8_t>(2);
+    writeFile(dir / "other.qd", b.data);
+    contents->showDisk(dir / "other", &host);
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].text, QString::fromUtf8("データタイプの指定エラーです。(5105)"));
+    EXPECT_EQ(dialogs.asked[0].caption, QString::fromUtf8("エラー"));
+    EXPECT_EQ(dialogs.asked[0].icon, DialogIcon::None);
+    EXPECT_FALSE(contents->ListView1->isVisible());
+    EXPECT_FALSE(contents->P_Disk->isVisible());
+    EXPECT_FALSE(reload);
+    EXPECT_FALSE(contents->diskShown());
+    contents->B_SaveClick(); // nothing to save: the good disk's file stays as it was
+    EXPECT_EQ(readFile(dir / "good.qd"), before);
+
+    contents->showDisk(dir / "missing", &host);
+    ASSERT_EQ(dialogs.asked.size(), 2);
+    EXPECT_TRUE(dialogs.asked[1].text.startsWith(QString::fromUtf8(" 指定のファイルは存在しません。(5101)\r\n")));
+
+    std::string cut = BuildDiskData(sampleDisk());
+    cut.resize(cut.size() / 2);
+    writeFile(dir / "cut.qd", cut);
+    contents->showDisk(dir / "cut", &host);
+    ASSERT_EQ(dialogs.asked.size(), 3);
+    EXPECT_TRUE(dialogs.asked[2].text.contains("offset"));
+    EXPECT_FALSE(contents->diskShown());
+}
+
+TEST_F(DiskContentsTest, PendingFolderIsShownOnceAndFallsBackToTheRoot)
+{
+    const auto file = save("mixed", mixedDisk());
+    contents->PendingFolder = 2;
+    contents->showDisk(file, &host);
+    EXPECT_EQ(contents->CurrentFolder, 2);
+    EXPECT_EQ(contents->PendingFolder, -1);
+    EXPECT_TRUE(updir);
+
+    contents->PendingFolder = 40; // gone since the search
+    contents->showDisk(file, &host);
+    EXPECT_EQ(contents->CurrentFolder, 0);
+    EXPECT_EQ(contents->PendingFolder, -1);
+}
+
+TEST_F(DiskContentsTest, ViewStylesCycleAndDetailsHaveTheSixColumns)
+{
+    contents->showDisk(save("mixed", mixedDisk()), &host);
+    EXPECT_TRUE(contents->LargeIcon1->isChecked());
+    EXPECT_EQ(contents->ListView1->currentWidget(), contents->ListView1Icons);
+    EXPECT_EQ(contents->ListView1Icons->viewMode(), QListView::IconMode);
+    contents->TL_ViewStyleClick();
+    EXPECT_TRUE(contents->SmallIcon1->isChecked());
+    contents->TL_ViewStyleClick();
+    EXPECT_TRUE(contents->List1->isChecked());
+    EXPECT_EQ(contents->ListView1Icons->flow(), QListView::TopToBottom);
+    contents->TL_ViewStyleClick();
+    EXPECT_TRUE(contents->Detail1->isChecked());
+    EXPECT_EQ(contents->ListView1->currentWidget(), contents->ListView1Details);
+    const QHeaderView* header = contents->ListView1Details->header();
+    const int widths[] = {150, 60, 110, 110, 70, 150};
+    const char* captions[] = {"ファイル名", "サイズ", "作成日時", "更新日時", "アクセス日", "コメント"};
+    for (int c = 0; c < 6; ++c) {
+        EXPECT_EQ(header->sectionSize(c), widths[c]);
+        EXPECT_EQ(contents->ListView1Details->model()->headerData(c, Qt::Horizontal).toString(), QString::fromUtf8(captions[c]));
+    }
+    contents->TL_ViewStyleClick();
+    EXPECT_TRUE(contents->LargeIcon1->isChecked());
+    contents->List1->trigger();
+    EXPECT_EQ(contents->viewStyle(), TDiskContents::ViewStyle::List);
+    // Both views share one selection.
+    select({1});
+    EXPECT_TRUE(contents->ListView1Icons->selectionModel()->isRowSelected(1, {}));
+}
+
+TEST_F(DiskContentsTest, AFolderClickHidesTheListAndForgetsTheDisk)
+{
+    contents->showDisk(save("mixed", mixedDisk()), &host);
+    contents->showNothing();
+    EXPECT_FALSE(contents->ListView1->isVisible());
+    EXPECT_FALSE(contents->P_Disk->isVisible());
+    EXPECT_TRUE(contents->P_FolderName->text().isEmpty());
+    EXPECT_TRUE(contents->E_Drive->text().isEmpty());
+    EXPECT_FALSE(updir);
+    EXPECT_FALSE(reload);
+    EXPECT_FALSE(contents->diskShown());
+}

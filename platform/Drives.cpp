@@ -92,50 +92,12 @@ QString readSmallFile(const QString& path)
     return QString::fromUtf8(f.read(1 << 16)).trimmed();
 }
 
-// udev escapes unsafe bytes of ID_FS_LABEL_ENC as \xNN.
-QString unescapeHex(const QString& text)
+volume::UdevVolume udevFacts(dev_t dev)
 {
-    QByteArray in = text.toUtf8(), out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        bool ok = false;
-        if (in[i] == '\\' && i + 3 < in.size() && in[i + 1] == 'x') {
-            const int v = in.mid(i + 2, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(char(v));
-                i += 3;
-                continue;
-            }
-        }
-        out.append(in[i]);
-    }
-    return QString::fromUtf8(out);
-}
-
-// The file system facts udev publishes for a block device, world-readable.
-struct UdevFacts {
-    QString uuid, label, fsType;
-};
-UdevFacts udevFacts(dev_t dev)
-{
-    UdevFacts f;
     QFile file(QStringLiteral("/run/udev/data/b%1:%2").arg(major(dev)).arg(minor(dev)));
     if (!file.open(QIODevice::ReadOnly))
-        return f;
-    QString labelPlain;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw);
-        if (line.startsWith(QLatin1String("E:ID_FS_UUID=")))
-            f.uuid = line.mid(13);
-        else if (line.startsWith(QLatin1String("E:ID_FS_LABEL_ENC=")))
-            f.label = unescapeHex(line.mid(18));
-        else if (line.startsWith(QLatin1String("E:ID_FS_LABEL=")))
-            labelPlain = line.mid(14);
-        else if (line.startsWith(QLatin1String("E:ID_FS_TYPE=")))
-            f.fsType = line.mid(13);
-    }
-    if (f.label.isEmpty())
-        f.label = labelPlain;
-    return f;
+        return {};
+    return volume::parseUdevData(file.read(1 << 20));
 }
 
 // The name of the /dev/disk/by-* link that leads to the device, or empty.
@@ -147,7 +109,7 @@ QString linkNameFor(const QString& folder, const QString& device)
     const QDir dir(folder);
     for (const QFileInfo& link : dir.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
         if (link.canonicalFilePath() == target)
-            return unescapeHex(link.fileName());
+            return volume::unescapeUdev(link.fileName());
     }
     return QString();
 }
@@ -171,7 +133,7 @@ std::optional<VolumeFacts> volumeFacts(const QString& root)
     std::optional<volume::VolumeId> probed;
     if (device.startsWith(QLatin1String("/dev/")))
         probed = volume::probeVolume(device);
-    const UdevFacts udev = udevFacts(st.st_dev);
+    const volume::UdevVolume udev = udevFacts(st.st_dev);
 
     VolumeFacts facts;
     if (!udev.label.isEmpty())
@@ -191,7 +153,12 @@ std::optional<VolumeFacts> volumeFacts(const QString& root)
         const QString type = udev.fsType.isEmpty() ? fsType : udev.fsType;
         serial = volume::serialFromUuid(uuid.toStdString(), type.toStdString());
     }
-    facts.serial = serial.value_or(volume::stableHash((device + u'|' + fsType).toStdString()));
+    // Without a device of its own (tmpfs, overlay, a share) the mount point
+    // tells file systems of one type apart.
+    QString identity = device + u'|' + fsType;
+    if (!device.startsWith(QLatin1String("/dev/")))
+        identity += u'|' + storage.rootPath();
+    facts.serial = serial.value_or(volume::stableHash(identity.toStdString()));
     return facts;
 }
 

@@ -238,4 +238,43 @@ std::optional<VolumeId> probeVolume(const QString& deviceOrImage)
     return probeOptical(r);
 }
 
+QString unescapeUdev(const QString& text)
+{
+    const QByteArray in = text.toUtf8();
+    QByteArray out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '\\' && i + 3 < in.size() && in[i + 1] == 'x') {
+            bool ok = false;
+            const int v = in.mid(i + 2, 2).toInt(&ok, 16);
+            if (ok) {
+                out.append(char(v));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(in[i]);
+    }
+    return QString::fromUtf8(out);
+}
+
+UdevVolume parseUdevData(const QByteArray& text)
+{
+    UdevVolume v;
+    QString plainLabel;
+    for (const QByteArray& raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(QLatin1String("E:ID_FS_UUID=")))
+            v.uuid = line.mid(13);
+        else if (line.startsWith(QLatin1String("E:ID_FS_LABEL_ENC=")))
+            v.label = unescapeUdev(line.mid(18));
+        else if (line.startsWith(QLatin1String("E:ID_FS_LABEL=")))
+            plainLabel = line.mid(14);
+        else if (line.startsWith(QLatin1String("E:ID_FS_TYPE=")))
+            v.fsType = line.mid(13);
+    }
+    if (v.label.isEmpty())
+        v.label = plainLabel;
+    return v;
+}
+
 } // namespace qd::volume

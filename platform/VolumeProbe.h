@@ -21,4 +21,16 @@ struct VolumeId {
 // recognised file systems. Never writes.
 std::optional<VolumeId> probeVolume(const QString& deviceOrImage);
 
+// What udev publishes of a block device's file system in its world-readable
+// database file (/run/udev/data/b<major>:<minor>, lines "E:KEY=value").
+struct UdevVolume {
+    QString uuid;   // ID_FS_UUID
+    QString label;  // ID_FS_LABEL_ENC decoded (\xNN escapes), else ID_FS_LABEL
+    QString fsType; // ID_FS_TYPE
+};
+UdevVolume parseUdevData(const QByteArray& text);
+
+// Undoes udev's \xNN escapes (labels, /dev/disk/by-label names); the bytes are UTF-8.
+QString unescapeUdev(const QString& text);
+
 } // namespace qd::volume

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QApplication>
+
+namespace qd {
+
+// The caption of the general error report: the application title.
+inline constexpr const char* kApplicationTitle = "Qd";
+
+// The general error report: shows text (the error's own words) to the user
+// through dialogs(), owned by owner, captioned with the application title, with
+// the stop icon. The program goes on afterwards.
+void ReportError(QWidget* owner, const QString& text);
+
+// The GUI application. An exception that escapes an event handler ends up here
+// instead of ending the program: its text goes to ReportError and the event
+// counts as not handled.
+class QdApplication : public QApplication {
+public:
+    QdApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+} // namespace qd

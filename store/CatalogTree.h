@@ -1,0 +1,151 @@
+#pragma once
+
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTreeWidget>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "platform/ImageList.h"
+
+class QMenu;
+
+namespace qd {
+
+// The catalog tree (TreeView1): one top node for the catalog root, below it one
+// node per catalog folder and per catalog file (a ".qd" file, any case, that
+// starts with the magic), nested as on disk and sorted by text with the
+// locale's collation, folders and disks mixed.
+//
+// Node kinds go by the image index, as everywhere in the program: 0 (collapsed)
+// or 1 (expanded) is a folder or the top node, 2 and above a disk, whose state
+// index is the data type byte of its catalog file. ImageList_Tree holds the
+// closed and open folder pictures at 0 and 1 and one picture per disk after
+// them, rebuilt with the nodes.
+//
+// Ownership and re-entrancy. This widget is the one owner of every node; refresh()
+// deletes them all and builds new ones. Code that keeps a node across anything
+// that lets events run (a modal dialog, processEvents) must not keep a raw
+// pointer: take a NodeHandle and resolve it afterwards (nullptr once the node is
+// gone), or compare generation() before and after. Work that walks the nodes
+// while letting events run holds a UseGuard: a refresh asked for meanwhile is
+// postponed until the last guard ends, so no node is freed under the walk.
+//
+// Renames and deletions act only on paths that resolve inside the catalog root.
+class TCatalogTree : public QTreeWidget {
+    Q_OBJECT
+public:
+    // Item data roles of a node.
+    enum Role {
+        ImageIndexRole = Qt::UserRole + 1, // int: 0/1 folder, 2+ disk
+        StateIndexRole,                    // int: data type byte of a disk, -1 for folders
+        FileNameRole,                      // QString: the name on disk (a disk's with its extension)
+    };
+
+    // catalogRoot: the folder the top node stands for (it need not exist).
+    explicit TCatalogTree(const QString& catalogRoot, QWidget* parent = nullptr);
+    ~TCatalogTree() override;
+
+    const QString& catalogRoot() const { return root_; }
+
+    // Rebuilds every node and ImageList_Tree from the catalog root; clears
+    // ContextNode; expands and selects the top node. Files that cannot be read
+    // are left out and reported together, once the tree is complete, through
+    // the general error report. Postponed while a UseGuard is held.
+    void refresh();
+
+    // The top node, nullptr only before the first refresh.
+    QTreeWidgetItem* topNode() const { return topLevelItemCount() ? topLevelItem(0) : nullptr; }
+    // The node under the last right-button press; nullptr after a refresh.
+    QTreeWidgetItem* ContextNode = nullptr;
+
+    // Empty for nullptr; the catalog root for the top node; else the parent's
+    // path, "/" and the node's name on disk (without a disk's extension).
+    QString NodePath(const QTreeWidgetItem* node) const;
+    // A disk node's catalog file (NodePath and its extension as on disk).
+    QString CatalogFile(const QTreeWidgetItem* node) const;
+
+    static int imageIndex(const QTreeWidgetItem* node);
+    static int stateIndex(const QTreeWidgetItem* node);
+    static bool isDisk(const QTreeWidgetItem* node) { return node && imageIndex(node) >= 2; }
+    bool isTop(const QTreeWidgetItem* node) const { return node && node == topNode(); }
+
+    ImageList& ImageList_Tree() { return images_; }
+    // The picture at index of ImageList_Tree as an icon (made once per refresh).
+    QIcon nodeIcon(int index) const;
+
+    // New folder under target (a disk node stands for its parent): the first
+    // free name of "新しいフォルダ", "新しいフォルダ(2)" ... "新しいフォルダ(10000)".
+    // Adds the node after its siblings, creates the folder and returns the node;
+    // nullptr when every name is taken. Throws std::runtime_error when the folder
+    // cannot be created (the node stays until the next refresh).
+    QTreeWidgetItem* newFolder(QTreeWidgetItem* target);
+    // The name newFolder would give in the folder at path, trying the numbers up
+    // to last; empty when all are taken.
+    static QString freeFolderName(const QString& path, int last = 10000);
+
+    // Applies a new text to a node: the top node's goes to "RootDir"; a folder
+    // or disk is renamed on disk after the title check. On refusal or failure the
+    // node keeps its text and the user has been told. True when applied.
+    bool renameNode(QTreeWidgetItem* node, const QString& text);
+
+    // Sends a folder (with everything inside) or a disk's catalog file to the
+    // trash and refreshes. The top node is never deleted. False when nothing went.
+    bool deleteNode(QTreeWidgetItem* node);
+
+    // Re-sorts the children of parent by text.
+    void sortNode(QTreeWidgetItem* parent);
+
+    // True when path resolves (links followed) to the catalog root or inside it.
+    bool insideRoot(const QString& path) const;
+
+    // How many refreshes have run; a node taken before is gone once it changes.
+    std::uint64_t generation() const { return generation_; }
+
+    // A node reference that survives a refresh as "gone" instead of dangling.
+    using NodeHandle = QPersistentModelIndex;
+    NodeHandle handle(QTreeWidgetItem* node) const;
+    QTreeWidgetItem* resolve(const NodeHandle& h) const;
+
+    // Holds refreshes off while it lives (see the class comment).
+    class UseGuard {
+    public:
+        explicit UseGuard(TCatalogTree& tree);
+        ~UseGuard();
+        UseGuard(const UseGuard&) = delete;
+        UseGuard& operator=(const UseGuard&) = delete;
+
+    private:
+        QPointer<TCatalogTree> tree_;
+    };
+    bool refreshPending() const { return refreshPending_; }
+
+    // The owner of the message boxes of rename and delete.
+    QWidget* messageOwner() const;
+
+signals:
+    // After every completed refresh.
+    void refreshed();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void fill(QTreeWidgetItem* node, const QString& path, QStringList& problems);
+    void itemEdited(QTreeWidgetItem* item, int column);
+    bool applyRename(QTreeWidgetItem* node, const QString& text); // renameNode without the re-sort
+    void setImageIndex(QTreeWidgetItem* node, int index);
+
+    QString root_;
+    ImageList images_;
+    mutable std::vector<QIcon> icons_;
+    std::uint64_t generation_ = 0;
+    int guards_ = 0;
+    bool refreshPending_ = false;
+    bool applying_ = false; // setting a node's text ourselves, not an edit
+};
+
+} // namespace qd

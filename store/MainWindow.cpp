@@ -1,0 +1,447 @@
+#include "MainWindow.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "browse/DiskContents.h"
+#include "platform/Drives.h"
+#include "platform/FileOps.h"
+#include "platform/Settings.h"
+#include "platform/SysImageList.h"
+
+namespace qd {
+namespace {
+
+const QString kNothingSelected = QStringLiteral("選択されていません");
+
+// The design size of the client area and its place on the screen.
+constexpr int kDesignLeft = 199;
+constexpr int kDesignTop = 109;
+constexpr int kDesignWidth = 573;
+constexpr int kDesignHeight = 391;
+
+QFont windowFont()
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("Noto Sans CJK JP")});
+    // 9 point on the 96 dpi screen the layout was made for, whatever this screen's resolution.
+    font.setPixelSize(12);
+    return font;
+}
+
+QAction* addItem(QMenu* menu, const char* name, const QString& caption)
+{
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+QToolButton* addToolButton(QToolBar* bar, const char* name, const QString& hint, const QIcon& icon)
+{
+    auto* b = new QToolButton(bar);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(hint);
+    b->setIcon(icon);
+    b->setAutoRaise(true);
+    bar->addWidget(b);
+    return b;
+}
+
+QAction* addSeparator(QToolBar* bar, const char* name)
+{
+    auto* gap = new QWidget(bar);
+    gap->setFixedWidth(8);
+    QAction* a = bar->addWidget(gap);
+    a->setObjectName(QString::fromLatin1(name));
+    gap->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+} // namespace
+
+TPanel::TPanel(const QString& caption, QWidget* parent) : QFrame(parent), caption_(caption) {}
+
+void TPanel::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    QPainter p(this);
+    p.drawText(contentsRect(), Qt::AlignCenter, caption_);
+}
+
+TForm_Main::TForm_Main(const QString& catalogRoot, QWidget* parent) : QMainWindow(parent), ImageList_Tool(16)
+{
+    setObjectName(QStringLiteral("TForm_Main"));
+    setWindowTitle(QStringLiteral("Qd Ver.4.10β1"));
+    setFont(windowFont());
+    move(kDesignLeft, kDesignTop);
+    resize(kDesignWidth, kDesignHeight);
+
+    ProgramFolder = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+    SysIconL = GetSysImageList(true);
+    SysIconS = GetSysImageList(false);
+
+    // A tree over a root that does not exist yet is only the top node.
+    TreeView1 = new TCatalogTree(catalogRoot);
+    buildBands();
+    buildPanes();
+    buildMenus();
+    buildSearchDiskMenu();
+
+    // The catalog root is made when missing; a failure shows as an empty tree.
+    CreateFolderPath(catalogRoot);
+    FolderIconIndex = GetSysIconIndex(catalogRoot);
+    Refresh1Click();
+}
+
+TForm_Main::~TForm_Main() = default;
+
+QIcon TForm_Main::toolIcon(int index) const
+{
+    if (index >= ImageList_Tool.count())
+        return {};
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    ImageList_Tool.draw(p, index, 0, 0, ImageList::DrawMode::Transparent);
+    p.end();
+    return QIcon(pixmap);
+}
+
+void TForm_Main::buildBands()
+{
+    // ImageList_Tool: 0 up, 1 view style, 2 search from disk, 3 update, 4 spare.
+    // Theme pictures where the theme has them, the style's own otherwise.
+    const struct {
+        const char* theme;
+        QStyle::StandardPixmap fallback;
+    } pictures[] = {
+        {"go-up", QStyle::SP_ArrowUp},
+        {"view-grid", QStyle::SP_FileDialogListView},
+        {"drive-optical", QStyle::SP_DriveCDIcon},
+        {"view-refresh", QStyle::SP_BrowserReload},
+        {"document-save", QStyle::SP_DialogSaveButton},
+    };
+    for (const auto& picture : pictures) {
+        QIcon icon = QIcon::fromTheme(QString::fromLatin1(picture.theme));
+        if (icon.isNull())
+            icon = style()->standardIcon(picture.fallback);
+        ImageList_Tool.addIcon(icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32));
+    }
+
+    CoolBar1 = new QWidget(this);
+    CoolBar1->setObjectName(QStringLiteral("CoolBar1"));
+    auto* bands = new QVBoxLayout(CoolBar1);
+    bands->setContentsMargins(0, 0, 0, 0);
+    bands->setSpacing(0);
+
+    ToolBar1 = new QToolBar(CoolBar1);
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setFixedHeight(24);
+    ToolBar1->setMovable(false);
+    ToolButton1 = new QToolButton(ToolBar1);
+    ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
+    ToolButton1->setText(QStringLiteral("ファイル(&F)"));
+    ToolButton1->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    ToolButton1->setPopupMode(QToolButton::InstantPopup);
+    ToolButton1->setAutoRaise(true);
+    ToolButton1->setFixedSize(70, 20);
+    ToolBar1->addWidget(ToolButton1);
+    bands->addWidget(ToolBar1);
+
+    ToolBar2 = new QToolBar(CoolBar1);
+    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    ToolBar2->setFixedHeight(26);
+    ToolBar2->setMovable(false);
+    ToolBar2->setIconSize(QSize(16, 16));
+    TB_SearchDisk = addToolButton(ToolBar2, "TB_SearchDisk", QStringLiteral("ディスクから検索"), toolIcon(2));
+    TB_SearchDisk->setPopupMode(QToolButton::MenuButtonPopup);
+    ToolButton4 = addSeparator(ToolBar2, "ToolButton4");
+    TB_ReLoad = addToolButton(ToolBar2, "TB_ReLoad", QStringLiteral("データの更新"), toolIcon(3));
+    TB_ReLoad->setEnabled(false);
+    ToolButton5 = addSeparator(ToolBar2, "ToolButton5");
+    TB_Updir = addToolButton(ToolBar2, "TB_Updir", QStringLiteral("上へ"), toolIcon(0));
+    TB_Updir->setEnabled(false);
+    TL_ViewStyle = addToolButton(ToolBar2, "TL_ViewStyle", QStringLiteral("表示"), toolIcon(1));
+    TL_ViewStyle->setPopupMode(QToolButton::MenuButtonPopup);
+    bands->addWidget(ToolBar2);
+
+    setMenuWidget(CoolBar1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    setStatusBar(StatusBar1);
+}
+
+void TForm_Main::buildPanes()
+{
+    Splitter2 = new QSplitter(Qt::Vertical, this);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    Splitter2->setHandleWidth(3);
+    Splitter2->setChildrenCollapsible(false);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, Splitter2);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+
+    Splitter1->addWidget(TreeView1);
+    PageControl1 = new QTabWidget(Splitter1);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setDocumentMode(true); // the pages' tabs look like flat buttons
+    Splitter1->addWidget(PageControl1);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter1->setSizes({137, kDesignWidth - 137 - 3});
+
+    auto makePage = [&](const char* name, const QString& title, TPanel*& panel, const char* panelName, bool sunken) {
+        auto* page = new QWidget;
+        page->setObjectName(QString::fromLatin1(name));
+        auto* fill = new QVBoxLayout(page);
+        fill->setContentsMargins(0, 0, 0, 0);
+        panel = new TPanel(kNothingSelected, page);
+        panel->setObjectName(QString::fromLatin1(panelName));
+        if (sunken)
+            panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        fill->addWidget(panel);
+        PageControl1->addTab(page, title);
+        return page;
+    };
+    TabSheet1 = makePage("TabSheet1", QStringLiteral("ファイル一覧"), Panel1, "Panel1", true);
+    TabSheet2 = makePage("TabSheet2", QStringLiteral("プロパティ"), Panel2, "Panel2", false);
+    PageControl1->setCurrentIndex(0);
+
+    ListView_SearchFile = new QTreeWidget(Splitter2);
+    ListView_SearchFile->setObjectName(QStringLiteral("ListView_SearchFile"));
+    ListView_SearchFile->setHeaderLabels(
+        {QStringLiteral("ディスク名"), QStringLiteral("ファイル名"), QStringLiteral("フォルダ名")});
+    ListView_SearchFile->header()->resizeSection(0, 130);
+    ListView_SearchFile->header()->resizeSection(1, 130);
+    ListView_SearchFile->header()->resizeSection(2, 270);
+    ListView_SearchFile->setRootIsDecorated(false);
+    ListView_SearchFile->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView_SearchFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView_SearchFile->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView_SearchFile->hide();
+    Splitter2->addWidget(Splitter1);
+    Splitter2->addWidget(ListView_SearchFile);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setStretchFactor(1, 0);
+    Splitter2->setSizes({kDesignHeight, 65});
+    setCentralWidget(Splitter2);
+
+    DiskContents = new TDiskContents(Panel1, Panel2, this);
+    connect(DiskContents, &TDiskContents::updirEnabledChanged, TB_Updir, &QWidget::setEnabled);
+    connect(DiskContents, &TDiskContents::reloadEnabledChanged, TB_ReLoad, &QWidget::setEnabled);
+    connect(TB_Updir, &QToolButton::clicked, DiskContents, &TDiskContents::TB_UpdirClick);
+    connect(TL_ViewStyle, &QToolButton::clicked, DiskContents, &TDiskContents::TL_ViewStyleClick);
+    TL_ViewStyle->setMenu(DiskContents->PM_ViewStyle);
+
+    connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { TreeView1Click(); });
+    // Every refresh ends with the top node selected and shown.
+    connect(TreeView1, &TCatalogTree::refreshed, this, &TForm_Main::TreeView1Click);
+}
+
+void TForm_Main::buildMenus()
+{
+    Menu_File = new QMenu(this);
+    Menu_File->setObjectName(QStringLiteral("Menu_File"));
+    New1 = Menu_File->addMenu(QStringLiteral("新規作成"));
+    New1->setObjectName(QStringLiteral("New1"));
+    Folder1 = addItem(New1, "Folder1", QStringLiteral("フォルダ"));
+    New1->addSeparator();
+    CDMOFDD1 = addItem(New1, "CDMOFDD1", QStringLiteral("CD・MO・FDDなど"));
+    Menu_File->addSeparator();
+    Close1 = addItem(Menu_File, "Close1", QStringLiteral("閉じる"));
+    ToolButton1->setMenu(Menu_File);
+    connect(Folder1, &QAction::triggered, this, [this] { Folder1Click(); });
+    connect(CDMOFDD1, &QAction::triggered, this, [this] { CDMOFDD1Click(); });
+    connect(Close1, &QAction::triggered, this, &QWidget::close);
+
+    PopupMenu_Tree = new QMenu(this);
+    PopupMenu_Tree->setObjectName(QStringLiteral("PopupMenu_Tree"));
+    Refresh1 = addItem(PopupMenu_Tree, "Refresh1", QStringLiteral("最新の情報に更新"));
+    PopupMenu_Tree->addSeparator();
+    New2 = PopupMenu_Tree->addMenu(QStringLiteral("新規作成"));
+    New2->setObjectName(QStringLiteral("New2"));
+    Folder2 = addItem(New2, "Folder2", QStringLiteral("フォルダ"));
+    New2->addSeparator();
+    CDMOFDD2 = addItem(New2, "CDMOFDD2", QStringLiteral("CD・MO・FDDなど"));
+    PopupMenu_Tree->addSeparator();
+    Delete1 = addItem(PopupMenu_Tree, "Delete1", QStringLiteral("削除"));
+    Rename1 = addItem(PopupMenu_Tree, "Rename1", QStringLiteral("名前の変更"));
+    PopupMenu_Tree->addSeparator();
+    N6 = addItem(PopupMenu_Tree, "N6", QStringLiteral("ファイルの検索")); // its action comes with the file search
+    connect(Refresh1, &QAction::triggered, this, [this] { Refresh1Click(); });
+    connect(Folder2, &QAction::triggered, this, [this] { Folder2Click(); });
+    connect(CDMOFDD2, &QAction::triggered, this, [this] { CDMOFDD2Click(); });
+    connect(Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
+    connect(Rename1, &QAction::triggered, this, [this] { Rename1Click(); });
+    connect(TreeView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PopupMenu_TreePopup();
+        PopupMenu_Tree->popup(TreeView1->viewport()->mapToGlobal(at));
+    });
+
+    PM_ListView1 = new QMenu(this);
+    PM_ListView1->setObjectName(QStringLiteral("PM_ListView1"));
+    N9 = addItem(PM_ListView1, "N9", QStringLiteral("保存されたプロパティ"));
+    N10 = addItem(PM_ListView1, "N10", QStringLiteral("コメントの編集"));
+    PM_ListView1->addSeparator();
+
+    PM_SearchFile = new QMenu(this);
+    PM_SearchFile->setObjectName(QStringLiteral("PM_SearchFile"));
+    Close2 = addItem(PM_SearchFile, "Close2", QStringLiteral("閉じる"));
+    PM_SearchFile->addSeparator();
+    Stop1 = addItem(PM_SearchFile, "Stop1", QStringLiteral("検索の中断"));
+    Stop1->setEnabled(false);
+    connect(ListView_SearchFile, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        PM_SearchFile->popup(ListView_SearchFile->viewport()->mapToGlobal(at));
+    });
+}
+
+void TForm_Main::buildSearchDiskMenu()
+{
+    PM_SearchDisk = new QMenu(this);
+    PM_SearchDisk->setObjectName(QStringLiteral("PM_SearchDisk"));
+    auto* group = new QActionGroup(PM_SearchDisk);
+    group->setExclusive(true);
+    for (const Drive& drive : DriveTable::instance().drives()) {
+        const QString text = drive.menuText();
+        // A "&" in a label is text, not an access key.
+        QAction* item = PM_SearchDisk->addAction(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
+        item->setCheckable(true);
+        group->addAction(item);
+        QIcon icon;
+        const int index = text.isEmpty() ? -1 : GetSysIconIndex(text.left(1) + QStringLiteral(":\\"));
+        if (SysIconS && index >= 0 && index < SysIconS->count()) {
+            QPixmap pixmap(16, 16);
+            pixmap.fill(Qt::transparent);
+            QPainter p(&pixmap);
+            SysIconS->draw(p, index, 0, 0, ImageList::DrawMode::Transparent);
+            p.end();
+            icon = QIcon(pixmap);
+        } else {
+            icon = QIcon::fromTheme(drive.iconName());
+        }
+        item->setIcon(icon);
+        // The disk identification attaches its work to these items.
+    }
+    if (!PM_SearchDisk->actions().isEmpty())
+        PM_SearchDisk->actions().first()->setChecked(true);
+    TB_SearchDisk->setMenu(PM_SearchDisk);
+}
+
+void TForm_Main::TreeView1Click()
+{
+    QTreeWidgetItem* node = TreeView1->currentItem();
+    if (!TCatalogTree::isDisk(node) || TCatalogTree::stateIndex(node) != 1) {
+        // A folder, the top node, or a disk of another data type: nothing loaded,
+        // and nothing of the disk shown before stays on show.
+        DiskContents->showNothing();
+        return;
+    }
+    DiskContents->showDisk(std::filesystem::path(QFile::encodeName(TreeView1->NodePath(node)).toStdString()), this);
+}
+
+void TForm_Main::Refresh1Click()
+{
+    TreeView1->refresh();
+}
+
+QTreeWidgetItem* TForm_Main::folderTarget(QTreeWidgetItem* target) const
+{
+    if (TCatalogTree::isDisk(target))
+        return target->parent();
+    return target;
+}
+
+void TForm_Main::newFolder(QTreeWidgetItem* target)
+{
+    target = folderTarget(target);
+    if (!target)
+        return;
+    TreeView1->setCurrentItem(target);
+    TreeView1Click();
+    QTreeWidgetItem* node = TreeView1->newFolder(target);
+    if (!node)
+        return;
+    target->setExpanded(true);
+    TreeView1->setCurrentItem(node);
+    TreeView1->editItem(node);
+}
+
+void TForm_Main::newDisk(QTreeWidgetItem* target)
+{
+    target = folderTarget(target);
+    if (!target)
+        return;
+    TreeView1->setCurrentItem(target);
+    TreeView1Click();
+    const QString folder = TreeView1->NodePath(target) + QLatin1Char('/');
+    const QPoint at = frameGeometry().topLeft() + QPoint(20, 20);
+    if (newDiskWizard_)
+        newDiskWizard_(folder, at);
+    Refresh1Click();
+}
+
+void TForm_Main::Delete1Click()
+{
+    QTreeWidgetItem* node = TreeView1->ContextNode;
+    if (!node || TreeView1->isTop(node))
+        return;
+    TreeView1->deleteNode(node);
+}
+
+void TForm_Main::Rename1Click()
+{
+    if (QTreeWidgetItem* node = TreeView1->ContextNode)
+        TreeView1->editItem(node);
+}
+
+void TForm_Main::PopupMenu_TreePopup()
+{
+    if (QTreeWidgetItem* node = TreeView1->currentItem())
+        Delete1->setEnabled(!TreeView1->isTop(node));
+}
+
+void TForm_Main::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (placed_)
+        return;
+    placed_ = true;
+    const QRect outer = frameGeometry();
+    const QSize frame = outer.size() - size();
+    const settings::Placement p =
+        settings::readPlacement({outer.left(), outer.top(), outer.width(), outer.height()});
+    move(p.left, p.top);
+    resize(p.width - frame.width(), p.height - frame.height());
+}
+
+void TForm_Main::closeEvent(QCloseEvent* event)
+{
+    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+        const QRect outer = frameGeometry();
+        // A placement that cannot be written is not worth keeping the program open for.
+        settings::writePlacement({outer.left(), outer.top(), outer.width(), outer.height()});
+    }
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace qd

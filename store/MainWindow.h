@@ -1,0 +1,149 @@
+#pragma once
+
+#include <QFrame>
+#include <QMainWindow>
+#include <QPoint>
+#include <QString>
+#include <functional>
+
+#include "catalog/Disk.h"
+#include "platform/ImageList.h"
+#include "store/CatalogTree.h"
+
+class QAction;
+class QMenu;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+
+namespace qd {
+
+class TDiskContents;
+
+// A panel that shows its caption centred wherever no child covers it: the
+// "選択されていません" background of the two pages.
+class TPanel : public QFrame {
+    Q_OBJECT
+public:
+    TPanel(const QString& caption, QWidget* parent = nullptr);
+    QString caption() const { return caption_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString caption_;
+};
+
+// The main window: the catalog tree on the left, the two pages of the disk
+// contents on the right, the menu and tool bands above, the (hidden) search
+// results and the status bar below. It owns the tree (see TCatalogTree for the
+// rule on keeping nodes), the contents view and SearchDisk.
+//
+// Closing it in the normal state stores its outer placement in the settings
+// group "main"; a maximised or minimised window stores nothing.
+class TForm_Main : public QMainWindow {
+    Q_OBJECT
+public:
+    // catalogRoot: the folder of the catalogs, created here when missing.
+    explicit TForm_Main(const QString& catalogRoot, QWidget* parent = nullptr);
+    ~TForm_Main() override;
+
+    // The hand-off to the registration wizard: given the target catalog folder
+    // (with a trailing "/") and the wizard's top-left corner, it shows the
+    // wizard modally and returns when it has closed. The tree is refreshed
+    // afterwards whatever happened. Until the wizard exists it does nothing.
+    using NewDiskWizard = std::function<void(const QString& targetFolder, const QPoint& topLeft)>;
+    void setNewDiskWizard(NewDiskWizard wizard) { newDiskWizard_ = std::move(wizard); }
+
+    // The folder of the running program, with a trailing "/".
+    QString ProgramFolder;
+    int FolderIconIndex = -1;
+    TDisk SearchDisk;
+
+    // Bands and tool buttons.
+    QWidget* CoolBar1 = nullptr;
+    QToolBar* ToolBar1 = nullptr;
+    QToolBar* ToolBar2 = nullptr;
+    QToolButton* ToolButton1 = nullptr; // "ファイル(&F)"
+    QToolButton* TB_SearchDisk = nullptr;
+    QAction* ToolButton4 = nullptr; // separator
+    QToolButton* TB_ReLoad = nullptr;
+    QAction* ToolButton5 = nullptr; // separator
+    QToolButton* TB_Updir = nullptr;
+    QToolButton* TL_ViewStyle = nullptr;
+    ImageList ImageList_Tool;
+    ImageList* SysIconS = nullptr; // shared, not owned
+    ImageList* SysIconL = nullptr;
+
+    // Regions.
+    QSplitter* Splitter2 = nullptr; // between the panes and the search results
+    QSplitter* Splitter1 = nullptr; // between the tree and the pages
+    TCatalogTree* TreeView1 = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    TPanel* Panel1 = nullptr;
+    TPanel* Panel2 = nullptr;
+    QTreeWidget* ListView_SearchFile = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    TDiskContents* DiskContents = nullptr;
+
+    // Menus.
+    QMenu* Menu_File = nullptr;
+    QMenu* New1 = nullptr;
+    QAction* Folder1 = nullptr;
+    QAction* CDMOFDD1 = nullptr;
+    QAction* Close1 = nullptr;
+    QMenu* PopupMenu_Tree = nullptr;
+    QAction* Refresh1 = nullptr;
+    QMenu* New2 = nullptr;
+    QAction* Folder2 = nullptr;
+    QAction* CDMOFDD2 = nullptr;
+    QAction* Delete1 = nullptr;
+    QAction* Rename1 = nullptr;
+    QAction* N6 = nullptr;
+    QMenu* PM_SearchDisk = nullptr;
+    QMenu* PM_ListView1 = nullptr;
+    QAction* N9 = nullptr;
+    QAction* N10 = nullptr;
+    QMenu* PM_SearchFile = nullptr;
+    QAction* Close2 = nullptr;
+    QAction* Stop1 = nullptr;
+
+    // Event handlers.
+    void TreeView1Click();
+    void Refresh1Click();
+    void Folder1Click() { newFolder(TreeView1->currentItem()); }
+    void Folder2Click() { newFolder(TreeView1->ContextNode); }
+    void CDMOFDD1Click() { newDisk(TreeView1->currentItem()); }
+    void CDMOFDD2Click() { newDisk(TreeView1->ContextNode); }
+    void Delete1Click();
+    void Rename1Click();
+    void PopupMenu_TreePopup();
+
+    // The catalog folder a new folder or disk goes into for target: a disk
+    // stands for its parent; nullptr for nullptr.
+    QTreeWidgetItem* folderTarget(QTreeWidgetItem* target) const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildBands();
+    void buildPanes();
+    void buildMenus();
+    void buildSearchDiskMenu();
+    void newFolder(QTreeWidgetItem* target);
+    void newDisk(QTreeWidgetItem* target);
+    QIcon toolIcon(int index) const;
+
+    NewDiskWizard newDiskWizard_;
+    bool placed_ = false;
+};
+
+} // namespace qd

@@ -1,0 +1,392 @@
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include "StoreFixture.h"
+#include "catalog/QdLib.h"
+#include "platform/Settings.h"
+#include "store/CatalogTree.h"
+
+namespace qd::test {
+namespace {
+
+class CatalogTreeTest : public StoreFixture {
+protected:
+    TCatalogTree& tree()
+    {
+        if (!tree_) {
+            QDir().mkpath(root());
+            tree_.emplace(root());
+            tree_->refresh();
+        }
+        return *tree_;
+    }
+    QTreeWidgetItem* top() { return tree().topNode(); }
+
+    std::optional<TCatalogTree> tree_;
+};
+
+// --- filling ---------------------------------------------------------------
+
+TEST_F(CatalogTreeTest, EmptyRootGivesOnlyTheTopNodeNamedMyDisk)
+{
+    ASSERT_EQ(tree().topLevelItemCount(), 1);
+    EXPECT_EQ(top()->text(0), "MyDisk");
+    EXPECT_EQ(top()->childCount(), 0);
+    EXPECT_EQ(tree().currentItem(), top());
+    EXPECT_TRUE(top()->isExpanded());
+    EXPECT_EQ(TCatalogTree::imageIndex(top()), 1); // expanded
+}
+
+TEST_F(CatalogTreeTest, TopNodeTextComesFromRootDir)
+{
+    settings::setRootDir(QStringLiteral("私のディスク"));
+    EXPECT_EQ(top()->text(0), "私のディスク");
+}
+
+TEST_F(CatalogTreeTest, FoldersAndDisksAreNestedAndSortedTogetherByLocaleCollation)
+{
+    mkdir("b");
+    mkdir("D");
+    catalog("a");
+    catalog("C");
+    catalog("b/z2");
+    catalog("b/z10");
+    // In code order the capitals would come first.
+    EXPECT_EQ(texts(top()), (QStringList{"a", "b", "C", "D"}));
+    EXPECT_EQ(texts(child(top(), "b")), (QStringList{"z10", "z2"}));
+}
+
+TEST_F(CatalogTreeTest, ImageAndStateIndexesTellFoldersFromDisks)
+{
+    mkdir("F");
+    catalogFile("one.qd", 1, 0x10);
+    catalogFile("two.qd", 2, 0xF0);
+    QTreeWidgetItem* folder = child(top(), "F");
+    QTreeWidgetItem* one = child(top(), "one");
+    QTreeWidgetItem* two = child(top(), "two");
+    ASSERT_TRUE(folder && one && two);
+
+    EXPECT_EQ(TCatalogTree::imageIndex(folder), 0);
+    EXPECT_FALSE(TCatalogTree::isDisk(folder));
+    EXPECT_GE(TCatalogTree::imageIndex(one), 2);
+    EXPECT_GE(TCatalogTree::imageIndex(two), 2);
+    EXPECT_NE(TCatalogTree::imageIndex(one), TCatalogTree::imageIndex(two));
+    EXPECT_EQ(TCatalogTree::stateIndex(one), 1);
+    EXPECT_EQ(TCatalogTree::stateIndex(two), 2);
+    // Two folder pictures, then one per disk.
+    EXPECT_EQ(tree().ImageList_Tree().count(), 4);
+    // Each disk's picture is its own icon.
+    EXPECT_EQ(qRed(tree().ImageList_Tree().image(TCatalogTree::imageIndex(one)).pixel(3, 3)), 0x10);
+    EXPECT_EQ(qRed(tree().ImageList_Tree().image(TCatalogTree::imageIndex(two)).pixel(3, 3)), 0xF0);
+    EXPECT_FALSE(tree().nodeIcon(TCatalogTree::imageIndex(one)).isNull());
+}
+
+TEST_F(CatalogTreeTest, ExpandAndCollapseSwitchTheFolderImage)
+{
+    mkdir("F/G");
+    QTreeWidgetItem* folder = child(top(), "F");
+    ASSERT_TRUE(folder);
+    tree().expandItem(folder);
+    EXPECT_EQ(TCatalogTree::imageIndex(folder), 1);
+    tree().collapseItem(folder);
+    EXPECT_EQ(TCatalogTree::imageIndex(folder), 0);
+}
+
+TEST_F(CatalogTreeTest, ExtensionIsTestedWithoutCaseAndTheMagicIsRequired)
+{
+    catalogFile("A.QD");
+    writeFile(rootPath("B.qd"), "QD410 is not the magic");
+    catalogFile("c.txt");
+    QTreeWidgetItem* a = child(top(), "A");
+    ASSERT_TRUE(a);
+    EXPECT_EQ(texts(top()), QStringList{"A"});
+    EXPECT_EQ(tree().NodePath(a), root() + "/A");
+    EXPECT_EQ(tree().CatalogFile(a), root() + "/A.QD");
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+}
+
+TEST_F(CatalogTreeTest, UnreadableCatalogIsReportedOnceAndTheFillGoesOn)
+{
+    catalog("good");
+    writeFile(rootPath("cut.qd"), "qd410\x10");
+    catalog("later");
+    EXPECT_EQ(texts(top()), (QStringList{"good", "later"}));
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_TRUE(dialogs_.asked[0].text.contains("cut.qd"));
+    EXPECT_EQ(dialogs_.asked[0].caption, "Qd");
+    EXPECT_EQ(dialogs_.asked[0].icon, DialogIcon::Stop);
+}
+
+TEST_F(CatalogTreeTest, LinksAreLeftOut)
+{
+    QTemporaryDir outside;
+    QFile::link(outside.path(), root() + "/elsewhere");
+    catalog("real");
+    QDir().mkpath(root());
+    QFile::link(root() + "/real.qd", root() + "/alias.qd");
+    EXPECT_EQ(texts(top()), QStringList{"real"});
+}
+
+TEST_F(CatalogTreeTest, NodePathFollowsTheNodes)
+{
+    catalog("F/G/disk");
+    QTreeWidgetItem* disk = child(child(child(top(), "F"), "G"), "disk");
+    ASSERT_TRUE(disk);
+    EXPECT_EQ(tree().NodePath(nullptr), "");
+    EXPECT_EQ(tree().NodePath(top()), root());
+    EXPECT_EQ(tree().NodePath(disk), root() + "/F/G/disk");
+    EXPECT_EQ(tree().CatalogFile(disk), root() + "/F/G/disk.qd");
+}
+
+// --- refresh and the nodes others hold --------------------------------------
+
+TEST_F(CatalogTreeTest, RefreshClearsTheContextNodeAndInvalidatesHandles)
+{
+    catalog("d");
+    tree().ContextNode = child(top(), "d");
+    const auto h = tree().handle(child(top(), "d"));
+    const auto before = tree().generation();
+    EXPECT_EQ(tree().resolve(h), child(top(), "d"));
+    tree().refresh();
+    EXPECT_EQ(tree().ContextNode, nullptr);
+    EXPECT_EQ(tree().resolve(h), nullptr);
+    EXPECT_EQ(tree().generation(), before + 1);
+}
+
+TEST_F(CatalogTreeTest, RefreshWaitsForTheLastUseGuard)
+{
+    catalog("d");
+    QTreeWidgetItem* held = child(top(), "d");
+    const auto h = tree().handle(held);
+    int refreshed = 0;
+    QObject::connect(&tree(), &TCatalogTree::refreshed, [&] { ++refreshed; });
+    {
+        TCatalogTree::UseGuard outer(tree());
+        {
+            TCatalogTree::UseGuard inner(tree());
+            tree().refresh();
+            EXPECT_TRUE(tree().refreshPending());
+        }
+        EXPECT_EQ(refreshed, 0);
+        EXPECT_EQ(tree().resolve(h), held); // still alive under the outer guard
+        EXPECT_EQ(held->text(0), "d");
+    }
+    EXPECT_EQ(refreshed, 1);
+    EXPECT_FALSE(tree().refreshPending());
+    EXPECT_EQ(tree().resolve(h), nullptr);
+}
+
+// --- new folder ----------------------------------------------------------------
+
+TEST_F(CatalogTreeTest, NewFolderTakesTheFirstFreeNumberInTheDisksParent)
+{
+    mkdir("F/新しいフォルダ");
+    mkdir("F/新しいフォルダ(2)");
+    catalog("F/disk");
+    QTreeWidgetItem* folder = child(top(), "F");
+    QTreeWidgetItem* made = tree().newFolder(child(folder, "disk"));
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->text(0), "新しいフォルダ(3)");
+    EXPECT_EQ(made->parent(), folder);
+    EXPECT_EQ(folder->child(folder->childCount() - 1), made); // appended, not sorted yet
+    EXPECT_TRUE(QFileInfo(root() + "/F/新しいフォルダ(3)").isDir());
+    EXPECT_EQ(TCatalogTree::imageIndex(made), 0);
+}
+
+TEST_F(CatalogTreeTest, NewFolderNamesRunOutAtTheLastNumber)
+{
+    QDir().mkpath(root());
+    EXPECT_EQ(TCatalogTree::freeFolderName(root()), "新しいフォルダ");
+    mkdir("新しいフォルダ");
+    EXPECT_EQ(TCatalogTree::freeFolderName(root()), "新しいフォルダ(2)");
+    for (int n = 2; n <= 5; ++n)
+        mkdir(QStringLiteral("新しいフォルダ(%1)").arg(n));
+    // A file of the name counts as taken too: no folder can be made there.
+    writeFile(rootPath("新しいフォルダ(6)"), "");
+    EXPECT_EQ(TCatalogTree::freeFolderName(root(), 7), "新しいフォルダ(7)");
+    EXPECT_EQ(TCatalogTree::freeFolderName(root(), 6), "");
+    EXPECT_EQ(TCatalogTree::freeFolderName(root()), "新しいフォルダ(7)");
+    // Numbers go in decimal without leading zeros: "(10)" after "(9)".
+    for (int n = 7; n <= 9; ++n)
+        mkdir(QStringLiteral("新しいフォルダ(%1)").arg(n));
+    EXPECT_EQ(TCatalogTree::freeFolderName(root()), "新しいフォルダ(10)");
+}
+
+TEST_F(CatalogTreeTest, NewFolderThatCannotBeMadeRaisesAndKeepsTheNode)
+{
+    mkdir("F");
+    QTreeWidgetItem* folder = child(top(), "F");
+    QDir(root() + "/F").removeRecursively(); // gone behind the tree's back
+    EXPECT_THROW(tree().newFolder(folder), std::runtime_error);
+    EXPECT_EQ(texts(folder), QStringList{"新しいフォルダ"});
+}
+
+// --- rename ------------------------------------------------------------------------
+
+TEST_F(CatalogTreeTest, RenamingADiskRenamesItsFileAndKeepsItsBytes)
+{
+    catalog("X");
+    mkdir("M");
+    const std::string bytes = readFile(rootPath("X.qd"));
+    QTreeWidgetItem* x = child(top(), "X");
+    EXPECT_EQ(texts(top()), (QStringList{"M", "X"}));
+    ASSERT_TRUE(tree().renameNode(x, "A"));
+    EXPECT_EQ(x->text(0), "A");
+    EXPECT_FALSE(QFileInfo::exists(root() + "/X.qd"));
+    EXPECT_EQ(readFile(rootPath("A.qd")), bytes);
+    EXPECT_EQ(texts(top()), (QStringList{"A", "M"})); // re-sorted
+    EXPECT_EQ(tree().CatalogFile(x), root() + "/A.qd");
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+}
+
+TEST_F(CatalogTreeTest, RenamingAFolderKeepsWhatIsOpenBelowIt)
+{
+    catalog("F/G/disk");
+    mkdir("Z");
+    QTreeWidgetItem* f = child(top(), "F");
+    tree().expandItem(f);
+    tree().expandItem(child(f, "G"));
+    ASSERT_TRUE(tree().renameNode(f, "Y"));
+    EXPECT_TRUE(QFileInfo(root() + "/Y/G/disk.qd").exists());
+    EXPECT_EQ(texts(top()), (QStringList{"Y", "Z"}));
+    EXPECT_TRUE(f->isExpanded());
+    EXPECT_TRUE(child(f, "G")->isExpanded());
+    EXPECT_EQ(tree().NodePath(child(child(f, "G"), "disk")), root() + "/Y/G/disk");
+}
+
+TEST_F(CatalogTreeTest, RefusedTitleKeepsTheOldTextAndShowsTheTitleCheck)
+{
+    catalog("X");
+    QTreeWidgetItem* x = child(top(), "X");
+    EXPECT_FALSE(tree().renameNode(x, "Y.Z"));
+    EXPECT_EQ(x->text(0), "X");
+    EXPECT_TRUE(QFileInfo::exists(root() + "/X.qd"));
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_EQ(dialogs_.asked[0].text, QString::fromUtf8(kTitleRefusedMessage));
+    EXPECT_EQ(dialogs_.asked[0].caption, "エラー");
+    EXPECT_EQ(dialogs_.asked[0].icon, DialogIcon::Stop);
+    EXPECT_EQ(dialogs_.asked[0].buttons, DialogButtons::Ok);
+    EXPECT_EQ(dialogs_.asked[0].owner, tree().window());
+}
+
+TEST_F(CatalogTreeTest, JapaneseWhoseSecondBytesLookRefusedIsAccepted)
+{
+    catalog("X");
+    QTreeWidgetItem* x = child(top(), "X");
+    // 表 and ソ end in 0x5C, 弓 in 0x7C ("\\" and "|" as single bytes).
+    ASSERT_TRUE(tree().renameNode(x, "表ソ弓"));
+    EXPECT_TRUE(QFileInfo::exists(root() + "/表ソ弓.qd"));
+    // A character without a code page 932 form is fine in a file name.
+    ASSERT_TRUE(tree().renameNode(x, "naïve😀"));
+    EXPECT_TRUE(QFileInfo::exists(root() + "/naïve😀.qd"));
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+}
+
+TEST_F(CatalogTreeTest, RenameOntoAnExistingNameFailsWithItsMessage)
+{
+    catalog("X");
+    catalog("Y");
+    mkdir("F");
+    mkdir("G");
+    EXPECT_FALSE(tree().renameNode(child(top(), "X"), "Y"));
+    EXPECT_FALSE(tree().renameNode(child(top(), "F"), "G"));
+    EXPECT_FALSE(tree().renameNode(child(top(), "F"), ""));
+    EXPECT_EQ(texts(top()), (QStringList{"F", "G", "X", "Y"}));
+    EXPECT_TRUE(QFileInfo(root() + "/F").isDir());
+    ASSERT_EQ(dialogs_.asked.size(), 3);
+    for (const DialogRequest& r : dialogs_.asked) {
+        EXPECT_EQ(r.text, "変更できませんでした");
+        EXPECT_EQ(r.caption, "エラー");
+        EXPECT_EQ(r.icon, DialogIcon::Stop);
+    }
+}
+
+TEST_F(CatalogTreeTest, RenamingTheTopNodeStoresRootDirOnly)
+{
+    catalog("X");
+    ASSERT_TRUE(tree().renameNode(top(), "Catalogs.2001"));
+    EXPECT_EQ(settings::rootDir(), "Catalogs.2001");
+    EXPECT_EQ(top()->text(0), "Catalogs.2001");
+    EXPECT_TRUE(QFileInfo(root() + "/X.qd").exists());
+    EXPECT_EQ(tree().NodePath(top()), root());
+    tree().refresh();
+    EXPECT_EQ(top()->text(0), "Catalogs.2001");
+}
+
+TEST_F(CatalogTreeTest, InPlaceEditingEndsInARename)
+{
+    catalog("X");
+    mkdir("M");
+    tree().show();
+    QTreeWidgetItem* x = child(top(), "X");
+    tree().setCurrentItem(x);
+    tree().editItem(x);
+    auto* editor = tree().viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(editor);
+    editor->setText("Q");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(editor, &enter);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(x->text(0), "Q");
+    EXPECT_EQ(texts(top()), (QStringList{"M", "Q"})); // re-sorted once the editor closed
+    EXPECT_TRUE(QFileInfo::exists(root() + "/Q.qd"));
+    EXPECT_FALSE(QFileInfo::exists(root() + "/X.qd"));
+}
+
+// --- delete --------------------------------------------------------------------------
+
+TEST_F(CatalogTreeTest, TheTopNodeIsNeverDeleted)
+{
+    EXPECT_FALSE(tree().deleteNode(top()));
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+    EXPECT_TRUE(QFileInfo(root()).isDir());
+}
+
+TEST_F(CatalogTreeTest, DeleteAsksAndSendsTheFolderWithItsCatalogsToTheTrash)
+{
+    catalog("F/one");
+    catalog("F/G/two");
+    catalog("keep");
+    dialogs_.answers.enqueue(DialogAnswer::Yes);
+    ASSERT_TRUE(tree().deleteNode(child(top(), "F")));
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_EQ(dialogs_.asked[0].text, "F を削除しますか。");
+    EXPECT_EQ(dialogs_.asked[0].caption, "削除");
+    EXPECT_EQ(dialogs_.asked[0].icon, DialogIcon::Question);
+    EXPECT_EQ(dialogs_.asked[0].buttons, DialogButtons::YesNo);
+    EXPECT_FALSE(QFileInfo::exists(root() + "/F"));
+    EXPECT_TRUE(QFileInfo::exists(trashFiles() + "/F/G/two.qd"));
+    EXPECT_EQ(texts(top()), QStringList{"keep"}); // refreshed
+}
+
+TEST_F(CatalogTreeTest, DeleteOfADiskTrashesItsFileAndNoKeepsIt)
+{
+    catalogFile("A.QD");
+    EXPECT_FALSE(tree().deleteNode(child(top(), "A"))); // answered No
+    EXPECT_TRUE(QFileInfo::exists(root() + "/A.QD"));
+    dialogs_.answers.enqueue(DialogAnswer::Yes);
+    EXPECT_TRUE(tree().deleteNode(child(top(), "A")));
+    EXPECT_FALSE(QFileInfo::exists(root() + "/A.QD"));
+    EXPECT_TRUE(QFileInfo::exists(trashFiles() + "/A.QD"));
+    EXPECT_EQ(top()->childCount(), 0);
+}
+
+TEST_F(CatalogTreeTest, NothingOutsideTheRootIsTouched)
+{
+    QTemporaryDir outside;
+    writeFile(std::filesystem::path(QFile::encodeName(outside.path() + "/victim.qd").toStdString()), "x");
+    mkdir("F");
+    QTreeWidgetItem* f = child(top(), "F");
+    // A folder replaced by a link to somewhere else after the refresh.
+    QDir(root() + "/F").removeRecursively();
+    QFile::link(outside.path(), root() + "/F");
+    dialogs_.answers.enqueue(DialogAnswer::Yes);
+    EXPECT_FALSE(tree().deleteNode(f));
+    EXPECT_TRUE(QFileInfo::exists(outside.path() + "/victim.qd"));
+    EXPECT_FALSE(tree().insideRoot(outside.path()));
+    EXPECT_TRUE(tree().insideRoot(root()));
+}
+
+} // namespace
+} // namespace qd::test

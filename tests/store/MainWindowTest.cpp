@@ -1,0 +1,300 @@
+#include <QActionGroup>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWindow>
+#include <memory>
+#include <stdexcept>
+
+#include "StoreFixture.h"
+#include "platform/Drives.h"
+#include "platform/Settings.h"
+#include "store/MainWindow.h"
+
+namespace qd::test {
+namespace {
+
+class MainWindowTest : public StoreFixture {
+protected:
+    TForm_Main& window()
+    {
+        if (!window_)
+            window_ = std::make_unique<TForm_Main>(root());
+        return *window_;
+    }
+    QTreeWidgetItem* top() { return window().TreeView1->topNode(); }
+    // Shows the window and lets it settle.
+    void show()
+    {
+        window().show();
+        ASSERT_TRUE(window().windowHandle());
+        for (int i = 0; i < 100 && !window().windowHandle()->isExposed(); ++i)
+            QCoreApplication::processEvents();
+    }
+    static QStringList captions(const QMenu* menu)
+    {
+        QStringList out;
+        for (const QAction* a : menu->actions())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return out;
+    }
+    QSettings stored() const { return QSettings(QStringLiteral("Qd"), QStringLiteral("410")); }
+
+    std::unique_ptr<TForm_Main> window_;
+};
+
+// --- first start and layout ----------------------------------------------------
+
+TEST_F(MainWindowTest, FirstStartWithoutSettingsUsesTheDesignPlaceAndCreatesTheRoot)
+{
+    ASSERT_FALSE(QFileInfo::exists(root()));
+    show();
+    EXPECT_TRUE(QFileInfo(root()).isDir());
+    EXPECT_EQ(window().windowTitle(), "Qd Ver.4.10β1");
+    EXPECT_EQ(window().frameGeometry().topLeft(), QPoint(199, 109));
+    EXPECT_EQ(window().size(), QSize(573, 391));
+    ASSERT_EQ(window().TreeView1->topLevelItemCount(), 1);
+    EXPECT_EQ(top()->text(0), "MyDisk");
+    EXPECT_EQ(top()->childCount(), 0);
+    EXPECT_EQ(window().TreeView1->currentItem(), top());
+    // Nothing is shown yet: both pages show their background text.
+    EXPECT_EQ(window().Panel1->caption(), "選択されていません");
+    EXPECT_EQ(window().Panel2->caption(), "選択されていません");
+    EXPECT_EQ(window().PageControl1->currentWidget(), window().TabSheet1);
+    EXPECT_FALSE(window().TB_Updir->isEnabled());
+    EXPECT_FALSE(window().TB_ReLoad->isEnabled());
+    EXPECT_TRUE(window().TB_SearchDisk->isEnabled());
+    EXPECT_FALSE(window().ListView_SearchFile->isVisible());
+    EXPECT_EQ(window().TreeView1->width(), 137);
+}
+
+TEST_F(MainWindowTest, BandsMenusAndPagesCarryTheirCaptions)
+{
+    TForm_Main& w = window();
+    EXPECT_EQ(w.ToolButton1->text(), "ファイル(&F)");
+    EXPECT_EQ(w.ToolButton1->menu(), w.Menu_File);
+    EXPECT_EQ(captions(w.Menu_File), (QStringList{"新規作成", "-", "閉じる"}));
+    EXPECT_EQ(captions(w.New1), (QStringList{"フォルダ", "-", "CD・MO・FDDなど"}));
+    EXPECT_EQ(captions(w.PopupMenu_Tree),
+              (QStringList{"最新の情報に更新", "-", "新規作成", "-", "削除", "名前の変更", "-", "ファイルの検索"}));
+    EXPECT_EQ(captions(w.New2), (QStringList{"フォルダ", "-", "CD・MO・FDDなど"}));
+    EXPECT_EQ(captions(w.PM_ListView1), (QStringList{"保存されたプロパティ", "コメントの編集", "-"}));
+    EXPECT_EQ(captions(w.PM_SearchFile), (QStringList{"閉じる", "-", "検索の中断"}));
+    EXPECT_FALSE(w.Stop1->isEnabled());
+    EXPECT_EQ(w.PageControl1->tabText(0), "ファイル一覧");
+    EXPECT_EQ(w.PageControl1->tabText(1), "プロパティ");
+    EXPECT_EQ(w.TB_SearchDisk->toolTip(), "ディスクから検索");
+    EXPECT_EQ(w.TB_ReLoad->toolTip(), "データの更新");
+    EXPECT_EQ(w.TB_Updir->toolTip(), "上へ");
+    EXPECT_EQ(w.TL_ViewStyle->toolTip(), "表示");
+    EXPECT_EQ(w.TB_SearchDisk->menu(), w.PM_SearchDisk);
+    // The tool buttons stand in the band in this order.
+    const QList<QAction*> band = w.ToolBar2->actions();
+    ASSERT_EQ(band.size(), 6);
+    EXPECT_EQ(w.ToolBar2->widgetForAction(band[0]), w.TB_SearchDisk);
+    EXPECT_EQ(band[1], w.ToolButton4);
+    EXPECT_EQ(w.ToolBar2->widgetForAction(band[2]), w.TB_ReLoad);
+    EXPECT_EQ(band[3], w.ToolButton5);
+    EXPECT_EQ(w.ToolBar2->widgetForAction(band[4]), w.TB_Updir);
+    EXPECT_EQ(w.ToolBar2->widgetForAction(band[5]), w.TL_ViewStyle);
+    EXPECT_EQ(w.ImageList_Tool.count(), 5);
+}
+
+TEST_F(MainWindowTest, DriveMenuHasOneRadioItemPerDriveWithTheFirstChecked)
+{
+    MappedDrive m('M', {.label = QStringLiteral("Data & More"), .kind = DriveKind::Fixed});
+    TForm_Main& w = window();
+    const auto& drives = DriveTable::instance().drives();
+    const QList<QAction*> items = w.PM_SearchDisk->actions();
+    ASSERT_EQ(items.size(), qsizetype(drives.size()));
+    ASSERT_FALSE(items.isEmpty());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        EXPECT_TRUE(items[i]->isCheckable());
+        EXPECT_EQ(items[i]->isChecked(), i == 0);
+        ASSERT_TRUE(items[i]->actionGroup());
+        EXPECT_TRUE(items[i]->actionGroup()->isExclusive());
+        // The text shows as it is: no access keys.
+        EXPECT_EQ(items[i]->text(), QString(drives[std::size_t(i)].menuText()).replace("&", "&&"));
+    }
+}
+
+// --- placement ----------------------------------------------------------------------
+
+TEST_F(MainWindowTest, NormalCloseStoresThePlacementAndTheNextStartUsesIt)
+{
+    show();
+    window().move(40, 50);
+    window().resize(600, 420);
+    const QRect outer = window().frameGeometry();
+    window().close();
+    QSettings s = stored();
+    EXPECT_EQ(s.value("main/left").toInt(), 40);
+    EXPECT_EQ(s.value("main/top").toInt(), 50);
+    EXPECT_EQ(s.value("main/width").toInt(), outer.width());
+    EXPECT_EQ(s.value("main/height").toInt(), outer.height());
+
+    window_.reset();
+    show();
+    EXPECT_EQ(window().frameGeometry(), outer);
+    EXPECT_EQ(window().size(), QSize(600, 420));
+}
+
+TEST_F(MainWindowTest, MaximisedCloseKeepsTheStoredPlacement)
+{
+    settings::writePlacement({10, 20, 500, 300});
+    show();
+    window().showMaximized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window().isMaximized());
+    window().close();
+    EXPECT_EQ(settings::readPlacement({}), (settings::Placement{10, 20, 500, 300}));
+}
+
+TEST_F(MainWindowTest, PlacementIsReadLeniently)
+{
+    {
+        QSettings s = stored();
+        s.setValue("main/left", "300");
+        s.setValue("main/top", "not a number");
+        s.setValue("main/width", 640);
+    }
+    show();
+    const QRect outer = window().frameGeometry();
+    EXPECT_EQ(outer.left(), 300);
+    EXPECT_EQ(outer.top(), 109);
+    EXPECT_EQ(outer.width(), 640);
+    EXPECT_EQ(window().height(), 391);
+}
+
+// --- tree operations through the window ----------------------------------------------
+
+TEST_F(MainWindowTest, ContextMenuDisablesDeleteOnTheTopNodeOnly)
+{
+    catalog("d");
+    TForm_Main& w = window();
+    w.TreeView1->setCurrentItem(top());
+    w.PopupMenu_TreePopup();
+    EXPECT_FALSE(w.Delete1->isEnabled());
+    w.TreeView1->ContextNode = top();
+    w.Delete1Click();
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+    w.TreeView1->setCurrentItem(child(top(), "d"));
+    w.PopupMenu_TreePopup();
+    EXPECT_TRUE(w.Delete1->isEnabled());
+}
+
+TEST_F(MainWindowTest, DeleteThroughTheMenuRefreshesTheTree)
+{
+    catalog("F/one");
+    TForm_Main& w = window();
+    w.TreeView1->ContextNode = child(top(), "F");
+    dialogs_.answers.enqueue(DialogAnswer::Yes);
+    w.Delete1Click();
+    EXPECT_EQ(top()->childCount(), 0);
+    EXPECT_EQ(w.TreeView1->ContextNode, nullptr);
+    EXPECT_EQ(w.TreeView1->currentItem(), top());
+    EXPECT_TRUE(QFileInfo::exists(trashFiles() + "/F/one.qd"));
+}
+
+TEST_F(MainWindowTest, NewFolderFromTheMenuStartsEditingTheNewNode)
+{
+    mkdir("新しいフォルダ");
+    mkdir("新しいフォルダ(2)");
+    catalog("disk");
+    show();
+    TForm_Main& w = window();
+    w.TreeView1->setCurrentItem(child(top(), "disk")); // a disk stands for its parent
+    w.Folder1Click();
+    QTreeWidgetItem* made = w.TreeView1->currentItem();
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->text(0), "新しいフォルダ(3)");
+    EXPECT_EQ(made->parent(), top());
+    EXPECT_TRUE(QFileInfo(root() + "/新しいフォルダ(3)").isDir());
+    auto* editor = w.TreeView1->viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(editor->text(), "新しいフォルダ(3)");
+}
+
+TEST_F(MainWindowTest, NewDiskHandsTheWizardTheFolderAndRefreshesWhenItCloses)
+{
+    catalog("F/old");
+    show();
+    TForm_Main& w = window();
+    QString folder;
+    QPoint at;
+    w.setNewDiskWizard([&](const QString& f, const QPoint& p) {
+        folder = f;
+        at = p;
+        catalog("F/new"); // what a finished wizard leaves behind
+    });
+    w.TreeView1->ContextNode = child(child(top(), "F"), "old");
+    w.CDMOFDD2Click();
+    EXPECT_EQ(folder, root() + "/F/");
+    EXPECT_EQ(at, w.frameGeometry().topLeft() + QPoint(20, 20));
+    EXPECT_EQ(texts(child(top(), "F")), (QStringList{"new", "old"}));
+    EXPECT_EQ(w.TreeView1->currentItem(), top());
+
+    // From the File menu the selected node is the target; the top node is the root.
+    w.TreeView1->setCurrentItem(top());
+    w.CDMOFDD1Click();
+    EXPECT_EQ(folder, root() + "/");
+}
+
+TEST_F(MainWindowTest, NewDiskWithoutATargetDoesNothing)
+{
+    TForm_Main& w = window();
+    bool ran = false;
+    w.setNewDiskWizard([&](const QString&, const QPoint&) { ran = true; });
+    w.TreeView1->ContextNode = nullptr;
+    w.CDMOFDD2Click();
+    EXPECT_FALSE(ran);
+}
+
+// --- the general error report ----------------------------------------------------------
+
+class Thrower : public QObject {
+public:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == QEvent::User)
+            throw std::runtime_error("the catalog cannot be opened");
+        return QObject::event(e);
+    }
+};
+
+TEST_F(MainWindowTest, AnExceptionInAHandlerIsReportedAndTheProgramGoesOn)
+{
+    Thrower t;
+    QEvent e(QEvent::User);
+    EXPECT_FALSE(QCoreApplication::sendEvent(&t, &e));
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_EQ(dialogs_.asked[0].text, "the catalog cannot be opened");
+    EXPECT_EQ(dialogs_.asked[0].caption, "Qd");
+    EXPECT_EQ(dialogs_.asked[0].icon, DialogIcon::Stop);
+    EXPECT_EQ(dialogs_.asked[0].buttons, DialogButtons::Ok);
+    // Posted events reach it through the event loop as well.
+    QCoreApplication::postEvent(&t, new QEvent(QEvent::User));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(dialogs_.asked.size(), 2);
+}
+
+TEST_F(MainWindowTest, AFolderThatCannotBeMadeFromTheMenuReachesTheErrorReport)
+{
+    mkdir("F");
+    TForm_Main& w = window();
+    w.TreeView1->setCurrentItem(child(top(), "F"));
+    QDir(root() + "/F").removeRecursively();
+    // As a menu click would: from the event loop.
+    QMetaObject::invokeMethod(w.Folder1, &QAction::trigger, Qt::QueuedConnection);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_EQ(dialogs_.asked[0].caption, "Qd");
+    EXPECT_TRUE(dialogs_.asked[0].text.contains("新しいフォルダ"));
+}
+
+} // namespace
+} // namespace qd::test

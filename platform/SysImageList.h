@@ -8,13 +8,19 @@ class ImageList;
 
 // The one shared system image list of the run, in a small (16) and a large
 // (32) form. Both forms always hold the same number of images and an index
-// means the same icon in both; indexes never change during the run.
+// means the same icon in both; indexes never change during the run. There is
+// one index per distinct icon: types whose icons come down to the same theme
+// icon, and files with equal icons of their own, share it. Icons come from
+// the icon theme (Adwaita when the session has none that knows folders and
+// file types), else from plain drawn shapes. GUI thread only; needs a
+// QGuiApplication.
 ImageList* GetSysImageList(bool large);
 
 // The index of the icon of a real local file or folder, or of a drive root
 // ("D:\"). Files go by MIME type from the name and are cached per type;
-// ".exe" and ".ico" files that hold an icon get their own. -1 when no icon
-// can be found.
+// ".exe" and ".ico" files that hold an icon get their own (read from the file
+// each time; equal icons share an index). A path that does not exist goes by
+// its name. Never -1.
 int GetSysIconIndex(const QString& path);
 
 // The index of the icon for a file of that name, without touching any file:
@@ -33,12 +39,15 @@ int FolderIconIndex();
 // is the image's mask, both at dst's size.
 int AddImageFromList(ImageList& dst, const ImageList& src, int index);
 
-// The folder that stands in for the Windows system folder: the one that
-// holds the "system" icon source.
+// The folder that stands in for the Windows system folder: the folder of the
+// icon theme in use, which the "system" icon source below draws from. Empty
+// when no theme folder is found.
 QString GetSystemDir();
 
 // Fills list with the standard icons of the system (devices, places, file
-// types), always the same ones in the same order. Returns how many were added.
+// types, by freedesktop names), always the same ones in the same order, at
+// the list's size: the stand-in for the icons of SHELL32.DLL. Names the
+// theme lacks are left out. Returns how many were added.
 int AddSystemIcons(ImageList& list);
 
 } // namespace qd

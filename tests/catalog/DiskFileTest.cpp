@@ -344,3 +344,11 @@ TEST(DiskFile, CopiesOfALoadedDiskOwnTheirLongNames)
     TDisk target = std::move(moved);
     EXPECT_EQ(target.DirList[2].FileList.back().Name, longName);
 }
+
+TEST(DiskFile, BytesAfterTheLastRecordAreIgnored)
+{
+    const std::string data = BuildDiskData(sampleDisk());
+    TDisk disk;
+    ASSERT_TRUE(ParseDiskData(data + "trailing garbage", disk).ok());
+    EXPECT_EQ(BuildDiskData(disk), data);
+}

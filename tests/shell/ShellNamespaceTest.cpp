@@ -233,3 +233,25 @@ TEST_F(ShellNamespace, LocalPathsBelongToTheDriveWithTheLongestRootThatHoldsThem
     QTemporaryDir outside;
     EXPECT_EQ(DriveOfLocalPath(outside.path()), QChar());
 }
+
+TEST_F(ShellNamespace, SplitAndJoinGiveTheParentFolderAndTheLastItem)
+{
+    test::CountingMalloc heap;
+    const ItemIDListPtr list = parse(QStringLiteral("P:\\A\\B\\x.txt"));
+    ASSERT_TRUE(list);
+    std::vector<PItemIDList> items;
+    ASSERT_TRUE(itemidlist::SplitItemIDList(list.get(), &items));
+    ASSERT_EQ(items.size(), 5u); // computer, drive, A, B, x.txt
+
+    const ItemIDListPtr parent(itemidlist::JoinItemIDs({items.begin(), items.end() - 1}));
+    const ItemIDListPtr last(itemidlist::JoinItemIDs({items.back()}));
+    ASSERT_TRUE(parent && last);
+    EXPECT_EQ(SHGetPathFromIDList(parent.get()), QStringLiteral("P:\\A\\B"));
+
+    std::shared_ptr<ShellFolder> folder;
+    BindToShellFolder(parent.get(), folder);
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(folder->GetAttributesOf(last.get(), SFGAO_FOLDER | SFGAO_FILESYSTEM), SFGAO_FILESYSTEM);
+    const ItemIDListPtr again(shctrls::ConcatItemIDLists(parent.get(), last.get()));
+    EXPECT_TRUE(sameList(again.get(), list.get()));
+}

@@ -58,8 +58,11 @@ bool isNetworkType(const QString& fsType)
 
 bool isBlockSource(const MountEntry& m)
 {
-    // squashfs images are packages (snaps), not volumes of the user's.
-    return m.source.startsWith(QLatin1String("/dev/")) && m.fsType != QLatin1String("squashfs");
+    // squashfs images are packages (snaps), and the boot and EFI partitions
+    // belong to the system: none is a volume of the user's, as Windows gives
+    // its system partitions no letter either.
+    const bool boot = m.mountPoint == QLatin1String("/boot") || m.mountPoint.startsWith(QLatin1String("/boot/"));
+    return m.source.startsWith(QLatin1String("/dev/")) && m.fsType != QLatin1String("squashfs") && !boot;
 }
 
 DriveKind kindOfMount(const MountEntry& m)

@@ -19,7 +19,8 @@ using qd::test::TempSettings;
 
 // A machine with every kind of mount: pseudo file systems, the root, a
 // second disk, a USB stick, an optical disc, an empty optical drive, two
-// network shares, a bind mount, a package image and a RAM disk.
+// network shares, a bind mount, a package image, a RAM disk and the boot
+// partitions.
 const char* kMountInfo =
     "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
     "23 27 0:22 / /sys rw,relatime - sysfs sysfs rw\n"
@@ -36,7 +37,9 @@ const char* kMountInfo =
     "37 27 7:0 / /snap/core/1 ro - squashfs /dev/loop0 ro\n"
     "38 27 8:33 / /data/again rw - ext4 /dev/sdc1 rw\n"
     "39 27 251:0 / /mnt/ram rw - ext2 /dev/zram0 rw\n"
-    "40 27 0:50 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n";
+    "40 27 0:50 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n"
+    "41 27 8:1 / /boot rw - ext4 /dev/sda1 rw\n"
+    "42 41 8:2 / /boot/efi rw - vfat /dev/sda2 rw\n";
 
 const std::vector<qd::BlockDevice> kDevices = {
     {"sdb1", "8:17", false},
@@ -92,7 +95,7 @@ TEST_F(DriveTableBuildTest, PseudoFileSystemsBindMountsAndPackagesAreLeftOut)
 {
     for (const Drive& d : table.drives()) {
         for (const char* hidden : {"/proc", "/sys", "/dev", "/dev/shm", "/run", "/srv/home", "/snap/core/1",
-                                   "/data/again", "/sys/fs/cgroup"})
+                                   "/data/again", "/sys/fs/cgroup", "/boot", "/boot/efi"})
             EXPECT_NE(d.root, QString::fromLatin1(hidden)) << d.letter.toLatin1();
     }
 }

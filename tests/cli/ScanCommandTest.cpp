@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +15,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "catalog/Bmp.h"
+#include "catalog/DiskFile.h"
 #include "support/Qdcat.h"
 
 using qd::test::runQdcat;
@@ -157,6 +160,20 @@ TEST_F(QdcatScan, CatalogMatchesWhatFindReports)
     EXPECT_GT(recorded[QString::fromUtf8("S:\\写真\\2001\\IMG_0001.JPG")].time, 0);
     EXPECT_EQ(recorded[QString::fromUtf8("S:\\写真\\2001\\ｶﾀｶﾅ.txt")].time, 0);
     EXPECT_EQ(recorded["S:\\big.iso"].size, 100);
+
+    // The catalog carries a 16 x 16 icon: 24-bit colour, 1-bit mask.
+    qd::TDisk loaded;
+    ASSERT_TRUE(qd::LoadDiskData(QFile::encodeName(catalog).toStdString(), loaded).ok());
+    EXPECT_EQ(qd::BmpProblem(loaded.IconImage), "");
+    EXPECT_EQ(qd::BmpProblem(loaded.IconMask), "");
+    const QImage colour = QImage::fromData(QByteArray::fromStdString(loaded.IconImage), "BMP");
+    const QImage mask = QImage::fromData(QByteArray::fromStdString(loaded.IconMask), "BMP");
+    EXPECT_EQ(colour.size(), QSize(16, 16));
+    EXPECT_EQ(mask.size(), QSize(16, 16));
+    EXPECT_EQ(std::uint8_t(loaded.IconImage[28]), 24) << "bits per pixel";
+    EXPECT_EQ(std::uint8_t(loaded.IconMask[28]), 1);
+    EXPECT_EQ(mask.pixelColor(0, 0), QColor(Qt::white)) << "corner transparent";
+    EXPECT_EQ(mask.pixelColor(1, 8), QColor(Qt::black)) << "disc opaque";
 }
 
 TEST_F(QdcatScan, NeverReplacesACatalogWithoutForce)

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -12,8 +11,6 @@
 #include <cmath>
 #include <fcntl.h>
 #include <functional>
-#include <optional>
-#include <stdexcept>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -22,69 +19,13 @@
 #include "platform/SysImageList.h"
 #include "tests/support/QtApp.h"
 #include "tests/support/ScriptedDialogs.h"
-#include "platform/Drives.h"
-#include "platform/Settings.h"
+#include "tests/support/TempSettings.h"
 
 namespace {
 
 using qd::DialogAnswer;
 using qd::TDisk;
 using qd::WalkResult;
-
-// Maps a letter to a folder through the "Drives" settings, with the settings
-// pointed at a temporary folder, for as long as it lives.
-class MappedDrive {
-public:
-    MappedDrive(QChar letter, const QString& folder, std::optional<QString> label = {},
-                std::optional<std::uint32_t> serial = {})
-        : letter_(letter.toUpper()), folder_(folder)
-    {
-        hadXdg_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
-        oldXdg_ = qgetenv("XDG_CONFIG_HOME");
-        point(config_.path());
-        qd::settings::DriveMapping m;
-        m.letter = letter_;
-        m.path = folder;
-        m.label = label;
-        m.serial = serial;
-        if (!qd::settings::mapDrive(m))
-            throw std::runtime_error("cannot map the drive");
-        qd::DriveTable::rebuild();
-    }
-    ~MappedDrive()
-    {
-        qd::settings::unmapDrive(letter_);
-        if (hadXdg_)
-            qputenv("XDG_CONFIG_HOME", oldXdg_);
-        else
-            qunsetenv("XDG_CONFIG_HOME");
-        point(hadXdg_ ? QString::fromLocal8Bit(oldXdg_) : QDir::homePath() + QStringLiteral("/.config"));
-        qd::DriveTable::rebuild();
-    }
-    void write(const QString& rel, const QByteArray& data = "x") const
-    {
-        const QString full = folder_ + u'/' + rel;
-        QDir().mkpath(full.section(u'/', 0, -2));
-        QFile f(full);
-        if (!f.open(QIODevice::WriteOnly))
-            throw std::runtime_error("cannot write");
-        f.write(data);
-    }
-
-private:
-    // Qt reads the configuration folder once per process: tell it as well.
-    static void point(const QString& folder)
-    {
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder));
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
-    }
-    QChar letter_;
-    QString folder_;
-    QTemporaryDir config_;
-    bool hadXdg_ = false;
-    QByteArray oldXdg_;
-};
 
 // Records the progress calls and lets a test act at a given folder.
 class RecordingControl : public qd::ScanControl {
@@ -463,8 +404,7 @@ TEST_F(ScannerTest, VolumeStepOfADriveThatDoesNotExistSaysNoDisk)
 
 TEST_F(ScannerTest, VolumeStepReadsAMappedDrivesVolume)
 {
-    mkdir("volume");
-    MappedDrive drive('M', at("volume"), QStringLiteral("DATA"), 0x1234ABCD);
+    qd::test::MappedDrive drive('M', {.label = QStringLiteral("DATA"), .serial = 0x1234ABCD});
     ASSERT_TRUE(qd::ReadVolume(nullptr, QChar('M'), disk));
     EXPECT_TRUE(dialogs.asked.isEmpty());
     EXPECT_EQ(disk.VolumeLabel, "DATA");
@@ -476,7 +416,7 @@ TEST_F(ScannerTest, VolumeStepReadsAMappedDrivesVolume)
 
 TEST_F(ScannerTest, VolumeStepOfAMappedDriveWithoutItsFolderSaysNoDisk)
 {
-    MappedDrive drive('N', at("not-there"), QStringLiteral("X"), 1);
+    qd::test::MappedDrive drive('N', at("not-there"), {.label = QStringLiteral("X"), .serial = 1});
     EXPECT_FALSE(qd::ReadVolume(nullptr, QChar('n'), disk));
     ASSERT_EQ(dialogs.asked.size(), 1);
     EXPECT_EQ(dialogs.asked[0].caption, QString::fromUtf8("エラー"));
@@ -507,8 +447,7 @@ TEST_F(ScannerTest, VolumeStepWhoseSpaceCannotBeReadSaysNoDiskWithItsOwnNumber)
 
 TEST_F(ScannerTest, WalkOfAMappedDriveRecordsItsTree)
 {
-    mkdir("volume");
-    MappedDrive drive('d', at("volume"));
+    qd::test::MappedDrive drive('d');
     drive.write("A/C/deep.txt", "1234");
     drive.write("B/x");
     drive.write("root.txt", "12");

@@ -165,11 +165,46 @@ std::optional<VolumeFacts> volumeFacts(const QString& root)
     return facts;
 }
 
+QString devNumberOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return QString();
+    return QStringLiteral("%1:%2").arg(major(st.st_dev)).arg(minor(st.st_dev));
+}
+
+std::vector<MountEntry> currentMounts()
+{
+    QFile f(QStringLiteral("/proc/self/mountinfo"));
+    return parseMountInfo(f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString());
+}
+
+std::optional<QString> rootNow(const Drive& d)
+{
+    if (d.mapped()) {
+        const QFileInfo folder(d.mappedFolder);
+        if (!folder.isDir())
+            return std::nullopt;
+        return QDir::cleanPath(folder.absoluteFilePath());
+    }
+    if (d.devNumber.isEmpty())
+        return d.present() ? std::optional(d.root) : std::nullopt;
+    // One stat tells that the medium seen at start is still mounted there;
+    // only otherwise are the mounts read again.
+    if (d.present() && devNumberOf(d.root) == d.devNumber)
+        return d.root;
+    const std::vector<MountEntry> mounts = currentMounts();
+    if (const MountEntry* m = mountOf(mounts, d.devNumber))
+        return m->mountPoint;
+    return std::nullopt;
+}
+
 std::optional<VolumeFacts> driveFacts(const Drive& d)
 {
-    if (!d.present())
+    const auto root = rootNow(d);
+    if (!root)
         return std::nullopt;
-    auto facts = volumeFacts(d.root);
+    auto facts = volumeFacts(*root);
     if (!facts)
         return std::nullopt;
     if (d.configuredLabel)
@@ -216,9 +251,7 @@ std::unique_ptr<DriveTable>& current()
 
 DriveTable DriveTable::fromSystem()
 {
-    QFile f(QStringLiteral("/proc/self/mountinfo"));
-    const QString text = f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-    DriveTable table = DriveTable::build(parseMountInfo(text), removableDevices(), settings::driveMappings());
+    DriveTable table = DriveTable::build(currentMounts(), removableDevices(), settings::driveMappings());
     for (Drive& d : table.drives_) {
         if (auto facts = driveFacts(d))
             d.label = facts->label;
@@ -280,15 +313,28 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, const std::v
     DriveTable t;
     std::set<QString> taken; // device numbers that have a letter
     char next = 'D';
-    auto add = [&](DriveKind kind, QString root, QString device, QString fsType) {
+    auto add = [&](DriveKind kind, QString root, QString device, QString fsType, QString devNumber) {
         if (next > 'Z')
             return;
-        t.drives_.push_back({QChar(next++), kind, std::move(root), std::move(device), std::move(fsType), {}, {}, {}, {}});
+        Drive d;
+        d.letter = QChar(next++);
+        d.kind = kind;
+        d.root = std::move(root);
+        d.device = std::move(device);
+        d.fsType = std::move(fsType);
+        d.devNumber = std::move(devNumber);
+        t.drives_.push_back(std::move(d));
     };
 
     for (const MountEntry& m : mounts) {
         if (m.mountPoint == QLatin1String("/")) {
-            t.drives_.push_back({QChar('C'), DriveKind::Fixed, m.mountPoint, m.source, m.fsType, {}, {}, {}, {}});
+            Drive c;
+            c.letter = QChar('C');
+            c.root = m.mountPoint;
+            c.device = m.source;
+            c.fsType = m.fsType;
+            c.devNumber = m.devNumber;
+            t.drives_.push_back(std::move(c));
             taken.insert(m.devNumber);
             break;
         }
@@ -299,7 +345,7 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, const std::v
         taken.insert(b.devNumber);
         const MountEntry* m = mountOf(mounts, b.devNumber);
         add(b.optical ? DriveKind::CdRom : DriveKind::Removable, m ? m->mountPoint : QString(),
-            QStringLiteral("/dev/") + b.name, m ? m->fsType : QString());
+            QStringLiteral("/dev/") + b.name, m ? m->fsType : QString(), b.devNumber);
     }
     std::vector<const MountEntry*> fixed, network;
     for (const MountEntry& m : mounts) {
@@ -313,9 +359,9 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, const std::v
     std::stable_sort(fixed.begin(), fixed.end(), [](auto a, auto b) { return a->source < b->source; });
     std::stable_sort(network.begin(), network.end(), [](auto a, auto b) { return a->mountPoint < b->mountPoint; });
     for (const MountEntry* m : fixed)
-        add(kindOfMount(*m), m->mountPoint, m->source, m->fsType);
+        add(kindOfMount(*m), m->mountPoint, m->source, m->fsType, m->devNumber);
     for (const MountEntry* m : network)
-        add(DriveKind::Network, m->mountPoint, m->source, m->fsType);
+        add(DriveKind::Network, m->mountPoint, m->source, m->fsType, QString()); // no device to follow
 
     for (const settings::DriveMapping& map : mappings) {
         Drive d;
@@ -358,12 +404,18 @@ const Drive* DriveTable::find(QChar letter) const
     return nullptr;
 }
 
+std::optional<QString> CurrentRoot(QChar letter)
+{
+    const Drive* d = DriveTable::instance().find(letter);
+    return d ? rootNow(*d) : std::nullopt;
+}
+
 std::optional<QString> RealPath(std::string_view catalogPath)
 {
     if (catalogPath.empty() || (catalogPath.size() > 1 && catalogPath[1] != ':'))
         return std::nullopt;
-    const Drive* d = DriveTable::instance().find(QLatin1Char(catalogPath[0]));
-    if (!d || !d->present())
+    const auto current = CurrentRoot(QLatin1Char(catalogPath[0]));
+    if (!current)
         return std::nullopt;
     const QString rest = fromAnsi(catalogPath.substr(std::min<std::size_t>(2, catalogPath.size())));
     // A catalog file is outside input: a name may not climb out of the drive
@@ -373,7 +425,7 @@ std::optional<QString> RealPath(std::string_view catalogPath)
         if (part == u"." || part == u".." || part.contains(u'/') || part.contains(QChar(0)))
             return std::nullopt;
     }
-    QString root = d->root;
+    QString root = *current;
     if (root.endsWith(u'/'))
         root.chop(1);
     QString tail = parts.join(u'/');
@@ -386,11 +438,11 @@ bool GetDiskSpace(std::string_view path, std::int64_t& total, std::int64_t& free
 {
     if (path.empty())
         return false;
-    const Drive* d = DriveTable::instance().find(QLatin1Char(path[0]));
-    if (!d || !d->present())
+    const auto root = CurrentRoot(QLatin1Char(path[0]));
+    if (!root)
         return false;
     struct statvfs vfs {};
-    if (::statvfs(QFile::encodeName(d->root).constData(), &vfs) != 0)
+    if (::statvfs(QFile::encodeName(*root).constData(), &vfs) != 0)
         return false;
     total = std::int64_t(vfs.f_blocks) * std::int64_t(vfs.f_frsize);
     free = std::int64_t(vfs.f_bavail) * std::int64_t(vfs.f_frsize);

@@ -20,13 +20,14 @@ enum class DriveKind { Removable, Fixed, CdRom, Network, Ram };
 struct Drive {
     QChar letter;          // upper case
     DriveKind kind = DriveKind::Fixed;
-    QString root;          // current root folder; empty when there is no medium
+    QString root;          // root folder when the table was built; empty when there was no medium
     QString device;        // block device or mount source; may be empty
     QString fsType;
     QString label;         // volume label for display
     QString mappedFolder;  // the folder of a "Drives" mapping; empty for a device
     std::optional<std::uint32_t> configuredSerial; // a mapping's own serial
     std::optional<QString> configuredLabel;        // a mapping's own label
+    QString devNumber;     // "major:minor" of the device or mounted file system; empty for a mapping
 
     bool present() const { return !root.isEmpty(); }
     bool mapped() const { return !mappedFolder.isEmpty(); }
@@ -83,6 +84,11 @@ private:
     static DriveTable fromSystem();
     std::vector<Drive> drives_;
 };
+
+// The drive's root folder now, which the queries below use: a medium
+// mounted, changed or taken out, or a mapped folder made or removed, since
+// the table was built counts. nullopt for no drive or no medium.
+std::optional<QString> CurrentRoot(QChar letter);
 
 // The real local path of a catalog path such as "D:\A\B\" (code page 932
 // bytes): the drive's current root + "/A/B/". nullopt when the letter names

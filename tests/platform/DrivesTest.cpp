@@ -237,6 +237,33 @@ TEST_F(MappedDriveTest, NoDriveOrNoMediumLeavesTheOutputsUntouched)
     }
 }
 
+TEST_F(MappedDriveTest, AFolderMadeOrRemovedLaterIsADiskPutInOrTakenOut)
+{
+    QTemporaryDir parent;
+    const QString later = parent.filePath("later");
+    MappedDrive d(QChar('F'), later, {.label = QStringLiteral("LATER"), .serial = 0x0BADF00Du});
+    std::uint32_t serial = 0;
+    std::string label;
+    std::int64_t total = 0, free = 0;
+    EXPECT_FALSE(qd::CurrentRoot(QChar('F')));
+    EXPECT_FALSE(qd::GetVolumeInfo("F:\\", serial, label));
+
+    ASSERT_TRUE(QDir().mkpath(later));
+    EXPECT_EQ(qd::CurrentRoot(QChar('f')), QDir::cleanPath(later));
+    ASSERT_TRUE(qd::GetVolumeInfo("F:\\", serial, label));
+    EXPECT_EQ(serial, 0x0BADF00Du);
+    EXPECT_EQ(label, "LATER");
+    EXPECT_TRUE(qd::GetDiskSpace("F:\\", total, free));
+    EXPECT_EQ(qd::RealPath("F:\\A"), QDir::cleanPath(later) + "/A");
+
+    ASSERT_TRUE(QDir(later).removeRecursively());
+    serial = 1;
+    EXPECT_FALSE(qd::GetVolumeInfo("F:\\", serial, label));
+    EXPECT_FALSE(qd::GetDiskSpace("F:\\", total, free));
+    EXPECT_FALSE(qd::RealPath("F:\\A"));
+    EXPECT_EQ(serial, 1u);
+}
+
 TEST_F(MappedDriveTest, RealPathJoinsTheRootAndTheCatalogPath)
 {
     MappedDrive d(QChar('D'));

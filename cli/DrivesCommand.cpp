@@ -20,8 +20,8 @@ void printDrives()
         std::uint32_t serial = 0;
         std::string ansiLabel;
         std::int64_t total = 0, free = 0;
-        if (d.present())
-            folder = d.root;
+        if (const auto now = CurrentRoot(d.letter))
+            folder = *now;
         if (GetVolumeInfo(root + ":\\", serial, ansiLabel)) {
             label = fromAnsi(ansiLabel);
             serialText = settings::formatSerial(serial);

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QDialog>
+#include <QPoint>
+#include <QString>
+
+#include "catalog/Disk.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStackedWidget;
+
+namespace qd {
+
+class TIconPicker;
+class TShDriveComboBox;
+
+// The new-disk wizard: drive, title, walk, icon, finish. Created once and
+// reused for every registration; each showing starts on the drive page with an
+// empty wizard disk, so nothing of an abandoned registration survives.
+// Finish writes one catalog file into the catalog folder given by the main
+// window; every other way out writes nothing.
+class TForm_NewDisk : public QDialog {
+    Q_OBJECT
+public:
+    explicit TForm_NewDisk(QWidget* parent = nullptr);
+    ~TForm_NewDisk() override;
+
+    // Shows the wizard modally at topLeft for a new catalog in catalogFolder
+    // (a local folder path ending in a separator) and returns when it closes.
+    void ShowFor(const QString& catalogFolder, const QPoint& topLeft);
+
+    // The folder the catalog goes into, ending in a separator.
+    QString CatalogFolderPath;
+    // The wizard disk.
+    TDisk Disk;
+
+    // Pages and controls, by their names.
+    QStackedWidget* PageControl1;
+    QWidget* TabSheet1;
+    QWidget* TabSheet2;
+    QWidget* TabSheet3;
+    QWidget* TabSheet4;
+    QWidget* TabSheet5;
+    TShDriveComboBox* ShDriveComboBox1;
+    QLineEdit* E_Title;
+    QLabel* ST_DiskSize;
+    QLabel* ST_FreeSize;
+    QLabel* ST_SearchFolder;
+    QLabel* ST_CountFile;
+    QLabel* ST_CountFolder;
+    QLabel* Animate1;
+    TIconPicker* IconPicker;
+    QPushButton* B_Next1;
+    QPushButton* BitBtn1;
+    QPushButton* B_Back0;
+    QPushButton* B_Next2;
+    QPushButton* B_Cancel1;
+    QPushButton* BitBtn6;
+    QPushButton* BitBtn8;
+    QPushButton* BitBtn7;
+    QPushButton* B_Finish;
+    QPushButton* B_Cancel5;
+
+    // Handlers.
+    void FormShow();
+    void B_Next1Click();
+    void B_Back0Click();
+    void B_Next2Click();
+    void B_SearchClick();
+    void BitBtn6Click();
+    void BitBtn8Click();
+    void AskStop(); // BitBtn7 and B_Cancel5
+    void B_FinishClick();
+
+    // True while the walk runs.
+    bool Walking() const { return walking_; }
+
+public slots:
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class Walk;
+    QWidget* makePage(const char* name, const char* title, const char* instructions,
+                      std::initializer_list<QPushButton*> buttons, QPushButton* defaultButton);
+    QPushButton* button(const char* name, const char* caption);
+    void setPage(QWidget* page);
+
+    Walk* walk_ = nullptr;
+    bool walking_ = false;
+    bool closeRequested_ = false;
+};
+
+} // namespace qd

@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+
+#include "catalog/DiskFile.h"
+#include "registration/IconPicker.h"
+#include "registration/Unit_NewDisk.h"
+#include "shell/ShCtrls.h"
+#include "support/CatalogFixtures.h"
+#include "support/QtApp.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempSettings.h"
+
+using namespace qd;
+using namespace qd::test;
+
+namespace {
+
+QString u(const char* s) { return QString::fromUtf8(s); }
+
+class NewDiskTest : public ::testing::Test {
+protected:
+    NewDiskTest()
+    {
+        drive.write("A/one.txt", "1");
+        drive.write("A/C/two.txt", "22");
+        drive.write("B/SETUP.EXE", "MZ");
+        catalogFolder = QString::fromStdString(catalogs.path().string()) + '/';
+        wizard.ShDriveComboBox1->RefreshItems();
+        choose('D');
+    }
+
+    void choose(QChar letter) { wizard.ShDriveComboBox1->SelectPath(QString(letter) + ":\\"); }
+
+    // The wizard as the main window starts it, without the modal loop.
+    void start()
+    {
+        wizard.CatalogFolderPath = catalogFolder;
+        wizard.FormShow();
+    }
+
+    void pickIcon()
+    {
+        TIconPicker* picker = wizard.IconPicker;
+        picker->ComboBox1->setCurrentIndex(3); // the system's small icons
+        picker->ComboBox1Change();
+        ASSERT_GT(picker->ImageListBox1->Count(), 0);
+        picker->ImageListBox1->SetItemIndex(0);
+        picker->ImageListBox1Click();
+    }
+
+    // Drive page to icon page with the given title.
+    void walkAs(const QString& title)
+    {
+        start();
+        wizard.B_Next1Click();
+        ASSERT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet2);
+        wizard.E_Title->setText(title);
+        wizard.B_Next2Click();
+    }
+
+    std::filesystem::path catalogFile(const char* title) const { return catalogs / (std::string(title) + ".qd"); }
+
+    bool app = (ensureApp<QApplication>(), true);
+    ScriptedDialogs dialogs;
+    MappedDrive drive{'D', {.label = "PHOTOS", .serial = 0x1234ABCD}};
+    MappedDrive other{'E', {.label = "OTHER", .serial = 0x55667788}};
+    MappedDrive noLabel{'F', {.label = QString(), .serial = 0x01020304}};
+    MappedDrive empty{'G', QStringLiteral("/nonexistent/qd-no-medium")};
+    TempDir catalogs;
+    QString catalogFolder;
+    TForm_NewDisk wizard;
+};
+
+} // namespace
+
+TEST_F(NewDiskTest, WindowAndPages)
+{
+    EXPECT_EQ(wizard.windowTitle(), u("新規作成：ディスク"));
+    EXPECT_EQ(wizard.size(), QSize(372, 213));
+    EXPECT_EQ(wizard.PageControl1->count(), 5);
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet1);
+    EXPECT_EQ(wizard.B_Next1->text(), u("次へ"));
+    EXPECT_EQ(wizard.B_Back0->text(), u("戻る"));
+    EXPECT_EQ(wizard.B_Finish->text(), u("完了"));
+    EXPECT_TRUE(wizard.B_Next1->isDefault());
+}
+
+TEST_F(NewDiskTest, ADriveWithoutADiskShowsTheMessageAndStays)
+{
+    start();
+    choose('G');
+    wizard.B_Next1Click();
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].text, u("ディスクがありません。(1001)"));
+    EXPECT_EQ(dialogs.asked[0].caption, u("エラー"));
+    EXPECT_EQ(dialogs.asked[0].icon, DialogIcon::Exclamation);
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet1);
+}
+
+TEST_F(NewDiskTest, TheLabelIsProposedAndAnEmptyTitleIsRefused)
+{
+    start();
+    wizard.B_Next1Click();
+    EXPECT_EQ(wizard.E_Title->text(), "PHOTOS");
+    EXPECT_FALSE(wizard.ST_DiskSize->text().isEmpty());
+
+    wizard.B_Back0Click();
+    choose('F');
+    wizard.B_Next1Click();
+    EXPECT_EQ(wizard.E_Title->text(), "");
+    wizard.B_Next2Click();
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].text, u("タイトルは必ずつけてください。"));
+    EXPECT_EQ(dialogs.asked[0].caption, u("注意"));
+    EXPECT_EQ(dialogs.asked[0].icon, DialogIcon::Information);
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet2);
+}
+
+TEST_F(NewDiskTest, BackAfterChangingTheDriveReplacesTheTypedTitle)
+{
+    start();
+    wizard.B_Next1Click();
+    wizard.E_Title->setText("typed");
+    wizard.B_Back0Click();
+    choose('E');
+    wizard.B_Next1Click();
+    EXPECT_EQ(wizard.E_Title->text(), "OTHER");
+}
+
+TEST_F(NewDiskTest, ATitleWithAFullStopIsRefused)
+{
+    walkAs("disk.1");
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].text, u("タイトルには次の文字が使用できません。\r\n/ | * < > \\ , . \" ; : ?"));
+    EXPECT_EQ(dialogs.asked[0].caption, u("エラー"));
+    EXPECT_EQ(dialogs.asked[0].icon, DialogIcon::Stop);
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet2);
+    // Characters outside code page 932 are fine in a title.
+    wizard.E_Title->setText(u("Café ☕"));
+    wizard.B_Next2Click();
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet4);
+}
+
+TEST_F(NewDiskTest, RegistersTheDiskFromStartToFinish)
+{
+    walkAs("Photos 2001");
+    ASSERT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet4);
+    EXPECT_EQ(wizard.ST_CountFolder->text(), "4"); // root, A, B, A\C
+    EXPECT_EQ(TotalFileCount(wizard.Disk), 3);
+    EXPECT_EQ(wizard.ST_CountFile->text(), "2"); // shown before the last folder, A\C, was listed
+    EXPECT_EQ(wizard.IconPicker->DiskIcons()->count(), 1); // SETUP.EXE
+
+    wizard.BitBtn8Click(); // no icon chosen yet
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].text, u("アイコンは必ず選択してください。"));
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet4);
+    pickIcon();
+    wizard.BitBtn8Click();
+    ASSERT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet5);
+    EXPECT_FALSE(std::filesystem::exists(catalogFile("Photos 2001")));
+    wizard.B_FinishClick();
+    EXPECT_EQ(wizard.result(), QDialog::Accepted);
+
+    TDisk saved;
+    ASSERT_TRUE(LoadDiskData(catalogFile("Photos 2001"), saved).ok());
+    EXPECT_EQ(saved.VolumeLabel, "PHOTOS");
+    EXPECT_EQ(saved.SerialNo, 0x1234ABCDu);
+    EXPECT_EQ(saved.DirList.size(), 4u);
+    EXPECT_EQ(saved.DirList[0].Name, "D:");
+    EXPECT_EQ(saved.IconImage, wizard.IconPicker->IconImageBmp());
+    EXPECT_FALSE(saved.IconMask.empty());
+}
+
+TEST_F(NewDiskTest, AnExistingCatalogIsKeptOnNoAndReplacedOnlyOnFinish)
+{
+    SaveDiskData(catalogs / "Old", sampleDisk());
+    const std::string before = readFile(catalogFile("Old"));
+    dialogs.answers.enqueue(DialogAnswer::No);
+    walkAs("Old");
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].text, u("入力されたタイトルはすでに存在します。\r\n上書きしますか？"));
+    EXPECT_EQ(dialogs.asked[0].caption, u("確認"));
+    EXPECT_EQ(dialogs.asked[0].buttons, DialogButtons::YesNo);
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet2);
+
+    dialogs.answers.enqueue(DialogAnswer::Yes);
+    wizard.B_Next2Click();
+    ASSERT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet4);
+    EXPECT_EQ(readFile(catalogFile("Old")), before); // not yet
+    pickIcon();
+    wizard.BitBtn8Click();
+    wizard.B_FinishClick();
+    EXPECT_NE(readFile(catalogFile("Old")), before);
+}
+
+TEST_F(NewDiskTest, CancelOnTheLastPagesAsksAndYesWritesNothing)
+{
+    SaveDiskData(catalogs / "Old", sampleDisk());
+    const std::string before = readFile(catalogFile("Old"));
+    dialogs.answers.enqueue(DialogAnswer::Yes); // overwrite
+    walkAs("Old");
+    pickIcon();
+    wizard.BitBtn8Click();
+    dialogs.answers.enqueue(DialogAnswer::No);
+    wizard.AskStop();
+    EXPECT_EQ(dialogs.asked.last().text, u("中止しますか？"));
+    EXPECT_EQ(dialogs.asked.last().caption, u("キャンセル"));
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet5);
+    dialogs.answers.enqueue(DialogAnswer::Yes);
+    wizard.AskStop();
+    EXPECT_EQ(wizard.result(), QDialog::Rejected);
+    EXPECT_EQ(readFile(catalogFile("Old")), before);
+
+    walkAs("New");
+    dialogs.answers.enqueue(DialogAnswer::Yes);
+    wizard.AskStop(); // on the icon page
+    EXPECT_EQ(wizard.result(), QDialog::Rejected);
+    EXPECT_FALSE(std::filesystem::exists(catalogFile("New")));
+}
+
+TEST_F(NewDiskTest, StoppingTheWalkClosesWithoutAFile)
+{
+    dialogs.answers.enqueue(DialogAnswer::Yes); // "検索を中止しますか？"
+    QTimer::singleShot(0, &wizard, [this] { wizard.BitBtn6Click(); });
+    walkAs("Stopped");
+    EXPECT_EQ(dialogs.asked.last().text, u("検索を中止しますか？"));
+    EXPECT_EQ(wizard.result(), QDialog::Rejected);
+    EXPECT_NE(wizard.PageControl1->currentWidget(), wizard.TabSheet4);
+    EXPECT_FALSE(std::filesystem::exists(catalogFile("Stopped")));
+}
+
+TEST_F(NewDiskTest, TheCloseBoxDuringTheWalkTakesEffectWhenItEnds)
+{
+    QTimer::singleShot(0, &wizard, [this] {
+        EXPECT_TRUE(wizard.Walking());
+        wizard.close();
+        EXPECT_TRUE(wizard.Walking()); // the walk goes on
+    });
+    wizard.show();
+    walkAs("Closed");
+    EXPECT_FALSE(wizard.Walking());
+    EXPECT_FALSE(wizard.isVisible());
+    EXPECT_EQ(wizard.result(), QDialog::Rejected);
+    EXPECT_FALSE(std::filesystem::exists(catalogFile("Closed")));
+}
+
+TEST_F(NewDiskTest, EachShowingStartsAfresh)
+{
+    walkAs("First");
+    ASSERT_FALSE(wizard.Disk.DirList.empty());
+    start();
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet1);
+    EXPECT_TRUE(wizard.Disk.DirList.empty());
+    EXPECT_EQ(wizard.IconPicker->ImageListBox1->Count(), 0);
+    choose('E');
+    wizard.B_Next1Click();
+    wizard.B_Next2Click();
+    EXPECT_EQ(wizard.Disk.DirList.size(), 1u); // the empty drive E: only, nothing of D:
+    EXPECT_FALSE(wizard.IconPicker->IconChosen());
+}

@@ -84,10 +84,19 @@ bool FolderReader::next(DirEntry& entry)
             continue;
 
         struct statx st;
+        bool examined = true;
         if (::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
                     STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME, &st)
-            != 0)
-            continue; // removed since readdir saw it
+            != 0) {
+            if (errno == ENOENT)
+                continue; // removed since readdir saw it
+            // The name is readable but the entry is not (a folder readable
+            // without search permission): keep the entry with what the
+            // folder itself says, its kind, rather than lose it.
+            examined = false;
+            st = {};
+            st.stx_mode = d->d_type == DT_DIR ? S_IFDIR | S_IWUSR : d->d_type == DT_REG ? S_IFREG | S_IWUSR : S_IWUSR;
+        }
 
         nativeName_ = name;
         entry.name = EntryName(nativeName_, counts_);
@@ -104,11 +113,11 @@ bool FolderReader::next(DirEntry& entry)
             attr |= kAttrHidden;
         entry.attr = attr;
         entry.size = type == S_IFREG ? std::uint32_t(st.stx_size) : 0;
-        entry.creationTime = (st.stx_mask & STATX_BTIME)
+        entry.creationTime = examined && (st.stx_mask & STATX_BTIME)
             ? UnixToFileTime(st.stx_btime.tv_sec, st.stx_btime.tv_nsec)
             : 0;
-        entry.lastAccessTime = UnixToFileTime(st.stx_atime.tv_sec, st.stx_atime.tv_nsec);
-        entry.lastWriteTime = UnixToFileTime(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec);
+        entry.lastAccessTime = examined ? UnixToFileTime(st.stx_atime.tv_sec, st.stx_atime.tv_nsec) : 0;
+        entry.lastWriteTime = examined ? UnixToFileTime(st.stx_mtime.tv_sec, st.stx_mtime.tv_nsec) : 0;
         return true;
     }
 }

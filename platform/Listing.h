@@ -25,7 +25,9 @@ namespace qd {
 // Symbolic links are never followed: a link (to a folder or anything else) is
 // an entry without the directory attribute, size 0, with the link's own
 // times, so a walk records it and never descends through it.
-// An entry that vanishes between being read and being examined is left out.
+// An entry that vanishes between being read and being examined is left out;
+// one whose name can be read but not its details (a folder without search
+// permission) is given with its kind only: size and times 0.
 
 // Longest name a record may hold, in bytes.
 inline constexpr std::size_t kMaxEntryName = 255;

@@ -110,6 +110,26 @@ TEST_F(ListingTest, TimesAreTheFilesOwnInUtc)
         EXPECT_EQ(l.entries[0].creationTime, 0);
 }
 
+TEST_F(ListingTest, EntriesOfAFolderWithoutSearchPermissionKeepTheirNames)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permission bits do not stop root";
+    ASSERT_TRUE(QDir(tmp.path()).mkpath("noexec/sub"));
+    write("noexec/file", "12345");
+    const QByteArray path = QFile::encodeName(at("noexec"));
+    ASSERT_EQ(::chmod(path.constData(), 0444), 0);
+    const qd::FolderListing l = qd::ListFolder(at("noexec"));
+    ::chmod(path.constData(), 0755);
+    ASSERT_EQ(l.status, ListStatus::Ok);
+    ASSERT_EQ(l.entries.size(), 2u);
+    EXPECT_EQ(find(l, "sub")->attr, qd::kAttrDirectory);
+    EXPECT_EQ(find(l, "file")->attr, qd::kAttrArchive);
+    EXPECT_EQ(find(l, "file")->size, 0u);
+    EXPECT_EQ(find(l, "file")->lastWriteTime, 0);
+    EXPECT_EQ(find(l, "file")->lastAccessTime, 0);
+    EXPECT_EQ(find(l, "file")->creationTime, 0);
+}
+
 TEST_F(ListingTest, SymbolicLinkToAFolderIsAnEntryNotAFolder)
 {
     ASSERT_TRUE(QDir(tmp.path()).mkpath("real/inside"));

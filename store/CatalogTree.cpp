@@ -7,7 +7,6 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QPainter>
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
@@ -28,34 +27,53 @@ namespace {
 
 const QString kNewFolder = QStringLiteral("新しいフォルダ");
 
-// A node whose picture comes from the tree's image list by its image index,
-// made into an icon only when the node is first painted.
+// A node of the tree. Its picture comes from the tree's image list by its
+// image index and is made into an icon only when the node is first painted; the
+// node's own values are plain members, since a refresh makes thousands of nodes.
 class TreeNode : public QTreeWidgetItem {
 public:
-    using QTreeWidgetItem::QTreeWidgetItem;
-    QVariant data(int column, int role) const override;
-};
-
-QIcon makeIcon(const ImageList& list, int index)
-{
-    const int size = list.imageSize();
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    list.draw(p, index, 0, 0, ImageList::DrawMode::Transparent);
-    p.end();
-    return QIcon(pixmap);
-}
-
-QVariant TreeNode::data(int column, int role) const
-{
-    if (role == Qt::DecorationRole && column == 0) {
-        if (auto* tree = qobject_cast<const TCatalogTree*>(treeWidget()))
-            return tree->nodeIcon(TCatalogTree::imageIndex(this));
-        return {};
+    TreeNode(const QString& text, int image, int state, const QString& file)
+        : image_(image), state_(state), file_(file)
+    {
+        QTreeWidgetItem::setData(0, Qt::DisplayRole, text);
+        setFlags(flags() | Qt::ItemIsEditable);
     }
-    return QTreeWidgetItem::data(column, role);
-}
+
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0) {
+            switch (role) {
+            case Qt::DecorationRole:
+                if (auto* tree = qobject_cast<const TCatalogTree*>(treeWidget()))
+                    return tree->nodeIcon(image_);
+                return {};
+            case TCatalogTree::ImageIndexRole: return image_;
+            case TCatalogTree::StateIndexRole: return state_;
+            case TCatalogTree::FileNameRole: return file_;
+            default: break;
+            }
+        }
+        return QTreeWidgetItem::data(column, role);
+    }
+
+    void setData(int column, int role, const QVariant& value) override
+    {
+        if (column == 0) {
+            switch (role) {
+            case TCatalogTree::ImageIndexRole: image_ = value.toInt(); emitDataChanged(); return;
+            case TCatalogTree::StateIndexRole: state_ = value.toInt(); emitDataChanged(); return;
+            case TCatalogTree::FileNameRole: file_ = value.toString(); return;
+            default: break;
+            }
+        }
+        QTreeWidgetItem::setData(column, role, value);
+    }
+
+private:
+    int image_;
+    int state_;
+    QString file_;
+};
 
 // Sorts nodes by text with the locale's collation, as the tree shows them.
 void sortNodes(QList<QTreeWidgetItem*>& nodes)
@@ -86,7 +104,7 @@ QString canonical(const QString& path)
 } // namespace
 
 TCatalogTree::TCatalogTree(const QString& catalogRoot, QWidget* parent)
-    : QTreeWidget(parent), root_(QDir::cleanPath(catalogRoot)), images_(16)
+    : QTreeWidget(parent), root_(QDir::cleanPath(catalogRoot))
 {
     setObjectName(QStringLiteral("TreeView1"));
     setHeaderHidden(true);
@@ -99,7 +117,6 @@ TCatalogTree::TCatalogTree(const QString& catalogRoot, QWidget* parent)
     setContextMenuPolicy(Qt::CustomContextMenu);
     setUniformRowHeights(true);
 
-    connect(&images_, &ImageList::changed, this, [this] { icons_.clear(); });
 
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* n) {
         if (!isDisk(n))
@@ -113,18 +130,6 @@ TCatalogTree::TCatalogTree(const QString& catalogRoot, QWidget* parent)
 }
 
 TCatalogTree::~TCatalogTree() = default;
-
-QIcon TCatalogTree::nodeIcon(int index) const
-{
-    if (index < 0 || index >= images_.count())
-        return {};
-    if (std::size_t(index) >= icons_.size())
-        icons_.resize(std::size_t(images_.count()));
-    QIcon& icon = icons_[std::size_t(index)];
-    if (icon.isNull())
-        icon = makeIcon(images_, index);
-    return icon;
-}
 
 QWidget* TCatalogTree::messageOwner() const
 {
@@ -184,20 +189,20 @@ void TCatalogTree::refresh()
     }
 
     images_.clear();
-    if (ImageList* sys = GetSysImageList(false)) {
-        const int folder = FolderIconIndex();
-        AddImageFromList(images_, *sys, folder);
-        AddImageFromList(images_, *sys, folder + 1);
+    if (folderPictures_.count() == 0) {
+        // The folder pictures never change during the run: copy them once.
+        if (ImageList* sys = GetSysImageList(false)) {
+            AddImageFromList(folderPictures_, *sys, FolderIconIndex());
+            AddImageFromList(folderPictures_, *sys, FolderIconIndex() + 1);
+        }
     }
+    for (int i = 0; i < 2; ++i)
+        images_.addImage(folderPictures_.image(i), folderPictures_.mask(i));
 
     QStringList problems;
     const bool was = applying_;
     applying_ = true;
-    auto* top = new TreeNode;
-    top->setText(0, settings::rootDir());
-    top->setData(0, ImageIndexRole, 0);
-    top->setData(0, StateIndexRole, -1);
-    top->setFlags(top->flags() | Qt::ItemIsEditable);
+    auto* top = new TreeNode(settings::rootDir(), 0, -1, QString());
     addTopLevelItem(top);
     fill(top, root_, problems);
     applying_ = was;
@@ -227,12 +232,7 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QString& path, QStringList&
         const std::string raw = entry.path().filename().native();
         const QString name = QFile::decodeName(QByteArray::fromStdString(raw));
         if (entry.is_directory(typeError)) {
-            auto* child = new TreeNode;
-            child->setText(0, name);
-            child->setData(0, ImageIndexRole, 0);
-            child->setData(0, StateIndexRole, -1);
-            child->setData(0, FileNameRole, name);
-            child->setFlags(child->flags() | Qt::ItemIsEditable);
+            auto* child = new TreeNode(name, 0, -1, name);
             fill(child, path + QLatin1Char('/') + name, problems);
             children.append(child);
             continue;
@@ -248,21 +248,8 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QString& path, QStringList&
         }
         if (!head)
             continue;
-        QImage image = QImage::fromData(reinterpret_cast<const uchar*>(head->image.data()), int(head->image.size()), "BMP");
-        QImage mask = QImage::fromData(reinterpret_cast<const uchar*>(head->mask.data()), int(head->mask.size()), "BMP");
-        if (image.isNull()) {
-            // An icon that cannot be decoded still makes a disk node: blank picture.
-            image = QImage(images_.imageSize(), images_.imageSize(), QImage::Format_RGB32);
-            image.fill(Qt::white);
-            mask = image;
-        }
-        const int index = images_.add(image, mask);
-        auto* child = new TreeNode;
-        child->setText(0, name.left(name.size() - 3));
-        child->setData(0, ImageIndexRole, index);
-        child->setData(0, StateIndexRole, int(head->dataType));
-        child->setData(0, FileNameRole, name);
-        child->setFlags(child->flags() | Qt::ItemIsEditable);
+        const int index = images_.addBmp(std::move(head->image), std::move(head->mask));
+        auto* child = new TreeNode(name.left(name.size() - 3), index, int(head->dataType), name);
         children.append(child);
     }
     sortNodes(children);
@@ -317,15 +304,10 @@ QTreeWidgetItem* TCatalogTree::newFolder(QTreeWidgetItem* target)
     const QString name = freeFolderName(path);
     if (name.isEmpty())
         return nullptr;
-    auto* node = new TreeNode;
+    auto* node = new TreeNode(name, 0, -1, name);
     {
         const bool was = applying_;
         applying_ = true;
-        node->setText(0, name);
-        node->setData(0, ImageIndexRole, 0);
-        node->setData(0, StateIndexRole, -1);
-        node->setData(0, FileNameRole, name);
-        node->setFlags(node->flags() | Qt::ItemIsEditable);
         target->addChild(node);
         applying_ = was;
     }

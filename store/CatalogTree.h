@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ImageList.h"
+#include "store/TreeImageList.h"
 
 class QMenu;
 
@@ -73,9 +74,9 @@ public:
     static bool isDisk(const QTreeWidgetItem* node) { return node && imageIndex(node) >= 2; }
     bool isTop(const QTreeWidgetItem* node) const { return node && node == topNode(); }
 
-    ImageList& ImageList_Tree() { return images_; }
-    // The picture at index of ImageList_Tree as an icon (made once per refresh).
-    QIcon nodeIcon(int index) const;
+    const TreeImageList& ImageList_Tree() const { return images_; }
+    // The picture at index of ImageList_Tree as an icon.
+    QIcon nodeIcon(int index) const { return images_.icon(index); }
 
     // New folder under target (a disk node stands for its parent): the first
     // free name of "新しいフォルダ", "新しいフォルダ(2)" ... "新しいフォルダ(10000)".
@@ -140,8 +141,8 @@ private:
     void setImageIndex(QTreeWidgetItem* node, int index);
 
     QString root_;
-    ImageList images_;
-    mutable std::vector<QIcon> icons_;
+    TreeImageList images_;
+    ImageList folderPictures_{16}; // closed and open folder, copied at the first refresh
     std::uint64_t generation_ = 0;
     int guards_ = 0;
     bool refreshPending_ = false;

@@ -82,6 +82,20 @@ TEST_F(CatalogTreeTest, ImageAndStateIndexesTellFoldersFromDisks)
     EXPECT_FALSE(tree().nodeIcon(TCatalogTree::imageIndex(one)).isNull());
 }
 
+TEST_F(CatalogTreeTest, AnIconThatIsNoBmpStillMakesADiskWithABlankPicture)
+{
+    QDir().mkpath(root());
+    writeFile(rootPath("odd.qd"), Bytes().raw("qd410").str16("not a bmp").str16("").put<std::uint8_t>(1).data);
+    QTreeWidgetItem* odd = child(top(), "odd");
+    ASSERT_TRUE(odd);
+    EXPECT_GE(TCatalogTree::imageIndex(odd), 2);
+    EXPECT_EQ(TCatalogTree::stateIndex(odd), 1);
+    const QImage picture = tree().ImageList_Tree().image(TCatalogTree::imageIndex(odd));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.size(), QSize(16, 16));
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+}
+
 TEST_F(CatalogTreeTest, ExpandAndCollapseSwitchTheFolderImage)
 {
     mkdir("F/G");

@@ -12,6 +12,7 @@
 
 #include "StoreFixture.h"
 #include "platform/Drives.h"
+#include "browse/DiskContents.h"
 #include "platform/Settings.h"
 #include "store/MainWindow.h"
 
@@ -252,6 +253,37 @@ TEST_F(MainWindowTest, NewDiskWithoutATargetDoesNothing)
     w.TreeView1->ContextNode = nullptr;
     w.CDMOFDD2Click();
     EXPECT_FALSE(ran);
+}
+
+// --- the tree click ---------------------------------------------------------------------
+
+TEST_F(MainWindowTest, ClickShowsADiskOfDataTypeOneAndNothingForOthers)
+{
+    catalog("F/disk");
+    catalogFile("other.qd", 2);
+    show();
+    TForm_Main& w = window();
+    QTreeWidgetItem* folder = child(top(), "F");
+    w.TreeView1->expandItem(folder);
+
+    w.TreeView1->setCurrentItem(child(folder, "disk"));
+    w.TreeView1Click();
+    EXPECT_TRUE(w.TB_ReLoad->isEnabled());
+    EXPECT_TRUE(w.DiskContents->diskShown());
+    EXPECT_EQ(w.DiskContents->shownFile(), rootPath("F/disk.qd"));
+
+    w.TreeView1->setCurrentItem(folder);
+    w.TreeView1Click();
+    EXPECT_FALSE(w.TB_ReLoad->isEnabled());
+    EXPECT_FALSE(w.DiskContents->diskShown());
+
+    w.TreeView1->setCurrentItem(child(folder, "disk"));
+    w.TreeView1Click();
+    w.TreeView1->setCurrentItem(child(top(), "other"));
+    w.TreeView1Click();
+    EXPECT_FALSE(w.TB_ReLoad->isEnabled());
+    EXPECT_FALSE(w.DiskContents->diskShown());
+    EXPECT_TRUE(dialogs_.asked.isEmpty()); // nothing was loaded
 }
 
 // --- the general error report ----------------------------------------------------------

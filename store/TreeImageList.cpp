@@ -1,0 +1,95 @@
+#include "TreeImageList.h"
+
+#include <QPainter>
+#include <QPixmap>
+
+namespace qd {
+
+void TreeImageList::clear()
+{
+    entries_.clear();
+    decoded_.clear();
+}
+
+int TreeImageList::addImage(const QImage& image, const QImage& mask)
+{
+    Entry e;
+    e.slot = decoded_.add(image, mask);
+    if (e.slot < 0) {
+        // Keep the numbering: a missing picture draws blank.
+        QImage blank(decoded_.imageSize(), decoded_.imageSize(), QImage::Format_RGB32);
+        blank.fill(Qt::white);
+        e.slot = decoded_.add(blank, blank);
+    }
+    entries_.push_back(std::move(e));
+    return count() - 1;
+}
+
+int TreeImageList::addBmp(std::string image, std::string mask)
+{
+    Entry e;
+    e.image = std::move(image);
+    e.mask = std::move(mask);
+    entries_.push_back(std::move(e));
+    return count() - 1;
+}
+
+int TreeImageList::decode(int index) const
+{
+    if (index < 0 || index >= count())
+        return -1;
+    Entry& e = entries_[std::size_t(index)];
+    if (e.slot >= 0)
+        return e.slot;
+    auto bmp = [](const std::string& bytes) {
+        return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()), "BMP");
+    };
+    QImage image = bmp(e.image);
+    QImage mask = bmp(e.mask);
+    if (image.isNull()) {
+        image = QImage(decoded_.imageSize(), decoded_.imageSize(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        mask = image;
+    }
+    e.slot = decoded_.add(image, mask);
+    e.image = std::string();
+    e.mask = std::string();
+    return e.slot;
+}
+
+QImage TreeImageList::image(int index) const
+{
+    const int slot = decode(index);
+    return slot < 0 ? QImage() : decoded_.image(slot);
+}
+
+QImage TreeImageList::mask(int index) const
+{
+    const int slot = decode(index);
+    return slot < 0 ? QImage() : decoded_.mask(slot);
+}
+
+void TreeImageList::draw(QPainter& p, int index, int x, int y) const
+{
+    const int slot = decode(index);
+    if (slot >= 0)
+        decoded_.draw(p, slot, x, y, ImageList::DrawMode::Transparent);
+}
+
+QIcon TreeImageList::icon(int index) const
+{
+    if (index < 0 || index >= count())
+        return {};
+    Entry& e = entries_[std::size_t(index)];
+    if (e.icon.isNull()) {
+        QPixmap pixmap(decoded_.imageSize(), decoded_.imageSize());
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        draw(p, index, 0, 0);
+        p.end();
+        e.icon = QIcon(pixmap);
+    }
+    return e.icon;
+}
+
+} // namespace qd

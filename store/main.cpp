@@ -1,10 +1,9 @@
 // The program Qd: the main window over the catalog root, with the dialogs and
 // the general error report of the GUI installed first.
 
-#include <QIcon>
-
 #include "platform/CatalogRoot.h"
 #include "platform/Dialogs.h"
+#include "registration/Unit_NewDisk.h"
 #include "store/Application.h"
 #include "store/MainWindow.h"
 #include "store/MessageBoxDialogs.h"
@@ -19,9 +18,12 @@ int main(int argc, char** argv)
 
     qd::TForm_Main main(qd::CatalogRoot());
 
-    // The registration wizard and the file search dialog are created here, after
-    // the main window and hidden, and live for the whole run; the main window
-    // gets the wizard through setNewDiskWizard().
+    // The registration wizard and the file search dialog are made after the main
+    // window, hidden, and live for the whole run.
+    qd::TForm_NewDisk newDisk(&main);
+    main.setNewDiskWizard(
+        [&newDisk](const QString& folder, const QPoint& topLeft) { newDisk.ShowFor(folder, topLeft); });
+    // The file search dialog goes here once it exists.
 
     main.show();
     const int result = app.exec();

@@ -399,7 +399,12 @@ bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
 {
     if (!node || isTop(node))
         return false;
+    // The question lets events run: hold the node by handle across it.
+    const NodeHandle held = handle(node);
     if (!dialogs().confirm(messageOwner(), node->text(0) + QStringLiteral(" を削除しますか。"), QStringLiteral("削除")))
+        return false;
+    node = resolve(held);
+    if (!node)
         return false;
     const QString target = isDisk(node) ? CatalogFile(node) : NodePath(node);
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

@@ -386,6 +386,32 @@ TEST_F(CatalogTreeTest, DeleteOfADiskTrashesItsFileAndNoKeepsIt)
     EXPECT_EQ(top()->childCount(), 0);
 }
 
+// Answers Yes after running a refresh, as a timer firing while the question is open could.
+class RefreshingDialogs final : public Dialogs {
+public:
+    explicit RefreshingDialogs(TCatalogTree& tree) : tree_(tree) { previous_ = setDialogs(this); }
+    ~RefreshingDialogs() override { setDialogs(previous_); }
+    DialogAnswer ask(const DialogRequest&) override
+    {
+        tree_.refresh();
+        return DialogAnswer::Yes;
+    }
+
+private:
+    TCatalogTree& tree_;
+    Dialogs* previous_ = nullptr;
+};
+
+TEST_F(CatalogTreeTest, ARefreshDuringTheQuestionCancelsTheDelete)
+{
+    catalog("F/one");
+    QTreeWidgetItem* f = child(top(), "F");
+    RefreshingDialogs refreshing(tree());
+    EXPECT_FALSE(tree().deleteNode(f));
+    EXPECT_TRUE(QFileInfo::exists(root() + "/F/one.qd"));
+    EXPECT_EQ(texts(top()), QStringList{"F"});
+}
+
 TEST_F(CatalogTreeTest, NothingOutsideTheRootIsTouched)
 {
     QTemporaryDir outside;

@@ -162,12 +162,24 @@ public:
 
     int folder() const { return folder_; }
 
+    // As on Windows, the icon of a file follows its extension alone (from the
+    // last dot, any case): the type is looked up once per extension, for a
+    // stand-in name made of "m" and the extension.
     int forName(const QString& fileName)
     {
-        if (const OwnType* own = ownType(fileName))
-            return forType(own->name, own->iconNames);
-        const QMimeType mime = mimes_.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
-        return forType(mime.name(), {mime.iconName(), mime.genericIconName()});
+        const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+        const QString extension = dot < 0 ? QString() : fileName.sliced(dot).toLower();
+        if (const auto it = byExtension_.constFind(extension); it != byExtension_.constEnd())
+            return *it;
+        const QString probe = QLatin1Char('m') + extension;
+        int index;
+        if (const OwnType* own = ownType(probe)) {
+            index = forType(own->name, own->iconNames);
+        } else {
+            const QMimeType mime = mimes_.mimeTypeForFile(probe, QMimeDatabase::MatchExtension);
+            index = forType(mime.name(), {mime.iconName(), mime.genericIconName()});
+        }
+        return byExtension_[extension] = index;
     }
 
     QString typeName(const QString& fileName)
@@ -252,6 +264,7 @@ private:
     QMimeDatabase mimes_;
     QHash<QString, int> byKey_;
     QHash<QString, int> byMime_;
+    QHash<QString, int> byExtension_;
     int folder_ = 0;
 };
 

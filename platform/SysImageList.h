@@ -17,14 +17,16 @@ class ImageList;
 ImageList* GetSysImageList(bool large);
 
 // The index of the icon of a real local file or folder, or of a drive root
-// ("D:\"). Files go by MIME type from the name and are cached per type;
+// ("D:\"). Other files go by their name as GetSysIconIndexForName does;
 // ".exe" and ".ico" files that hold an icon get their own (read from the file
 // each time; equal icons share an index). A path that does not exist goes by
 // its name. Never -1.
 int GetSysIconIndex(const QString& path);
 
 // The index of the icon for a file of that name, without touching any file:
-// for files that exist only in a catalog.
+// for files that exist only in a catalog. As on Windows, only the extension
+// counts (from the last dot, any case; none for a name without a dot): its
+// MIME type (Qd's own types first) gives the theme icon. Cached per extension.
 int GetSysIconIndexForName(const QString& fileName);
 
 // The MIME type name that the icons go by for a file of that name: Qd's own

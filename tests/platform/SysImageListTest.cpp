@@ -90,6 +90,15 @@ TEST_F(SysImageList, FileTypesGetStableDistinctIndexes)
     EXPECT_EQ(small->image(text), before);
 }
 
+TEST_F(SysImageList, OnlyTheExtensionCounts)
+{
+    EXPECT_EQ(GetSysIconIndexForName(QStringLiteral("CMakeLists.txt")), GetSysIconIndexForName(QStringLiteral("a.TXT")));
+    EXPECT_EQ(GetSysIconIndexForName(QStringLiteral("backup.tar.gz")), GetSysIconIndexForName(QStringLiteral("x.gz")));
+    EXPECT_EQ(GetSysIconIndexForName(QStringLiteral("Makefile")), GetSysIconIndexForName(QStringLiteral("README")));
+    EXPECT_EQ(GetSysIconIndexForName(QStringLiteral("readme.exe.txt")), GetSysIconIndexForName(QStringLiteral("a.txt")));
+    EXPECT_NE(GetSysIconIndexForName(QStringLiteral("photo.jpg")), GetSysIconIndexForName(QStringLiteral("photo")));
+}
+
 TEST_F(SysImageList, CatalogFilesAreQdsOwnType)
 {
     EXPECT_EQ(MimeTypeForName(QStringLiteral("Disk 1.qd")), QStringLiteral("application/x-qd-catalog"));

@@ -371,7 +371,7 @@ private:
     quint32 sections_ = 0;
 };
 
-std::vector<FileIcon> readPe(Bytes b, int size)
+std::vector<FileIcon> readPe(Bytes b, int size, int maxIcons)
 {
     std::vector<FileIcon> icons;
     const PeResources res(b);
@@ -393,7 +393,7 @@ std::vector<FileIcon> readPe(Bytes b, int size)
         }
     }
     for (const auto& group : groups) {
-        if (int(icons.size()) >= kMaxFileIcons)
+        if (int(icons.size()) >= maxIcons)
             break;
         const auto d = res.data(group);
         if (!d)
@@ -416,29 +416,30 @@ std::vector<FileIcon> readPe(Bytes b, int size)
 
 } // namespace
 
-std::vector<FileIcon> ReadIconsFromData(QByteArrayView data, int size)
+std::vector<FileIcon> ReadIconsFromData(QByteArrayView data, int size, int maxIcons)
 {
-    if (size < 1 || size > kMaxDim)
+    maxIcons = std::min(maxIcons, kMaxFileIcons);
+    if (size < 1 || size > kMaxDim || maxIcons < 1)
         return {};
     const Bytes b(data);
     if (b.has(0, 2) && b.u16(0) == 0x5a4d)
-        return readPe(b, size);
+        return readPe(b, size, maxIcons);
     return readIco(b, size);
 }
 
-std::vector<FileIcon> ReadFileIcons(const QString& path, int size)
+std::vector<FileIcon> ReadFileIcons(const QString& path, int size, int maxIcons)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() <= 0)
         return {};
     // Mapping reads only the pages that the resource walk touches.
     if (const uchar* p = file.map(0, file.size()))
-        return ReadIconsFromData(QByteArrayView(p, file.size()), size);
+        return ReadIconsFromData(QByteArrayView(p, file.size()), size, maxIcons);
     constexpr qint64 kMaxRead = qint64(256) << 20;
     if (file.size() > kMaxRead)
         return {};
     const QByteArray all = file.readAll();
-    return ReadIconsFromData(all, size);
+    return ReadIconsFromData(all, size, maxIcons);
 }
 
 int LoadFileIcons(ImageList& list, const QString& path)

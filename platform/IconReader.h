@@ -22,11 +22,11 @@ struct FileIcon {
 // the AND mask or, for 32-bit images, the alpha channel; PNG-compressed
 // images are read through QImage. A file without icons, unreadable or
 // damaged gives none, or only the icons that could be read whole; nothing in
-// the file is trusted (every offset and size is checked). At most
-// kMaxFileIcons icons are read from one file.
-std::vector<FileIcon> ReadFileIcons(const QString& path, int size = 16);
-std::vector<FileIcon> ReadIconsFromData(QByteArrayView data, int size = 16);
+// the file is trusted (every offset and size is checked). At most maxIcons
+// (and never more than kMaxFileIcons) icons are read from one file: the first ones.
 inline constexpr int kMaxFileIcons = 4096;
+std::vector<FileIcon> ReadFileIcons(const QString& path, int size = 16, int maxIcons = kMaxFileIcons);
+std::vector<FileIcon> ReadIconsFromData(QByteArrayView data, int size = 16, int maxIcons = kMaxFileIcons);
 
 // Empties list, then adds every icon of the file, in order (ReadFileIcons at
 // the list's size). Returns the number added.

@@ -199,10 +199,10 @@ public:
     // The file's own first icon; -1 when it has none.
     int forIconFile(const QString& path)
     {
-        const auto small = ReadFileIcons(path, kSmall);
+        const auto small = ReadFileIcons(path, kSmall, 1);
         if (small.empty())
             return -1;
-        const auto large = ReadFileIcons(path, kLarge);
+        const auto large = ReadFileIcons(path, kLarge, 1);
         const QImage& s = small.front().image;
         const QImage l = large.empty() ? s : large.front().image;
         // Equal icons share one index, as many programs carry the same one.

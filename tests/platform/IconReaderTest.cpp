@@ -104,6 +104,11 @@ TEST(IconReader, ReadsEveryIconGroupOfAPeFileInOrder)
         expectSquare(icons[1], kGreen);
         expectSquare(icons[2], kBlue);
     }
+    // Only the first icons when fewer are asked for.
+    const auto first = ReadIconsFromData(threeIconPe(), 16, 1);
+    ASSERT_EQ(first.size(), 1u);
+    expectSquare(first[0], kRed);
+    EXPECT_TRUE(ReadIconsFromData(threeIconPe(), 16, 0).empty());
 }
 
 TEST(IconReader, FilesWithoutIconsGiveNone)

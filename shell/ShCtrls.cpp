@@ -16,6 +16,7 @@
 #include "platform/FileOps.h"
 #include "platform/ImageList.h"
 #include "platform/SysImageList.h"
+#include "shell/ItemIDList.h"
 #include "platform/Text.h"
 
 namespace qd {
@@ -145,12 +146,7 @@ namespace shctrls {
 
 void* ShellAllocZero(std::int16_t size)
 {
-    if (size < 0)
-        return nullptr;
-    void* memory = SHGetMalloc().Alloc(std::size_t(size));
-    if (memory)
-        std::memset(memory, 0, std::size_t(size));
-    return memory;
+    return itemidlist::ShellAllocZero(size); // the same allocator; only the size is 16-bit here
 }
 
 PItemIDList NextItemID(PItemIDList item)

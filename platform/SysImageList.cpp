@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QXmlStreamReader>
-#include <memory>
 
 #include "platform/Drives.h"
 #include "platform/IconReader.h"

@@ -117,7 +117,6 @@ TCatalogTree::TCatalogTree(const QString& catalogRoot, QWidget* parent)
     setContextMenuPolicy(Qt::CustomContextMenu);
     setUniformRowHeights(true);
 
-
     connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* n) {
         if (!isDisk(n))
             setImageIndex(n, 1);
@@ -224,7 +223,11 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QString& path, QStringList&
     if (ec)
         return; // a missing or unreadable folder simply has no children
     QList<QTreeWidgetItem*> children;
-    for (const fs::directory_entry& entry : it) {
+    // A listing that fails half-way keeps what it found so far.
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec)
+            break;
+        const fs::directory_entry& entry = *it;
         std::error_code typeError;
         // Links are left out: the tree never loops and never leads outside the root.
         if (entry.is_symlink(typeError))

@@ -103,6 +103,7 @@ TEST_F(QdcatScan, CatalogMatchesWhatFindReports)
 
     const auto scan = runQdcat({"scan", "S:", "--title", "バックアップ", "--root", root, "--folder", "CD/2024"}, env);
     ASSERT_EQ(scan.exitCode, 0) << scan.err.toStdString();
+    EXPECT_EQ(scan.err, "") << "no progress lines when standard error is not a terminal";
     EXPECT_TRUE(scan.out.contains("6 folders, 8 files")) << scan.out.toStdString();
     EXPECT_TRUE(scan.out.contains("names substituted 0, names cut 0")) << scan.out.toStdString();
     const QString catalog = root + QString::fromUtf8("/CD/2024/バックアップ.qd");

@@ -251,7 +251,7 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QString& path, QStringList&
         }
         if (!head)
             continue;
-        const int index = images_.addBmp(std::move(head->image), std::move(head->mask));
+        const int index = images_.addBmp(head->image, head->mask);
         auto* child = new TreeNode(name.left(name.size() - 3), index, int(head->dataType), name);
         children.append(child);
     }

@@ -8,6 +8,7 @@ namespace qd {
 void TreeImageList::clear()
 {
     entries_.clear();
+    bytes_.clear();
     decoded_.clear();
 }
 
@@ -25,11 +26,13 @@ int TreeImageList::addImage(const QImage& image, const QImage& mask)
     return count() - 1;
 }
 
-int TreeImageList::addBmp(std::string image, std::string mask)
+int TreeImageList::addBmp(std::string_view image, std::string_view mask)
 {
     Entry e;
-    e.image = std::move(image);
-    e.mask = std::move(mask);
+    e.at = bytes_.size();
+    e.imageSize = image.size();
+    e.maskSize = mask.size();
+    bytes_.append(image).append(mask);
     entries_.push_back(std::move(e));
     return count() - 1;
 }
@@ -41,19 +44,17 @@ int TreeImageList::decode(int index) const
     Entry& e = entries_[std::size_t(index)];
     if (e.slot >= 0)
         return e.slot;
-    auto bmp = [](const std::string& bytes) {
-        return QImage::fromData(reinterpret_cast<const uchar*>(bytes.data()), int(bytes.size()), "BMP");
+    auto bmp = [&](std::size_t at, std::size_t size) {
+        return QImage::fromData(reinterpret_cast<const uchar*>(bytes_.data() + at), int(size), "BMP");
     };
-    QImage image = bmp(e.image);
-    QImage mask = bmp(e.mask);
+    QImage image = bmp(e.at, e.imageSize);
+    QImage mask = bmp(e.at + e.imageSize, e.maskSize);
     if (image.isNull()) {
         image = QImage(decoded_.imageSize(), decoded_.imageSize(), QImage::Format_RGB32);
         image.fill(Qt::white);
         mask = image;
     }
     e.slot = decoded_.add(image, mask);
-    e.image = std::string();
-    e.mask = std::string();
     return e.slot;
 }
 

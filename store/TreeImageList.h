@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QImage>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ImageList.h"
@@ -26,7 +27,7 @@ public:
     int addImage(const QImage& image, const QImage& mask);
     // Appends a disk's icon as BMP file images (colour, and mask with white =
     // transparent); returns its index. Pictures that cannot be decoded draw blank.
-    int addBmp(std::string image, std::string mask);
+    int addBmp(std::string_view image, std::string_view mask);
 
     // The colour image and the mask at index (null for an index out of range).
     QImage image(int index) const;
@@ -37,13 +38,18 @@ public:
 
 private:
     struct Entry {
-        std::string image, mask; // BMP images, until decoded
-        int slot = -1;           // index in decoded_, -1 until decoded
+        // The BMP images in bytes_, until decoded.
+        std::size_t at = 0;
+        std::size_t imageSize = 0, maskSize = 0;
+        int slot = -1; // index in decoded_, -1 until decoded
         QIcon icon;
     };
     int decode(int index) const; // slot of the entry, decoding it first if need be
 
     mutable std::vector<Entry> entries_;
+    // The undecoded images of every disk, one after another: one buffer
+    // instead of thousands of small ones.
+    std::string bytes_;
     mutable ImageList decoded_{16};
 };
 

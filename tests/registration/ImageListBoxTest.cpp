@@ -237,8 +237,10 @@ TEST_F(ImageListBox, EnterGoesToTheParent)
     fill(list, 3);
     box->SetImages(&list);
     box->SetItemIndex(0);
-    int clicks = 0;
+    int clicks = 0, activations = 0;
     QObject::connect(box, &TImageListBox::OnClick, [&] { ++clicks; });
+    // The list box would otherwise take Enter as activating its current item.
+    QObject::connect(box, &QAbstractItemView::activated, [&] { ++activations; });
     for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
         QKeyEvent e(QEvent::KeyPress, key, Qt::NoModifier);
         QApplication::sendEvent(box, &e);
@@ -246,4 +248,5 @@ TEST_F(ImageListBox, EnterGoesToTheParent)
     EXPECT_EQ(parent.keys, (QList<int>{Qt::Key_Return, Qt::Key_Enter}));
     EXPECT_EQ(box->ItemIndex(), 0);
     EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(activations, 0);
 }

@@ -94,6 +94,7 @@ void TDiskContents::buildFileList(QWidget* filePanel)
     ListView1Icons->setWrapping(true);
     ListView1Icons->setResizeMode(QListView::Adjust);
     ListView1Icons->setLayoutMode(QListView::Batched);
+    ListView1Icons->setMovement(QListView::Static);
 
     ListView1Details = new QTreeView(ListView1);
     ListView1Details->setObjectName("ListView1Details");
@@ -281,11 +282,16 @@ void TDiskContents::ShowFolder()
 
 std::vector<FolderRow> TDiskContents::selectedRows() const
 {
-    QModelIndexList rows = selection_->selectedRows();
-    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    // The icon views select the name cell only, the details view whole rows:
+    // a row counts as selected when any of its cells is.
+    std::vector<int> rows;
+    for (const QModelIndex& i : selection_->selectedIndexes())
+        rows.push_back(i.row());
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     std::vector<FolderRow> out;
-    for (const QModelIndex& i : rows)
-        if (const FolderRow* r = model_->rowAt(i.row()))
+    for (int row : rows)
+        if (const FolderRow* r = model_->rowAt(row))
             out.push_back(*r);
     return out;
 }

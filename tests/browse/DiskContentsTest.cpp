@@ -163,6 +163,16 @@ TEST_F(DiskContentsTest, OpensAFolderAndGoesUpAgain)
     EXPECT_EQ(names().size(), 5);
 }
 
+TEST_F(DiskContentsTest, DoubleClickOpensAFolderSelectedInAnIconView)
+{
+    contents->showDisk(save("mixed", mixedDisk()), &host);
+    // The icon views select only the name cell of a row.
+    auto* sel = contents->ListView1Icons->selectionModel();
+    sel->select(contents->ListView1Icons->model()->index(0, 0), QItemSelectionModel::ClearAndSelect);
+    contents->ListView1DblClick();
+    EXPECT_EQ(contents->CurrentFolder, 2);
+}
+
 TEST_F(DiskContentsTest, DoubleClickOpensOnlyASingleFolderRow)
 {
     contents->showDisk(save("mixed", mixedDisk()), &host);

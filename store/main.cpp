@@ -11,8 +11,9 @@
 int main(int argc, char** argv)
 {
     qd::QdApplication app(argc, argv);
+    // The application's name only: a display name would be appended to every
+    // window title and message box caption on X11 and Wayland.
     qd::QdApplication::setApplicationName(QString::fromLatin1(qd::kApplicationTitle));
-    qd::QdApplication::setApplicationDisplayName(QString::fromLatin1(qd::kApplicationTitle));
     qd::MessageBoxDialogs messageBoxes;
     qd::setDialogs(&messageBoxes);
 

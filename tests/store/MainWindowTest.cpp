@@ -7,6 +7,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -108,6 +109,8 @@ TEST_F(MainWindowTest, BandsMenusAndPagesCarryTheirCaptions)
 TEST_F(MainWindowTest, DriveMenuHasOneRadioItemPerDriveWithTheFirstChecked)
 {
     MappedDrive m('M', {.label = QStringLiteral("Data & More"), .kind = DriveKind::Fixed});
+    MappedDrive empty('N', temp_.path() + "/no-medium", {.kind = DriveKind::CdRom});
+    ASSERT_FALSE(empty.drive().present());
     TForm_Main& w = window();
     const auto& drives = DriveTable::instance().drives();
     const QList<QAction*> items = w.PM_SearchDisk->actions();
@@ -121,6 +124,8 @@ TEST_F(MainWindowTest, DriveMenuHasOneRadioItemPerDriveWithTheFirstChecked)
         // The text shows as it is: no access keys.
         EXPECT_EQ(items[i]->text(), QString(drives[std::size_t(i)].menuText()).replace("&", "&&"));
     }
+    // A drive without a disk is listed all the same.
+    EXPECT_TRUE(std::any_of(items.begin(), items.end(), [&](QAction* a) { return a->text() == empty.drive().menuText(); }));
 }
 
 // --- placement ----------------------------------------------------------------------
@@ -151,6 +156,17 @@ TEST_F(MainWindowTest, MaximisedCloseKeepsTheStoredPlacement)
     window().showMaximized();
     QCoreApplication::processEvents();
     ASSERT_TRUE(window().isMaximized());
+    window().close();
+    EXPECT_EQ(settings::readPlacement({}), (settings::Placement{10, 20, 500, 300}));
+}
+
+TEST_F(MainWindowTest, MinimisedCloseKeepsTheStoredPlacement)
+{
+    settings::writePlacement({10, 20, 500, 300});
+    show();
+    window().showMinimized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(window().isMinimized());
     window().close();
     EXPECT_EQ(settings::readPlacement({}), (settings::Placement{10, 20, 500, 300}));
 }

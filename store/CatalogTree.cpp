@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <system_error>
 #include <vector>

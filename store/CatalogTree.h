@@ -6,13 +6,9 @@
 #include <QStringList>
 #include <QTreeWidget>
 #include <cstdint>
-#include <functional>
-#include <vector>
 
 #include "platform/ImageList.h"
 #include "store/TreeImageList.h"
-
-class QMenu;
 
 namespace qd {
 

@@ -302,6 +302,26 @@ TEST_F(MainWindowTest, ClickShowsADiskOfDataTypeOneAndNothingForOthers)
     EXPECT_TRUE(dialogs_.asked.isEmpty()); // nothing was loaded
 }
 
+TEST_F(MainWindowTest, ToolButtonsReachTheContentsView)
+{
+    catalog("disk"); // D: with PHOTO (index 1) below the root
+    show();
+    TForm_Main& w = window();
+    EXPECT_EQ(w.TL_ViewStyle->menu(), w.DiskContents->PM_ViewStyle);
+    ASSERT_EQ(w.DiskContents->viewStyle(), TDiskContents::ViewStyle::LargeIcon);
+    w.TL_ViewStyle->click();
+    EXPECT_EQ(w.DiskContents->viewStyle(), TDiskContents::ViewStyle::SmallIcon);
+
+    w.TreeView1->setCurrentItem(child(top(), "disk"));
+    w.TreeView1Click();
+    w.DiskContents->CurrentFolder = 1;
+    w.DiskContents->ShowFolder();
+    ASSERT_TRUE(w.TB_Updir->isEnabled());
+    w.TB_Updir->click();
+    EXPECT_EQ(w.DiskContents->CurrentFolder, 0);
+    EXPECT_FALSE(w.TB_Updir->isEnabled());
+}
+
 // --- the general error report ----------------------------------------------------------
 
 class Thrower : public QObject {

@@ -1,0 +1,79 @@
+// The contents view as the main window drives it from the catalog tree.
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QToolButton>
+
+#include "browse/DiskContents.h"
+#include "store/MainWindow.h"
+#include "support/CatalogFixtures.h"
+#include "StoreFixture.h"
+
+using namespace qd;
+using namespace qd::test;
+
+namespace {
+
+class MainWindowContentsTest : public StoreFixture {
+protected:
+    void click(QTreeWidgetItem* node)
+    {
+        ASSERT_NE(node, nullptr);
+        window->TreeView1->setCurrentItem(node);
+        window->TreeView1Click();
+    }
+    QTreeWidgetItem* top() const { return window->TreeView1->topLevelItem(0); }
+
+    std::unique_ptr<TForm_Main> window;
+};
+
+} // namespace
+
+TEST_F(MainWindowContentsTest, AKeyboardMoveThenSaveWritesTheLoadedDisksOwnFile)
+{
+    catalog("Alpha", 0x10);
+    catalog("Beta", 0x20);
+    const std::string betaBefore = readFile(rootPath("Beta.qd"));
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    click(child(top(), "Alpha"));
+    ASSERT_TRUE(window->DiskContents->diskShown());
+    EXPECT_TRUE(window->TB_ReLoad->isEnabled());
+    window->DiskContents->RichEdit_Comment->setPlainText("for Alpha");
+
+    // The arrow key moves the tree's selection to Beta without a click.
+    window->TreeView1->setFocus();
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QCoreApplication::sendEvent(window->TreeView1, &down);
+    ASSERT_EQ(window->TreeView1->currentItem(), child(top(), "Beta"));
+
+    window->DiskContents->B_SaveClick();
+    EXPECT_EQ(readFile(rootPath("Beta.qd")), betaBefore);
+    TDisk alpha;
+    ASSERT_TRUE(LoadDiskData(rootPath("Alpha.qd"), alpha).ok());
+    EXPECT_EQ(alpha.Comment, "for Alpha");
+}
+
+TEST_F(MainWindowContentsTest, FoldersAndOtherDataTypesShowNothing)
+{
+    catalog("Alpha");
+    catalogFile("Odd.qd", 2);
+    mkdir("Shelf");
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    click(child(top(), "Alpha"));
+    EXPECT_TRUE(window->DiskContents->ListView1->isVisible());
+
+    click(child(top(), "Odd"));
+    EXPECT_FALSE(window->DiskContents->ListView1->isVisible());
+    EXPECT_FALSE(window->DiskContents->P_Disk->isVisible());
+    EXPECT_FALSE(window->DiskContents->diskShown());
+    EXPECT_FALSE(window->TB_ReLoad->isEnabled());
+    EXPECT_TRUE(dialogs_.asked.isEmpty()); // nothing is loaded, so nothing is said
+
+    click(child(top(), "Alpha"));
+    click(child(top(), "Shelf"));
+    EXPECT_FALSE(window->DiskContents->ListView1->isVisible());
+    EXPECT_FALSE(window->TB_Updir->isEnabled());
+}

@@ -352,29 +352,22 @@ void TDiskContents::setViewStyle(ViewStyle style)
         ListView1->setCurrentWidget(ListView1Details);
         return;
     }
-    switch (style) {
-    case ViewStyle::LargeIcon:
-        ListView1Icons->setViewMode(QListView::IconMode);
-        ListView1Icons->setIconSize(QSize(32, 32));
-        ListView1Icons->setGridSize(QSize(75, 64));
-        ListView1Icons->setFlow(QListView::LeftToRight);
-        ListView1Icons->setWordWrap(true);
-        break;
-    case ViewStyle::SmallIcon:
-        ListView1Icons->setViewMode(QListView::ListMode);
-        ListView1Icons->setIconSize(QSize(16, 16));
-        ListView1Icons->setGridSize(QSize(150, 18));
-        ListView1Icons->setFlow(QListView::LeftToRight);
-        ListView1Icons->setWordWrap(false);
-        break;
-    default: // list: columns filled top to bottom
-        ListView1Icons->setViewMode(QListView::ListMode);
-        ListView1Icons->setIconSize(QSize(16, 16));
-        ListView1Icons->setGridSize(QSize(150, 18));
-        ListView1Icons->setFlow(QListView::TopToBottom);
-        ListView1Icons->setWordWrap(false);
-        break;
-    }
+    struct Look {
+        QListView::ViewMode mode;
+        int icon;
+        QSize grid;
+        QListView::Flow flow;
+    };
+    // Large icons flow in rows with their names below; small icons in rows;
+    // the list in columns filled from the top.
+    const Look look = style == ViewStyle::LargeIcon ? Look{QListView::IconMode, 32, {75, 64}, QListView::LeftToRight}
+                      : style == ViewStyle::SmallIcon ? Look{QListView::ListMode, 16, {150, 18}, QListView::LeftToRight}
+                                                      : Look{QListView::ListMode, 16, {150, 18}, QListView::TopToBottom};
+    ListView1Icons->setViewMode(look.mode);
+    ListView1Icons->setIconSize(QSize(look.icon, look.icon));
+    ListView1Icons->setGridSize(look.grid);
+    ListView1Icons->setFlow(look.flow);
+    ListView1Icons->setWordWrap(style == ViewStyle::LargeIcon);
     ListView1Icons->setWrapping(true);
     ListView1->setCurrentWidget(ListView1Icons);
     Timer1->start();

@@ -9,16 +9,12 @@
 #include "support/IconFixtures.h"
 
 using namespace qd;
+using namespace qd::test;
 using test::IconPart;
 using test::IconStore;
 
 namespace {
 
-constexpr QRgb kRed = 0xffff0000;
-constexpr QRgb kGreen = 0xff00ff00;
-constexpr QRgb kBlue = 0xff0000ff;
-constexpr QRgb kWhite = 0xffffffff;
-constexpr QRgb kBlack = 0xff000000;
 
 bool maskWhite(const FileIcon& icon, int x, int y) { return (icon.mask.pixel(x, y) | 0xff000000) == kWhite; }
 

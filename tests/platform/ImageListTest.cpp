@@ -6,12 +6,10 @@
 #include "support/IconFixtures.h"
 
 using namespace qd;
+using namespace qd::test;
 
 namespace {
 
-constexpr QRgb kWhite = 0xffffffff;
-constexpr QRgb kBlack = 0xff000000;
-constexpr QRgb kRed = 0xffff0000;
 
 bool isWhite(const QImage& m, int x, int y) { return (m.pixel(x, y) | 0xff000000) == kWhite; }
 

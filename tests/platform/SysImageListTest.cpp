@@ -11,13 +11,10 @@
 #include "support/QtApp.h"
 
 using namespace qd;
+using namespace qd::test;
 
 namespace {
 
-constexpr QRgb kRed = 0xffff0000;
-constexpr QRgb kBlue = 0xff0000ff;
-constexpr QRgb kWhite = 0xffffffff;
-constexpr QRgb kBlack = 0xff000000;
 
 class SysImageList : public ::testing::Test {
 protected:

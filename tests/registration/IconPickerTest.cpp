@@ -17,15 +17,11 @@
 #include "support/ScriptedDialogs.h"
 
 using namespace qd;
+using namespace qd::test;
 using test::IconStore;
 
 namespace {
 
-constexpr QRgb kRed = 0xffff0000;
-constexpr QRgb kGreen = 0xff00ff00;
-constexpr QRgb kBlue = 0xff0000ff;
-constexpr QRgb kWhite = 0xffffffff;
-constexpr QRgb kBlack = 0xff000000;
 
 class IconPicker : public ::testing::Test {
 protected:

@@ -12,11 +12,10 @@
 #include "support/QtApp.h"
 
 using namespace qd;
+using namespace qd::test;
 
 namespace {
 
-constexpr QRgb kRed = 0xffff0000;
-constexpr QRgb kBlue = 0xff0000ff;
 
 class ImageListBox : public ::testing::Test {
 protected:

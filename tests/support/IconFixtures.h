@@ -9,6 +9,13 @@
 
 namespace qd::test {
 
+// Opaque colours the icon tests paint and look for.
+constexpr QRgb kRed = 0xffff0000;
+constexpr QRgb kGreen = 0xff00ff00;
+constexpr QRgb kBlue = 0xff0000ff;
+constexpr QRgb kWhite = 0xffffffff;
+constexpr QRgb kBlack = 0xff000000;
+
 // Icon and PE files made in code, for the readers of icons.
 
 // How one image of an icon is stored.

@@ -46,7 +46,7 @@ std::filesystem::path makeCatalog(const std::filesystem::path& dir, int files)
     }
     const auto path = dir / ("disk" + std::to_string(files));
     SaveDiskData(path, disk);
-    return path;
+    return std::filesystem::path(path) += ".qd";
 }
 
 double ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
@@ -80,7 +80,7 @@ int main(int argc, char** argv)
 
     // Reference: the same names, decoded beforehand, sorted with the same comparison.
     TDisk reference;
-    (void)LoadDiskData(std::filesystem::path(big) += ".qd", reference);
+    (void)LoadDiskData(big, reference);
     QStringList names;
     for (const TFile& f : reference.DirList[1].FileList)
         names << fromAnsi(f.Name);

@@ -202,11 +202,9 @@ void TDiskContents::showNothing()
     shownFile_.clear(); // nothing shown: nothing to save either
 }
 
-void TDiskContents::showDisk(const std::filesystem::path& catalogPathWithoutExtension, QWidget* owner)
+void TDiskContents::showDisk(const std::filesystem::path& file, QWidget* owner)
 {
     clear();
-    std::filesystem::path file = catalogPathWithoutExtension;
-    file += std::string(kCatalogExtension);
     // The rows refer into ShownDisk, which the load replaces.
     model_->clear();
     shownFile_.clear();
@@ -330,10 +328,8 @@ void TDiskContents::B_SaveClick()
         return;
     BusyCursor busy;
     QCoreApplication::processEvents(); // let the cursor change be seen
-    std::filesystem::path target = shownFile_;
-    target.replace_extension();
     try {
-        SaveDiskData(target, ShownDisk);
+        SaveDiskFile(shownFile_, ShownDisk);
     } catch (const CatalogError& e) {
         dialogs().tell(B_Save->window(), QString::fromStdString(e.what()), u(kErrorCaption), DialogIcon::Stop);
     }

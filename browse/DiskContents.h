@@ -47,11 +47,11 @@ public:
     void clear();
     // A catalog folder (or nothing) was clicked: also hide the list.
     void showNothing();
-    // A disk node was clicked: load its catalog (path without ".qd") and show its
-    // root folder, or PendingFolder when that names a folder of it. A failed
-    // load is told through the dialogs and leaves nothing shown. owner owns the
-    // messages.
-    void showDisk(const std::filesystem::path& catalogPathWithoutExtension, QWidget* owner);
+    // A disk node was clicked: load its catalog file (the full path, extension
+    // as on disk) and show its root folder, or PendingFolder when that names a
+    // folder of it. A failed load is told through the dialogs and leaves
+    // nothing shown. owner owns the messages.
+    void showDisk(const std::filesystem::path& catalogFile, QWidget* owner);
 
     // Fills the list for CurrentFolder of ShownDisk.
     void ShowFolder();

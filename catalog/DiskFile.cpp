@@ -336,9 +336,14 @@ std::string BuildDiskData(const TDisk& disk)
 
 void SaveDiskData(const std::filesystem::path& pathWithoutExtension, const TDisk& disk)
 {
-    const std::string data = BuildDiskData(disk);
     std::filesystem::path target = pathWithoutExtension;
     target += std::string(kCatalogExtension);
+    SaveDiskFile(target, disk);
+}
+
+void SaveDiskFile(const std::filesystem::path& target, const TDisk& disk)
+{
+    const std::string data = BuildDiskData(disk);
 
     std::string tmpl = target.string() + ".XXXXXX";
     const int fd = ::mkstemp(tmpl.data());

@@ -57,6 +57,10 @@ std::string BuildDiskData(const TDisk& disk);
 // CatalogError; nothing is left behind on failure.
 void SaveDiskData(const std::filesystem::path& pathWithoutExtension, const TDisk& disk);
 
+// The same, to exactly that file: a catalog loaded from "A.QD" is saved back
+// to "A.QD", not beside it as "A.qd".
+void SaveDiskFile(const std::filesystem::path& file, const TDisk& disk);
+
 // The head of a catalog file, for the catalog tree: the two icons and the data
 // type byte. Reads only as much of the file as the head takes.
 struct CatalogHead {

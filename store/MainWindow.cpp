@@ -356,7 +356,7 @@ void TForm_Main::TreeView1Click()
         DiskContents->showNothing();
         return;
     }
-    DiskContents->showDisk(std::filesystem::path(QFile::encodeName(TreeView1->NodePath(node)).toStdString()), this);
+    DiskContents->showDisk(std::filesystem::path(QFile::encodeName(TreeView1->CatalogFile(node)).toStdString()), this);
 }
 
 void TForm_Main::Refresh1Click()

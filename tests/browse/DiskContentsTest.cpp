@@ -41,7 +41,7 @@ protected:
     std::filesystem::path save(const char* title, const TDisk& disk)
     {
         SaveDiskData(dir / title, disk);
-        return dir / title;
+        return dir / (std::string(title) + ".qd");
     }
 
     QStringList names() const
@@ -233,6 +233,20 @@ TEST_F(DiskContentsTest, SaveWritesOnlyTheFileTheDiskWasLoadedFrom)
     (void)second;
 }
 
+TEST_F(DiskContentsTest, ACatalogWithACapitalExtensionLoadsAndSavesToItself)
+{
+    SaveDiskData(dir / "upper", mixedDisk());
+    std::filesystem::rename(dir / "upper.qd", dir / "UPPER.QD");
+    contents->showDisk(dir / "UPPER.QD", &host);
+    ASSERT_TRUE(contents->diskShown());
+    contents->RichEdit_Comment->setPlainText("capital");
+    contents->B_SaveClick();
+    EXPECT_FALSE(std::filesystem::exists(dir / "UPPER.qd"));
+    TDisk back;
+    ASSERT_TRUE(LoadDiskData(dir / "UPPER.QD", back).ok());
+    EXPECT_EQ(back.Comment, "capital");
+}
+
 TEST_F(DiskContentsTest, AFailedLoadShowsTheMessageAndNothingElse)
 {
     const auto good = save("good", mixedDisk());
@@ -242,7 +256,7 @@ TEST_F(DiskContentsTest, AFailedLoadShowsTheMessageAndNothingElse)
     Bytes b;
     b.raw("qd410").str16(smallBmp(24, 1)).str16(smallBmp(1, 0)).put<std::uint8_t>(2);
     writeFile(dir / "other.qd", b.data);
-    contents->showDisk(dir / "other", &host);
+    contents->showDisk(dir / "other.qd", &host);
     ASSERT_EQ(dialogs.asked.size(), 1);
     EXPECT_EQ(dialogs.asked[0].text, QString::fromUtf8("データタイプの指定エラーです。(5105)"));
     EXPECT_EQ(dialogs.asked[0].caption, QString::fromUtf8("エラー"));
@@ -254,14 +268,14 @@ TEST_F(DiskContentsTest, AFailedLoadShowsTheMessageAndNothingElse)
     contents->B_SaveClick(); // nothing to save: the good disk's file stays as it was
     EXPECT_EQ(readFile(dir / "good.qd"), before);
 
-    contents->showDisk(dir / "missing", &host);
+    contents->showDisk(dir / "missing.qd", &host);
     ASSERT_EQ(dialogs.asked.size(), 2);
     EXPECT_TRUE(dialogs.asked[1].text.startsWith(QString::fromUtf8(" 指定のファイルは存在しません。(5101)\r\n")));
 
     std::string cut = BuildDiskData(sampleDisk());
     cut.resize(cut.size() / 2);
     writeFile(dir / "cut.qd", cut);
-    contents->showDisk(dir / "cut", &host);
+    contents->showDisk(dir / "cut.qd", &host);
     ASSERT_EQ(dialogs.asked.size(), 3);
     EXPECT_TRUE(dialogs.asked[2].text.contains("offset"));
     EXPECT_FALSE(contents->diskShown());

@@ -55,6 +55,16 @@ TEST_F(MainWindowContentsTest, AKeyboardMoveThenSaveWritesTheLoadedDisksOwnFile)
     EXPECT_EQ(alpha.Comment, "for Alpha");
 }
 
+TEST_F(MainWindowContentsTest, ACatalogNamedInCapitalsOpens)
+{
+    catalogFile("A.QD");
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    click(child(top(), "A"));
+    EXPECT_TRUE(window->DiskContents->diskShown());
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+}
+
 TEST_F(MainWindowContentsTest, FoldersAndOtherDataTypesShowNothing)
 {
     catalog("Alpha");

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@ namespace {
 
 constexpr std::size_t kFolderFixed = 30; // bytes of a folder record besides name and comment
 constexpr std::size_t kFileFixed = 38;   // the same for a file record
+constexpr std::size_t kFileFixedTail = 33; // of which after the comment: attributes, three times, size, reserved
 
 const char* const kMissingText = " 指定のファイルは存在しません。(5101)";
 const char* const kWrongVersionText = "バージョン違いのファイルが指定されています。(5104)";
@@ -104,43 +106,78 @@ std::string iconBytes(Reader& r, const char* what)
     return std::string(image);
 }
 
-// The whole file in one buffer, without zero-filling it first.
-struct FileImage {
-    std::unique_ptr<char[]> bytes;
-    std::size_t size = 0;
-    std::string_view view() const { return {bytes.get(), size}; }
+// The whole file in memory. A large catalog is mapped rather than read: the
+// page cache's pages are mapped in one call instead of being copied into fresh
+// memory, which costs far more than parsing them. Qd replaces catalogs by
+// renaming a new file over them, so a mapping always sees one whole file.
+class FileImage {
+public:
+    explicit FileImage(const std::filesystem::path& file);
+    ~FileImage()
+    {
+        if (map_)
+            ::munmap(map_, size_);
+    }
+    FileImage(const FileImage&) = delete;
+    FileImage& operator=(const FileImage&) = delete;
+    std::string_view view() const { return {map_ ? static_cast<const char*>(map_) : owned_.get(), size_}; }
+
+private:
+    void read(int fd, std::size_t capacity, const std::filesystem::path& file);
+
+    std::unique_ptr<char[]> owned_;
+    void* map_ = nullptr;
+    std::size_t size_ = 0;
 };
 
-FileImage readWholeFile(const std::filesystem::path& file)
+FileImage::FileImage(const std::filesystem::path& file)
 {
+    constexpr std::size_t kMapFrom = 4 << 20;
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw CatalogError("Cannot open " + displayPath(file) + ": " + errnoText(errno));
     struct stat st {};
-    std::size_t capacity = ::fstat(fd, &st) == 0 && st.st_size > 0 ? std::size_t(st.st_size) : 0;
-    FileImage image{std::make_unique_for_overwrite<char[]>(capacity + 1), 0};
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (regular && std::size_t(st.st_size) >= kMapFrom) {
+        void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+        if (p != MAP_FAILED) {
+            map_ = p;
+            size_ = std::size_t(st.st_size);
+            ::close(fd);
+            return;
+        }
+    }
+    try {
+        read(fd, regular && st.st_size > 0 ? std::size_t(st.st_size) : 0, file);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    ::close(fd);
+}
+
+// Reads to the end into a buffer that is not zero-filled first.
+void FileImage::read(int fd, std::size_t capacity, const std::filesystem::path& file)
+{
+    owned_ = std::make_unique_for_overwrite<char[]>(capacity + 1);
     for (;;) {
-        if (image.size == capacity + 1) { // the file grew, or its size was unknown
+        if (size_ == capacity + 1) { // the file grew, or its size was unknown
             const std::size_t bigger = capacity * 2 + 65536;
             auto grown = std::make_unique_for_overwrite<char[]>(bigger + 1);
-            std::memcpy(grown.get(), image.bytes.get(), image.size);
-            image.bytes = std::move(grown);
+            std::memcpy(grown.get(), owned_.get(), size_);
+            owned_ = std::move(grown);
             capacity = bigger;
         }
-        const ssize_t n = ::read(fd, image.bytes.get() + image.size, capacity + 1 - image.size);
+        const ssize_t n = ::read(fd, owned_.get() + size_, capacity + 1 - size_);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            const int err = errno;
-            ::close(fd);
-            throw CatalogError("Cannot read " + displayPath(file) + ": " + errnoText(err));
+            throw CatalogError("Cannot read " + displayPath(file) + ": " + errnoText(errno));
         }
         if (n == 0)
-            break;
-        image.size += std::size_t(n);
+            return;
+        size_ += std::size_t(n);
     }
-    ::close(fd);
-    return image;
 }
 
 template <typename T> void put(std::string& out, T v)
@@ -223,8 +260,13 @@ void writeAll(int fd, std::string_view data, const std::filesystem::path& file)
 LoadResult ParseDiskData(std::string_view data, TDisk& disk)
 {
     disk.CountFolder = 0;
+    // The records of the last load are taken aside and refilled in place: a
+    // reload then reuses their storage instead of freeing and faulting in
+    // tens of megabytes again. Their long names borrowed from the arena that
+    // is cleared here; they are only ever overwritten, never read.
+    std::vector<TDir> dirs = std::move(disk.DirList);
     disk.DirList.clear();
-    disk.Strings.clear(); // nothing borrows from it any more
+    disk.Strings.clear();
 
     Reader r(data);
     if (data.size() < kCatalogMagic.size() || data.substr(0, kCatalogMagic.size()) != kCatalogMagic)
@@ -246,10 +288,11 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
     disk.Reserved = r.value<std::uint8_t>("the reserved byte");
     const std::size_t folders = r.count(kFolderFixed, "the folder count");
 
-    std::vector<TDir> dirs;
+    if (dirs.size() > folders)
+        dirs.resize(folders);
     dirs.reserve(folders);
     for (std::size_t i = 0; i < folders; ++i) {
-        TDir& dir = dirs.emplace_back();
+        TDir& dir = i < dirs.size() ? dirs[i] : dirs.emplace_back();
         dir.Name.assign(r.string8("a folder name"), disk.Strings);
         dir.Comment.assign(r.string32("a folder comment"), disk.Strings);
         const std::size_t parentAt = r.offset();
@@ -259,19 +302,27 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
         dir.Attr = r.value<std::uint8_t>("a folder's attributes");
         dir.Date = r.value<double>("a folder's date");
         dir.ScanDate = r.value<double>("a folder's scan date");
+        dir.Found = 0;
         const std::size_t files = r.count(kFileFixed, "a file count");
         dir.CountFile = std::int32_t(files);
-        dir.FileList.reserve(files);
+        std::vector<TFile>& list = dir.FileList;
+        if (list.size() > files)
+            list.resize(files);
+        list.reserve(files);
         for (std::size_t k = 0; k < files; ++k) {
-            TFile& f = dir.FileList.emplace_back();
+            TFile& f = k < list.size() ? list[k] : list.emplace_back();
             f.Name.assign(r.string8("a file name"), disk.Strings);
             f.Comment.assign(r.string32("a file comment"), disk.Strings);
-            f.Attr = r.value<std::uint8_t>("a file's attributes");
-            f.CreationTime = r.value<double>("a file's creation time");
-            f.LastWriteTime = r.value<double>("a file's last-write time");
-            f.LastAccessTime = r.value<double>("a file's last-access time");
-            f.Size = r.value<std::uint32_t>("a file's size");
-            f.Reserved = r.value<std::uint32_t>("a file's reserved field");
+            // The fixed fields after the comment, checked once: the hot loop of a load.
+            const char* fixed = r.bytes(kFileFixedTail, "a file's attributes, times and size").data();
+            f.Attr = std::uint8_t(fixed[0]);
+            std::memcpy(&f.CreationTime, fixed + 1, 8);
+            std::memcpy(&f.LastWriteTime, fixed + 9, 8);
+            std::memcpy(&f.LastAccessTime, fixed + 17, 8);
+            std::memcpy(&f.Size, fixed + 25, 4);
+            std::memcpy(&f.Reserved, fixed + 29, 4);
+            f.IconIndex = -1;
+            f.Found = 0;
         }
     }
     disk.CountFolder = std::int32_t(folders);
@@ -284,7 +335,7 @@ LoadResult LoadDiskData(const std::filesystem::path& file, TDisk& disk)
     std::error_code ec;
     if (!std::filesystem::exists(file, ec))
         return {LoadStatus::Missing, std::string(kMissingText) + "\r\n" + displayPath(file)};
-    const FileImage image = readWholeFile(file);
+    const FileImage image(file);
     try {
         return ParseDiskData(image.view(), disk);
     } catch (...) {

@@ -352,3 +352,34 @@ TEST(DiskFile, BytesAfterTheLastRecordAreIgnored)
     ASSERT_TRUE(ParseDiskData(data + "trailing garbage", disk).ok());
     EXPECT_EQ(BuildDiskData(disk), data);
 }
+
+TEST(DiskFile, ALoadIntoAUsedDiskLeavesNothingOfTheLastOne)
+{
+    TDisk big = sampleDisk();
+    for (TDir& d : big.DirList)
+        for (int i = 0; i < 5; ++i)
+            d.FileList.push_back(sampleFile(std::string(20 + i, char('a' + i)), 9));
+    big.DirList[1].FileList[0].Comment = "a comment long enough to live outside the record";
+    TDisk small;
+    small.IconImage = smallBmp(24, 1);
+    small.IconMask = smallBmp(1, 0);
+    TDir& root = small.DirList.emplace_back();
+    root.Name = "E:";
+    root.Parent = -1;
+    root.FileList.push_back(sampleFile("only.txt", 1));
+
+    TDisk disk;
+    ASSERT_TRUE(ParseDiskData(BuildDiskData(big), disk).ok());
+    disk.DirList[0].FileList[0].IconIndex = 7; // looked up while shown
+    disk.DirList[0].FileList[0].Found = 1;
+    disk.DirList[0].Found = 1;
+    ASSERT_TRUE(ParseDiskData(BuildDiskData(small), disk).ok());
+    ASSERT_EQ(disk.DirList.size(), 1u);
+    ASSERT_EQ(disk.DirList[0].FileList.size(), 1u);
+    EXPECT_EQ(disk.DirList[0].FileList[0], sampleFile("only.txt", 1));
+    EXPECT_EQ(disk.DirList[0].Found, 0);
+    EXPECT_EQ(BuildDiskData(disk), BuildDiskData(small));
+
+    ASSERT_TRUE(ParseDiskData(BuildDiskData(big), disk).ok()); // and back to the larger one
+    EXPECT_EQ(BuildDiskData(disk), BuildDiskData(big));
+}

@@ -200,22 +200,8 @@ QImage decodeImage(QByteArrayView data)
 
 FileIcon finish(const QImage& native, int size)
 {
-    QImage image = native;
-    if (image.width() != size || image.height() != size)
-        image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
-                    .scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                    .convertToFormat(QImage::Format_ARGB32);
-    QImage mask = BlankMask(size, size);
-    for (int y = 0; y < size; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < size; ++x) {
-            if (qAlpha(line[x]) < 128)
-                line[x] &= 0x00ffffff;
-            else
-                mask.setPixel(x, y, 1);
-        }
-    }
-    return {image, mask};
+    MaskedIcon m = MaskFromAlpha(native, size);
+    return {std::move(m.image), std::move(m.mask)};
 }
 
 // The image of one icon nearest to size: the smallest difference in width,

@@ -18,6 +18,26 @@ QImage fitted(const QImage& image, int size, Qt::TransformationMode how)
 
 } // namespace
 
+MaskedIcon MaskFromAlpha(const QImage& icon, int size)
+{
+    QImage image = icon.width() == size && icon.height() == size
+                       ? icon.convertToFormat(QImage::Format_ARGB32)
+                       : icon.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                             .scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                             .convertToFormat(QImage::Format_ARGB32);
+    QImage mask = BlankMask(size, size);
+    for (int y = 0; y < size; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < size; ++x) {
+            if (qAlpha(line[x]) < 128)
+                line[x] &= 0x00ffffff;
+            else
+                mask.setPixel(x, y, 1);
+        }
+    }
+    return {image, mask};
+}
+
 QImage BlankMask(int width, int height)
 {
     QImage m(width, height, QImage::Format_Mono);
@@ -59,20 +79,8 @@ int ImageList::addIcon(const QImage& icon)
 {
     if (icon.isNull())
         return -1;
-    // Scale premultiplied so that transparent pixels do not bleed their colour into the edges.
-    QImage argb = fitted(icon.convertToFormat(QImage::Format_ARGB32_Premultiplied), size_, Qt::SmoothTransformation)
-                      .convertToFormat(QImage::Format_ARGB32);
-    QImage bits = BlankMask(size_, size_);
-    for (int y = 0; y < size_; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(argb.scanLine(y));
-        for (int x = 0; x < size_; ++x) {
-            if (qAlpha(line[x]) < 128)
-                line[x] &= 0x00ffffff;
-            else
-                bits.setPixel(x, y, 1);
-        }
-    }
-    return append(std::move(argb), std::move(bits));
+    MaskedIcon m = MaskFromAlpha(icon, size_);
+    return append(std::move(m.image), std::move(m.mask));
 }
 
 int ImageList::append(QImage argb, QImage mask)

@@ -59,4 +59,13 @@ private:
 // A one-bit mask of the given size, all transparent (white).
 QImage BlankMask(int width, int height);
 
+// An icon at size x size (scaled premultiplied, so that transparent pixels do
+// not bleed their colour into the edges) as an ARGB32 image and its one-bit
+// mask taken from the alpha channel: alpha below 128 is transparent.
+struct MaskedIcon {
+    QImage image;
+    QImage mask;
+};
+MaskedIcon MaskFromAlpha(const QImage& icon, int size);
+
 } // namespace qd

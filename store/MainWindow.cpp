@@ -21,6 +21,7 @@
 #include "browse/DiskContents.h"
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
+#include "platform/Fonts.h"
 #include "platform/Settings.h"
 #include "platform/SysImageList.h"
 
@@ -35,15 +36,6 @@ constexpr int kDesignTop = 109;
 constexpr int kDesignWidth = 573;
 constexpr int kDesignHeight = 391;
 
-QFont windowFont()
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("IPAPGothic"),
-                      QStringLiteral("Noto Sans CJK JP")});
-    // 9 point on the 96 dpi screen the layout was made for, whatever this screen's resolution.
-    font.setPixelSize(12);
-    return font;
-}
 
 QAction* addItem(QMenu* menu, const char* name, const QString& caption)
 {
@@ -88,7 +80,7 @@ TForm_Main::TForm_Main(const QString& catalogRoot, QWidget* parent) : QMainWindo
 {
     setObjectName(QStringLiteral("TForm_Main"));
     setWindowTitle(QStringLiteral("Qd Ver.4.10β1"));
-    setFont(windowFont());
+    setFont(WindowFont());
     move(kDesignLeft, kDesignTop);
     resize(kDesignWidth, kDesignHeight);
 

@@ -22,10 +22,8 @@ protected:
 
     QString write(const QString& name, const QByteArray& bytes)
     {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        const QString path = writeFileIn(dir, name, bytes);
+        EXPECT_FALSE(path.isEmpty()) << name.toStdString();
         return path;
     }
 

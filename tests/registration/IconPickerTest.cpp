@@ -38,10 +38,8 @@ protected:
 
     QString write(const QString& name, const QByteArray& bytes)
     {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        const QString path = writeFileIn(dir, name, bytes);
+        EXPECT_FALSE(path.isEmpty()) << name.toStdString();
         return path;
     }
 
@@ -208,8 +206,9 @@ TEST_F(IconPicker, AnIconKeepsItsTransparencyInImageAndMask)
     EXPECT_EQ(image.pixel(8, 8) | kBlack, kRed);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x)
-            if ((mask.pixel(x, y) | kBlack) == kWhite)
+            if ((mask.pixel(x, y) | kBlack) == kWhite) {
                 ASSERT_EQ(image.pixel(x, y) | kBlack, kWhite) << x << "," << y;
+            }
     // The preview shows the same icon.
     const QImage preview = picker.Image1->pixmap().toImage();
     EXPECT_EQ(preview.size(), QSize(16, 16));

@@ -2,12 +2,24 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QImage>
 #include <QList>
 #include <QVector>
 #include <QtEndian>
 
 namespace qd::test {
+
+// Writes bytes to the named file in dir and returns its path.
+inline QString writeFileIn(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return QString();
+    return path;
+}
 
 // Opaque colours the icon tests paint and look for.
 constexpr QRgb kRed = 0xffff0000;

@@ -208,3 +208,11 @@ TEST_F(QdcatScan, RefusesBadTitlesFoldersAndDrivesWithoutWriting)
 }
 
 } // namespace
+
+// The catalog root is the folder "data" beside the program: qd and qdcat must
+// be built into one folder, or a disk registered with qdcat scan never shows
+// in the window.
+TEST(QdcatLayout, IsBuiltBesideTheWindowsProgramSoBothShareTheCatalogRoot)
+{
+    EXPECT_EQ(QFileInfo(QStringLiteral(QDCAT_PATH)).absolutePath(), QFileInfo(QStringLiteral(QD_PATH)).absolutePath());
+}

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Commands.h"
+#include "Output.h"
 #include "platform/Drives.h"
 #include "platform/Settings.h"
 #include "platform/Text.h"
@@ -30,21 +31,10 @@ void printDrives()
             totalText = QString::number(total);
             freeText = QString::number(free);
         }
-        const QString line = QStringList{QString(d.letter) + u':', settings::kindName(d.kind), folder, label,
-                                         serialText, totalText, freeText}
-                                 .join(u'\t');
-        std::printf("%s\n", line.toUtf8().constData());
+        const QString line = TsvRow({QString(d.letter) + u':', settings::kindName(d.kind), folder, label, serialText,
+                                     totalText, freeText});
+        std::fputs(line.toUtf8().constData(), stdout);
     }
-}
-
-std::optional<QChar> letterOf(const QString& text)
-{
-    QString t = text;
-    if (t.endsWith(u':'))
-        t.chop(1);
-    if (t.size() != 1 || t[0].toUpper() < u'A' || t[0].toUpper() > u'Z')
-        return std::nullopt;
-    return t[0].toUpper();
 }
 
 int usage(const QString& why)
@@ -64,7 +54,7 @@ int runDrives(const QStringList& args)
     if (args[0] == u"--unmap") {
         if (args.size() != 2)
             return usage(QStringLiteral("--unmap takes one drive letter"));
-        const auto letter = letterOf(args[1]);
+        const auto letter = ParseDriveLetter(args[1]);
         if (!letter)
             return usage(QStringLiteral("\"%1\" is not a drive letter").arg(args[1]));
         if (!settings::unmapDrive(*letter)) {
@@ -78,7 +68,7 @@ int runDrives(const QStringList& args)
 
     const qsizetype eq = args[1].indexOf(u'=');
     settings::DriveMapping m;
-    const auto letter = letterOf(args[1].left(eq));
+    const auto letter = ParseDriveLetter(args[1].left(eq));
     if (eq < 0 || !letter || eq + 1 == args[1].size())
         return usage(QStringLiteral("--map takes LETTER=FOLDER"));
     m.letter = *letter;

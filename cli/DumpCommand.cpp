@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "Output.h"
 #include "browse/FolderRows.h"
 #include "catalog/Cp932.h"
 #include "catalog/DiskFile.h"
@@ -114,7 +115,7 @@ int runLs(const QStringList& args)
                  << DateTimeText(f.CreationTime) << DateTimeText(f.LastWriteTime) << DateTimeText(f.LastAccessTime)
                  << FirstLine(f.Comment);
         }
-        out += cols.join(QLatin1Char('\t')) + QLatin1Char('\n');
+        out += TsvRow(cols);
     }
     const QByteArray bytes = out.toUtf8();
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);

@@ -16,6 +16,7 @@
 #include "catalog/QdLib.h"
 #include "platform/CatalogRoot.h"
 #include "platform/Dialogs.h"
+#include "platform/Drives.h"
 #include "platform/FileOps.h"
 #include "platform/Text.h"
 #include "registration/Scanner.h"
@@ -134,19 +135,6 @@ void makeDiscIcon(TDisk& disk)
     disk.IconMask.assign(m.constData(), std::size_t(m.size()));
 }
 
-bool parseDrive(const QString& arg, QChar& letter)
-{
-    QString s = arg;
-    if (s.endsWith(u'\\') || s.endsWith(u'/'))
-        s.chop(1);
-    if (s.endsWith(u':'))
-        s.chop(1);
-    if (s.size() != 1 || !s[0].isLetter() || s[0].unicode() >= 0x80)
-        return false;
-    letter = s[0].toUpper();
-    return true;
-}
-
 // A catalog folder below the root: relative, no "." or ".." steps.
 bool validFolder(const QString& sub)
 {
@@ -188,9 +176,10 @@ int runScan(const QStringList& args)
             return usage(QStringLiteral("unexpected argument \"%1\"").arg(a));
         }
     }
-    QChar letter;
-    if (driveArg.isEmpty() || !parseDrive(driveArg, letter))
+    const std::optional<QChar> drive = ParseDriveLetter(driveArg);
+    if (!drive)
         return usage(QStringLiteral("name a drive letter such as D:"));
+    const QChar letter = *drive;
     if (!haveTitle || title.isEmpty())
         return usage(QStringLiteral("a title is required (--title)"));
     if (!CheckTitle(toAnsi(title))) {

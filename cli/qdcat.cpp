@@ -45,7 +45,9 @@ void printHelp()
                 "Commands:\n");
     for (const Command& c : kCommands)
         std::printf("  %s\n\n", c.usage);
-    std::printf("Exit status: 0 on success, 1 for wrong usage, 2 for a catalog that cannot be read.\n");
+    std::printf("Tab-separated output writes a backslash, tab, carriage return and new line inside\n"
+                "a field as \\\\, \\t, \\r and \\n, and any other control character as \\xHH.\n\n"
+                "Exit status: 0 on success, 1 for wrong usage, 2 for a catalog that cannot be read.\n");
 }
 
 } // namespace

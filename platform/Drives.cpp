@@ -394,6 +394,21 @@ void DriveTable::rebuild()
     current() = std::make_unique<DriveTable>(fromSystem());
 }
 
+std::optional<QChar> ParseDriveLetter(const QString& text)
+{
+    QStringView s(text);
+    if (s.size() == 3 && (s[2] == u'\\' || s[2] == u'/'))
+        s.chop(1);
+    if (s.size() == 2 && s[1] == u':')
+        s.chop(1);
+    if (s.size() != 1)
+        return std::nullopt;
+    const char16_t c = QChar(s[0]).toUpper().unicode();
+    if (c < u'A' || c > u'Z')
+        return std::nullopt;
+    return QChar(c);
+}
+
 const Drive* DriveTable::find(QChar letter) const
 {
     const QChar upper = letter.toUpper();

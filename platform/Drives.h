@@ -85,6 +85,10 @@ private:
     std::vector<Drive> drives_;
 };
 
+// The drive letter a user or a catalog path names: "D", "d:", "D:\\" or "D:/"
+// (ASCII letters only), in upper case; nullopt for anything else.
+std::optional<QChar> ParseDriveLetter(const QString& text);
+
 // The drive's root folder now, which the queries below use: a medium
 // mounted, changed or taken out, or a mapped folder made or removed, since
 // the table was built counts. nullopt for no drive or no medium.

@@ -85,3 +85,11 @@ TEST_F(QdcatDrives, RootFileSystemIsDriveC)
 }
 
 } // namespace
+
+TEST_F(QdcatDrives, EscapesALabelWithATabAndANewLine)
+{
+    ASSERT_EQ(run({"--map", "Q=" + folder.path(), "--label", "A\tB\nC"}).exitCode, 0);
+    const QStringList cols = line("Q");
+    ASSERT_EQ(cols.size(), 7);
+    EXPECT_EQ(cols[3], "A\\tB\\nC");
+}

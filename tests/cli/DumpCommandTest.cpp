@@ -116,3 +116,26 @@ TEST(Qdcat, ErrorsAndExitStatus)
     EXPECT_TRUE(help.out.contains("qdcat dump FILE.qd"));
     EXPECT_TRUE(help.out.contains("qdcat ls FILE.qd [FOLDER]"));
 }
+
+// Names on disk may hold tabs, new lines and backslashes: in tab-separated
+// output they are escaped, so every entry stays one row of fixed columns.
+TEST(QdcatLs, EscapesControlCharactersSoNamesCannotForgeRowsOrColumns)
+{
+    TempDir dir;
+    TDisk disk = sampleDisk();
+    TDir& root = disk.DirList[0];
+    root.FileList.clear();
+    root.FileList.push_back(sampleFile("a\tb\nc\\d\x01", 10));
+    root.FileList.back().Comment = "x\ty";
+    disk.DirList.resize(1);
+    SaveDiskData(dir / "disk", disk);
+
+    const auto r = runQdcat({"ls", q(dir / "disk.qd")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1);
+    const QStringList cols = lines[0].split('\t');
+    ASSERT_EQ(cols.size(), 6);
+    EXPECT_EQ(cols[0], "a\\tb\\nc\\\\d\\x01");
+    EXPECT_EQ(cols[5], "x\\ty");
+}

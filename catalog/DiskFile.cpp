@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
@@ -13,6 +15,7 @@
 
 #include "Bmp.h"
 #include "Cp932.h"
+#include "UniqueFd.h"
 
 namespace qd {
 
@@ -28,9 +31,35 @@ const char* const kMissingText = " 指定のファイルは存在しません。
 const char* const kWrongVersionText = "バージョン違いのファイルが指定されています。(5104)";
 const char* const kWrongDataTypeText = "データタイプの指定エラーです。(5105)";
 
+using Code = CatalogError::Code;
+
 std::string errnoText(int err) { return std::strerror(err); }
 
 std::string displayPath(const std::filesystem::path& p) { return p.string(); }
+
+[[noreturn]] void fail(Code code, const std::filesystem::path& file, int err, const std::string& english)
+{
+    throw CatalogError(code, file.native(), err, 0, english);
+}
+
+[[noreturn]] void failErrno(Code code, const std::filesystem::path& file, const char* verb, int err)
+{
+    fail(code, file, err, std::string(verb) + " " + displayPath(file) + ": " + errnoText(err));
+}
+
+// Opens a catalog for reading: never waits (a FIFO under a catalog's name
+// would block the window forever) and takes regular files only.
+UniqueFd openCatalog(const std::filesystem::path& file, struct stat& st)
+{
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd)
+        failErrno(Code::Open, file, "Cannot open", errno);
+    if (::fstat(fd.get(), &st) != 0)
+        failErrno(Code::Open, file, "Cannot examine", errno);
+    if (!S_ISREG(st.st_mode))
+        fail(Code::NotRegular, file, 0, displayPath(file) + " is not a regular file.");
+    return fd;
+}
 
 // Bounds-checked sequential reader over the file image.
 class Reader {
@@ -42,7 +71,8 @@ public:
 
     [[noreturn, gnu::cold, gnu::noinline]] void damaged(std::size_t at, const std::string& what) const
     {
-        throw CatalogError("The catalog file is damaged at offset " + std::to_string(at) + ": " + what + ".");
+        throw CatalogError(Code::Damaged, {}, 0, at,
+                           "The catalog file is damaged at offset " + std::to_string(at) + ": " + what + ".");
     }
 
     [[noreturn, gnu::cold, gnu::noinline]] void cutShort(std::size_t n, const char* what) const
@@ -100,8 +130,9 @@ std::string iconBytes(Reader& r, const char* what)
     if (!image.empty()) {
         std::string problem = BmpProblem(image);
         if (!problem.empty())
-            throw CatalogError("The " + std::string(what) + " at offset " + std::to_string(at) +
-                               " is not a valid BMP: " + problem + ".");
+            throw CatalogError(Code::BadIcon, {}, 0, at,
+                               "The " + std::string(what) + " at offset " + std::to_string(at) +
+                                   " is not a valid BMP: " + problem + ".");
     }
     return std::string(image);
 }
@@ -133,27 +164,17 @@ private:
 FileImage::FileImage(const std::filesystem::path& file)
 {
     constexpr std::size_t kMapFrom = 4 << 20;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw CatalogError("Cannot open " + displayPath(file) + ": " + errnoText(errno));
     struct stat st {};
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (regular && std::size_t(st.st_size) >= kMapFrom) {
-        void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    UniqueFd fd = openCatalog(file, st);
+    if (std::size_t(st.st_size) >= kMapFrom) {
+        void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd.get(), 0);
         if (p != MAP_FAILED) {
             map_ = p;
             size_ = std::size_t(st.st_size);
-            ::close(fd);
             return;
         }
     }
-    try {
-        read(fd, regular && st.st_size > 0 ? std::size_t(st.st_size) : 0, file);
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    ::close(fd);
+    read(fd.get(), st.st_size > 0 ? std::size_t(st.st_size) : 0, file);
 }
 
 // Reads to the end into a buffer that is not zero-filled first.
@@ -172,7 +193,7 @@ void FileImage::read(int fd, std::size_t capacity, const std::filesystem::path& 
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw CatalogError("Cannot read " + displayPath(file) + ": " + errnoText(errno));
+            failErrno(Code::Read, file, "Cannot read", errno);
         }
         if (n == 0)
             return;
@@ -199,7 +220,10 @@ void putString32(std::string& out, std::string_view s)
     out.append(s);
 }
 
-[[noreturn]] void refuse(const std::string& what) { throw CatalogError("Cannot save the catalog: " + what + "."); }
+[[noreturn]] void refuse(const std::string& what)
+{
+    throw CatalogError(Code::TooLarge, {}, 0, 0, "Cannot save the catalog: " + what + ".");
+}
 
 void checkName(std::string_view name, const TDisk& disk, std::size_t folder, const char* kind)
 {
@@ -249,10 +273,138 @@ void writeAll(int fd, std::string_view data, const std::filesystem::path& file)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw CatalogError("Cannot write " + displayPath(file) + ": " + errnoText(errno));
+            failErrno(Code::Write, file, "Cannot write", errno);
         }
         data.remove_prefix(std::size_t(n));
     }
+}
+
+constexpr std::string_view kLeftoverPrefix = ".qdtmp.";
+constexpr std::size_t kLeftoverRandom = 6; // the XXXXXX of mkstemp
+
+// The temporary file of a save, removed again unless it was put in place.
+class TempFile {
+public:
+    TempFile(const std::filesystem::path& folder, const std::filesystem::path& target)
+        : path_(folder / (std::string(kLeftoverPrefix) + std::string(kLeftoverRandom, 'X')))
+    {
+        std::string name = path_.native();
+        fd_.reset(::mkstemp(name.data()));
+        if (!fd_)
+            failErrno(Code::Create, target, "Cannot create a file beside", errno);
+        path_ = name;
+    }
+    ~TempFile()
+    {
+        if (!path_.empty())
+            ::unlink(path_.c_str());
+    }
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+
+    int fd() const { return fd_.get(); }
+    const std::filesystem::path& path() const { return path_; }
+    int close() { return fd_.close(); }
+    void keep() { path_.clear(); }
+
+private:
+    std::filesystem::path path_;
+    UniqueFd fd_;
+};
+
+// Where a save puts its image: the file itself, or the file a symbolic link
+// leads to; and what is there now.
+struct SaveTarget {
+    std::filesystem::path path;
+    bool exists = false;
+    struct stat st {};
+};
+
+SaveTarget resolveTarget(const std::filesystem::path& file, SaveMode mode)
+{
+    SaveTarget t{file};
+    struct stat link {};
+    if (::lstat(file.c_str(), &link) != 0) {
+        if (errno != ENOENT)
+            failErrno(Code::Open, file, "Cannot examine", errno);
+        if (mode == SaveMode::ReplaceExisting)
+            fail(Code::Vanished, file, ENOENT, displayPath(file) + " does not exist any more.");
+        return t;
+    }
+    if (mode == SaveMode::CreateNew)
+        fail(Code::Exists, file, EEXIST, displayPath(file) + " exists already.");
+    if (S_ISLNK(link.st_mode)) {
+        char resolved[PATH_MAX];
+        if (!::realpath(file.c_str(), resolved))
+            failErrno(mode == SaveMode::ReplaceExisting ? Code::Vanished : Code::Open, file, "Cannot follow", errno);
+        t.path = resolved;
+    }
+    if (::stat(t.path.c_str(), &t.st) != 0)
+        failErrno(Code::Open, file, "Cannot examine", errno);
+    if (!S_ISREG(t.st.st_mode))
+        fail(Code::NotRegular, file, 0, displayPath(file) + " is not a regular file.");
+    // Writing in place would be refused: so is the replacement. The owner's
+    // write bit counts as well as access(), which lets root write anything.
+    if (!(t.st.st_mode & S_IWUSR) || ::access(t.path.c_str(), W_OK) != 0)
+        fail(Code::ReadOnly, file, EACCES, "Cannot replace " + displayPath(file) + ": it is read-only.");
+    t.exists = true;
+    return t;
+}
+
+// Puts the finished temporary file in place as mode asks, without a window
+// in which another file could be replaced or a missing one created.
+void putInPlace(TempFile& tmp, const SaveTarget& target, SaveMode mode, const std::filesystem::path& file)
+{
+    const char* from = tmp.path().c_str();
+    const char* to = target.path.c_str();
+    int r = -1;
+    if (mode == SaveMode::CreateNew) {
+        r = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+        if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            // A file system without RENAME_NOREPLACE: a hard link fails as well
+            // when the name is taken; one without hard links leaves only a test.
+            r = ::link(from, to);
+            if (r == 0) {
+                ::unlink(from);
+            } else if (errno == EPERM || errno == EOPNOTSUPP) {
+                struct stat st {};
+                if (::lstat(to, &st) == 0)
+                    fail(Code::Exists, file, EEXIST, displayPath(file) + " exists already.");
+                r = ::rename(from, to);
+            }
+        }
+        if (r != 0 && errno == EEXIST)
+            fail(Code::Exists, file, EEXIST, displayPath(file) + " exists already.");
+    } else if (mode == SaveMode::ReplaceExisting) {
+        // Exchanging fails when the catalog has gone; the old image then sits
+        // under the temporary name and goes with it.
+        r = ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_EXCHANGE);
+        if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
+            struct stat st {};
+            if (::stat(to, &st) != 0)
+                fail(Code::Vanished, file, ENOENT, displayPath(file) + " does not exist any more.");
+            r = ::rename(from, to);
+            if (r == 0)
+                tmp.keep();
+        }
+        if (r != 0 && errno == ENOENT)
+            fail(Code::Vanished, file, ENOENT, displayPath(file) + " does not exist any more.");
+        if (r == 0)
+            return; // the temporary file now holds the old image and is removed
+    } else {
+        r = ::rename(from, to);
+    }
+    if (r != 0)
+        failErrno(Code::Replace, file, "Cannot replace", errno);
+    tmp.keep();
+}
+
+// Makes the rename itself durable.
+void syncFolder(const std::filesystem::path& folder)
+{
+    UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir)
+        ::fsync(dir.get());
 }
 
 } // namespace
@@ -332,12 +484,19 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
 
 LoadResult LoadDiskData(const std::filesystem::path& file, TDisk& disk)
 {
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec))
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
         return {LoadStatus::Missing, std::string(kMissingText) + "\r\n" + displayPath(file)};
-    const FileImage image(file);
     try {
+        const FileImage image(file);
         return ParseDiskData(image.view(), disk);
+    } catch (const CatalogError& e) {
+        disk.CountFolder = 0;
+        disk.DirList.clear();
+        if (!e.file().empty())
+            throw;
+        // Damage is found in the image: name the file it came from.
+        throw CatalogError(e.code(), file.native(), e.systemError(), e.offset(), e.what());
     } catch (...) {
         disk.CountFolder = 0;
         disk.DirList.clear();
@@ -385,48 +544,48 @@ std::string BuildDiskData(const TDisk& disk)
     return out;
 }
 
-void SaveDiskData(const std::filesystem::path& pathWithoutExtension, const TDisk& disk)
+void SaveDiskData(const std::filesystem::path& pathWithoutExtension, const TDisk& disk, SaveMode mode)
 {
     std::filesystem::path target = pathWithoutExtension;
     target += std::string(kCatalogExtension);
-    SaveDiskFile(target, disk);
+    SaveDiskFile(target, disk, mode);
 }
 
-void SaveDiskFile(const std::filesystem::path& target, const TDisk& disk)
+void SaveDiskFile(const std::filesystem::path& file, const TDisk& disk, SaveMode mode)
 {
     const std::string data = BuildDiskData(disk);
+    const SaveTarget target = resolveTarget(file, mode);
+    const std::filesystem::path folder = target.path.has_parent_path() ? target.path.parent_path() : ".";
 
-    std::string tmpl = target.string() + ".XXXXXX";
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
-        throw CatalogError("Cannot create " + displayPath(target) + ": " + errnoText(errno));
-    try {
-        // mkstemp makes the file private; a catalog gets the usual mode.
+    TempFile tmp(folder, file);
+    if (target.exists) {
+        ::fchmod(tmp.fd(), target.st.st_mode & 07777);
+        // Only a privileged process may give a file away; a group it belongs
+        // to is still worth keeping when the owner cannot be.
+        if (::fchown(tmp.fd(), target.st.st_uid, target.st.st_gid) != 0)
+            (void)::fchown(tmp.fd(), uid_t(-1), target.st.st_gid);
+    } else {
+        // mkstemp makes the file private; a new catalog gets the usual mode.
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        writeAll(fd, data, target);
-        if (::fsync(fd) != 0)
-            throw CatalogError("Cannot write " + displayPath(target) + ": " + errnoText(errno));
-        if (::close(fd) != 0)
-            throw CatalogError("Cannot write " + displayPath(target) + ": " + errnoText(errno));
-    } catch (...) {
-        ::close(fd);
-        ::unlink(tmpl.c_str());
-        throw;
+        ::fchmod(tmp.fd(), 0666 & ~mask);
     }
-    if (::rename(tmpl.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.c_str());
-        throw CatalogError("Cannot replace " + displayPath(target) + ": " + errnoText(err));
-    }
+    writeAll(tmp.fd(), data, file);
+    if (::fsync(tmp.fd()) != 0 || tmp.close() != 0)
+        failErrno(Code::Write, file, "Cannot write", errno);
+    putInPlace(tmp, target, mode, file);
+    syncFolder(folder);
+}
+
+bool IsSaveLeftover(std::string_view name)
+{
+    return name.size() == kLeftoverPrefix.size() + kLeftoverRandom && name.substr(0, kLeftoverPrefix.size()) == kLeftoverPrefix;
 }
 
 std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file)
 {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw CatalogError("Cannot open " + displayPath(file) + ": " + errnoText(errno));
+    struct stat st {};
+    const UniqueFd fd = openCatalog(file, st);
     // A head with two 16 x 16 icons fits in the first block; read more only when
     // the icons are larger.
     std::string data;
@@ -435,14 +594,11 @@ std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file)
         while (got < n) {
             if (data.size() < n)
                 data.resize(std::max<std::size_t>(n, 4096));
-            const ssize_t r = ::read(fd, data.data() + got, data.size() - got);
+            const ssize_t r = ::read(fd.get(), data.data() + got, data.size() - got);
             if (r < 0 && errno == EINTR)
                 continue;
-            if (r < 0) {
-                const int err = errno;
-                ::close(fd);
-                throw CatalogError("Cannot read " + displayPath(file) + ": " + errnoText(err));
-            }
+            if (r < 0)
+                failErrno(Code::Read, file, "Cannot read", errno);
             if (r == 0)
                 return false;
             got += std::size_t(r);
@@ -450,15 +606,13 @@ std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file)
         return true;
     };
     auto cut = [&](std::size_t at) {
-        ::close(fd);
-        throw CatalogError("The catalog file " + displayPath(file) + " ends inside its head at offset " +
-                           std::to_string(at) + ".");
+        throw CatalogError(Code::Damaged, file.native(), 0, at,
+                           "The catalog file " + displayPath(file) + " ends inside its head at offset " +
+                               std::to_string(at) + ".");
     };
     const std::size_t m = kCatalogMagic.size();
-    if (!need(m) || std::string_view(data).substr(0, m) != kCatalogMagic) {
-        ::close(fd);
+    if (!need(m) || std::string_view(data).substr(0, m) != kCatalogMagic)
         return std::nullopt;
-    }
     CatalogHead head;
     std::size_t pos = m;
     for (std::string* icon : {&head.image, &head.mask}) {
@@ -474,7 +628,6 @@ std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file)
     if (!need(pos + 1))
         cut(pos);
     head.dataType = (unsigned char)data[pos];
-    ::close(fd);
     return head;
 }
 
@@ -484,6 +637,16 @@ bool HasCatalogExtension(std::string_view name)
         return false;
     std::string_view ext = name.substr(name.size() - kCatalogExtension.size());
     return ext[0] == '.' && (ext[1] | 0x20) == 'q' && (ext[2] | 0x20) == 'd';
+}
+
+std::string_view CatalogTitle(std::string_view name)
+{
+    return HasCatalogExtension(name) ? name.substr(0, name.size() - kCatalogExtension.size()) : name;
+}
+
+std::string CatalogFileName(std::string_view title)
+{
+    return std::string(title) + std::string(kCatalogExtension);
 }
 
 } // namespace qd

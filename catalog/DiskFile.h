@@ -14,11 +14,42 @@ namespace qd {
 inline constexpr std::string_view kCatalogMagic = "qd410";
 inline constexpr std::string_view kCatalogExtension = ".qd";
 
-// A catalog file that cannot be read or written, or that is damaged. The text
-// is for the user (UTF-8) and, for damage, names the byte offset.
+// A catalog file that cannot be read or written, or that is damaged. what() is
+// an English sentence (qdcat, logs) naming the file and, for damage, the byte
+// offset; code(), file(), systemError() and offset() let a window say the same
+// in its own words.
 class CatalogError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    enum class Code {
+        Open,       // the file cannot be opened or examined (systemError says why)
+        Read,       // reading failed
+        NotRegular, // a FIFO, a device or a folder under a catalog's name
+        Damaged,    // a length, count or parent that does not fit; offset() says where
+        BadIcon,    // an icon that is not a valid BMP; offset() says where
+        TooLarge,   // a name, label, icon or count beyond what the format holds
+        Create,     // the temporary file of a save cannot be created
+        Write,      // writing or syncing the new image failed
+        Replace,    // the new image cannot be put in place
+        Exists,     // a save that must not replace finds a catalog of that name
+        Vanished,   // a save that must not create finds no catalog to replace
+        ReadOnly,   // the catalog to replace is read-only
+    };
+
+    CatalogError(Code code, std::string file, int systemError, std::size_t offset, const std::string& english)
+        : std::runtime_error(english), code_(code), file_(std::move(file)), systemError_(systemError), offset_(offset)
+    {
+    }
+
+    Code code() const noexcept { return code_; }
+    const std::string& file() const noexcept { return file_; } // as the file system names it
+    int systemError() const noexcept { return systemError_; } // errno, 0 for none
+    std::size_t offset() const noexcept { return offset_; }   // Damaged and BadIcon only
+
+private:
+    Code code_;
+    std::string file_;
+    int systemError_;
+    std::size_t offset_;
 };
 
 // The three outcomes of a load that the user is told about by number.
@@ -36,11 +67,12 @@ struct LoadResult {
 };
 
 // Reads a catalog file (full path with extension) into disk, replacing its
-// contents. Returns the numbered outcomes; throws CatalogError when the file
-// cannot be read, an icon is not a valid BMP, or the data are damaged (any
-// length or count that does not fit the file). After any failure DirList is
-// empty; it never holds a partial folder list. Every loaded TFile has
-// IconIndex -1.
+// contents. Returns the numbered outcomes (5101 only when the file does not
+// exist); throws CatalogError when it exists but cannot be opened or read, is
+// not a regular file (opened without blocking, so a FIFO never hangs), an
+// icon is not a valid BMP, or the data are damaged (any length or count that
+// does not fit the file). After any failure but 5101 DirList is empty; it
+// never holds a partial folder list. Every loaded TFile has IconIndex -1.
 LoadResult LoadDiskData(const std::filesystem::path& file, TDisk& disk);
 
 // Parses a catalog image already in memory; as LoadDiskData without 5101.
@@ -51,15 +83,33 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk);
 // image longer than 65535 bytes or a count that does not fit.
 std::string BuildDiskData(const TDisk& disk);
 
-// Writes disk to pathWithoutExtension + ".qd", created or replaced. The image
-// goes to a temporary file in the same folder that is then renamed over the
-// target, so the target is either the old file or the new one, whole. Throws
-// CatalogError; nothing is left behind on failure.
-void SaveDiskData(const std::filesystem::path& pathWithoutExtension, const TDisk& disk);
+// How a save treats a catalog that already has the target's name.
+enum class SaveMode {
+    CreateOrReplace, // either (a new disk whose overwrite was agreed, qdcat scan --force)
+    CreateNew,       // never replaces: one that appeared meanwhile is reported (Exists)
+    ReplaceExisting, // never creates: the catalog must still be there (Vanished)
+};
 
-// The same, to exactly that file: a catalog loaded from "A.QD" is saved back
-// to "A.QD", not beside it as "A.qd".
-void SaveDiskFile(const std::filesystem::path& file, const TDisk& disk);
+// Writes disk to pathWithoutExtension + ".qd" (see SaveDiskFile).
+void SaveDiskData(const std::filesystem::path& pathWithoutExtension, const TDisk& disk,
+                  SaveMode mode = SaveMode::CreateOrReplace);
+
+// Writes disk to exactly that file: a catalog loaded from "A.QD" is saved back
+// to "A.QD", not beside it as "A.qd". The image goes to a hidden temporary file
+// (see IsSaveLeftover) in the target's folder, is synced, and is then renamed
+// into place, so the target is either the old catalog or the new one, whole,
+// and a save never replaces what it must not (mode) even if the target appears
+// or goes while the image is written. A catalog that is a symbolic link is
+// written through to the link's target; a read-only catalog is refused, as
+// writing in place would be; a replaced catalog keeps its permission bits and,
+// where the process may set them, its owner and group. Throws CatalogError;
+// nothing is left behind on failure.
+void SaveDiskFile(const std::filesystem::path& file, const TDisk& disk, SaveMode mode = SaveMode::CreateOrReplace);
+
+// True for the name of a save's temporary file (".qdtmp." and six characters):
+// one that stays behind only when a save was killed, so the catalog tree may
+// remove those that are old.
+bool IsSaveLeftover(std::string_view fileName);
 
 // The head of a catalog file, for the catalog tree: the two icons and the data
 // type byte. Reads only as much of the file as the head takes.
@@ -70,10 +120,18 @@ struct CatalogHead {
 };
 
 // nullopt when the file does not start with the magic; throws CatalogError when
-// it cannot be read or ends inside the head.
+// it cannot be read, is not a regular file (never waits on a FIFO) or ends
+// inside the head.
 std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file);
 
 // True when the name's extension is ".qd" in any case.
 bool HasCatalogExtension(std::string_view fileName);
+
+// The title of a catalog file name: the name without its extension (the last
+// three characters, ".qd" in any case). A name without that extension is its
+// own title.
+std::string_view CatalogTitle(std::string_view fileName);
+// The file name of a new catalog of that title.
+std::string CatalogFileName(std::string_view title);
 
 } // namespace qd

@@ -1,7 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
+#include <memory>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
@@ -382,4 +391,155 @@ TEST(DiskFile, ALoadIntoAUsedDiskLeavesNothingOfTheLastOne)
 
     ASSERT_TRUE(ParseDiskData(BuildDiskData(big), disk).ok()); // and back to the larger one
     EXPECT_EQ(BuildDiskData(disk), BuildDiskData(big));
+}
+
+// --- saving without risking a catalog ------------------------------------------------
+
+namespace {
+
+std::string commentOf(const fs::path& file)
+{
+    TDisk d;
+    EXPECT_TRUE(LoadDiskData(file, d).ok());
+    return d.Comment;
+}
+
+TDisk withComment(const char* comment)
+{
+    TDisk d = sampleDisk();
+    d.Comment = comment;
+    return d;
+}
+
+CatalogError::Code saveError(const fs::path& file, SaveMode mode)
+{
+    try {
+        SaveDiskFile(file, withComment("new"), mode);
+    } catch (const CatalogError& e) {
+        return e.code();
+    }
+    ADD_FAILURE() << "the save did not fail";
+    return CatalogError::Code::Open;
+}
+
+std::size_t entries(const fs::path& dir)
+{
+    return std::size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+} // namespace
+
+TEST(DiskFileSave, EachModeRefusesWhatItMustNotDoAndTouchesNothing)
+{
+    TempDir dir;
+    SaveDiskFile(dir / "Here.qd", withComment("old"), SaveMode::CreateNew);
+    // A save that must not replace meets a catalog; one that must not create meets none.
+    EXPECT_EQ(saveError(dir / "Here.qd", SaveMode::CreateNew), CatalogError::Code::Exists);
+    EXPECT_EQ(commentOf(dir / "Here.qd"), "old");
+    EXPECT_EQ(saveError(dir / "Gone.qd", SaveMode::ReplaceExisting), CatalogError::Code::Vanished);
+    EXPECT_FALSE(fs::exists(dir / "Gone.qd"));
+    fs::create_symlink(dir / "nowhere.qd", dir / "Dangling.qd");
+    EXPECT_EQ(saveError(dir / "Dangling.qd", SaveMode::CreateNew), CatalogError::Code::Exists);
+    EXPECT_EQ(saveError(dir / "Dangling.qd", SaveMode::ReplaceExisting), CatalogError::Code::Vanished);
+    EXPECT_FALSE(fs::exists(dir / "nowhere.qd"));
+
+    SaveDiskFile(dir / "Here.qd", withComment("replaced"), SaveMode::ReplaceExisting);
+    EXPECT_EQ(commentOf(dir / "Here.qd"), "replaced");
+    EXPECT_EQ(entries(dir.path()), 2u) << "no temporary file is left behind";
+}
+
+TEST(DiskFileSave, ACatalogThatIsALinkIsWrittenThroughToItsTarget)
+{
+    TempDir dir;
+    fs::create_directory(dir / "real");
+    SaveDiskFile(dir / "real" / "Disk.qd", withComment("old"));
+    fs::create_symlink(dir / "real" / "Disk.qd", dir / "Link.qd");
+    SaveDiskFile(dir / "Link.qd", withComment("through"), SaveMode::ReplaceExisting);
+    EXPECT_TRUE(fs::is_symlink(dir / "Link.qd"));
+    EXPECT_EQ(commentOf(dir / "real" / "Disk.qd"), "through");
+}
+
+TEST(DiskFileSave, AReadOnlyCatalogIsRefusedAndAReplacedOneKeepsModeAndOwner)
+{
+    TempDir dir;
+    const fs::path locked = dir / "Locked.qd";
+    SaveDiskFile(locked, withComment("old"));
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read);
+    EXPECT_EQ(saveError(locked, SaveMode::ReplaceExisting), CatalogError::Code::ReadOnly);
+    EXPECT_EQ(saveError(locked, SaveMode::CreateOrReplace), CatalogError::Code::ReadOnly);
+    EXPECT_EQ(commentOf(locked), "old");
+
+    const fs::path kept = dir / "Private.qd";
+    SaveDiskFile(kept, withComment("old"));
+    ::chmod(kept.c_str(), 0600);
+    const bool root = ::geteuid() == 0;
+    if (root) // only root may give a file away; the save must not take it back
+        ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0);
+    SaveDiskFile(kept, withComment("new"), SaveMode::ReplaceExisting);
+    struct stat st {};
+    ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+}
+
+TEST(DiskFileSave, TitlesAtTheNameLimitSaveAndTemporaryNamesAreHiddenAndRecognised)
+{
+    TempDir dir;
+    // 252 bytes of title and ".qd" fill a 255-byte name: no room for a suffix.
+    const fs::path longest = dir / (std::string(252, 't') + ".qd");
+    SaveDiskFile(longest, withComment("long"), SaveMode::CreateNew);
+    EXPECT_EQ(commentOf(longest), "long");
+
+    const struct {
+        const char* name;
+        bool leftover;
+    } cases[] = {{".qdtmp.a1B2c3", true}, {".qdtmp.abcde", false}, {".qdtmp.abcdefg", false},
+                 {"qdtmp.abcdef", false}, {"A.qd.XyZ123", false},   {".qdtmp.ABCDEF", true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(IsSaveLeftover(c.name), c.leftover) << c.name;
+}
+
+TEST(DiskFileLoad, AFileThatExistsButCannotBeOpenedIsNot5101AndEmptiesTheDisk)
+{
+    TempDir dir;
+    SaveDiskData(dir / "Good", sampleDisk());
+    fs::create_symlink(dir / "Loop.qd", dir / "Loop.qd"); // exists, but every open fails
+    TDisk disk;
+    ASSERT_TRUE(LoadDiskData(dir / "Good.qd", disk).ok());
+    try {
+        LoadDiskData(dir / "Loop.qd", disk);
+        ADD_FAILURE() << "a file that cannot be opened loaded";
+    } catch (const CatalogError& e) {
+        EXPECT_EQ(e.code(), CatalogError::Code::Open);
+        EXPECT_EQ(e.systemError(), ELOOP);
+    }
+    EXPECT_TRUE(disk.DirList.empty()) << "nothing of the last catalog stays";
+}
+
+// A FIFO under a catalog's name would block a plain open until a writer comes.
+TEST(DiskFileLoad, AFifoIsRefusedAtOnceByTheLoaderAndTheHeadReader)
+{
+    TempDir dir;
+    const fs::path fifo = dir / "pipe.qd";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    auto refusedWithin = [](std::function<void()> read) {
+        auto done = std::make_shared<std::promise<CatalogError::Code>>();
+        std::future<CatalogError::Code> code = done->get_future();
+        std::thread([done, read] {
+            try {
+                read();
+                done->set_value(CatalogError::Code::Open);
+            } catch (const CatalogError& e) {
+                done->set_value(e.code());
+            }
+        }).detach(); // a blocked open can only be left behind
+        return code.wait_for(std::chrono::seconds(10)) == std::future_status::ready ? std::optional(code.get())
+                                                                                      : std::nullopt;
+    };
+    TDisk disk;
+    EXPECT_EQ(refusedWithin([&] { LoadDiskData(fifo, disk); }), CatalogError::Code::NotRegular);
+    EXPECT_EQ(refusedWithin([&] { ReadCatalogHead(fifo); }), CatalogError::Code::NotRegular);
 }

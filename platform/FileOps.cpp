@@ -1,9 +1,16 @@
 #include "FileOps.h"
 
 #include <QDir>
-#include <QFile>
+
+// GIO names a struct member "signals", which Qt defines as a keyword.
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gio.h>
+#pragma pop_macro("signals")
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -14,13 +21,20 @@ namespace qd {
 
 namespace {
 
-QByteArray native(const QString& path) { return QFile::encodeName(path); }
-
-bool statPath(const QString& path, struct stat& st)
+bool statPath(const QByteArray& path, struct stat& st)
 {
     if (path.isEmpty())
         return false;
-    return ::stat(native(path).constData(), &st) == 0;
+    return ::stat(path.constData(), &st) == 0;
+}
+
+// The path with every link and "." or ".." resolved; empty when it cannot be.
+QByteArray resolved(const QByteArray& path)
+{
+    char buffer[PATH_MAX];
+    if (path.isEmpty() || !::realpath(path.constData(), buffer))
+        return {};
+    return QByteArray(buffer);
 }
 
 void setError(QString* error, int err)
@@ -31,11 +45,11 @@ void setError(QString* error, int err)
 
 } // namespace
 
-bool CreateFolder(const QString& path)
+bool CreateFolder(const QByteArray& path)
 {
     if (path.isEmpty())
         return false;
-    return ::mkdir(native(path).constData(), 0777) == 0;
+    return ::mkdir(path.constData(), 0777) == 0;
 }
 
 bool CreateFolderPath(const QString& path)
@@ -45,14 +59,12 @@ bool CreateFolderPath(const QString& path)
     return QDir().mkpath(path) && DirectoryExists(path);
 }
 
-bool RenamePath(const QString& from, const QString& to, QString* error)
+bool RenamePath(const QByteArray& src, const QByteArray& dst, QString* error)
 {
-    if (from.isEmpty() || to.isEmpty()) {
+    if (src.isEmpty() || dst.isEmpty()) {
         setError(error, ENOENT);
         return false;
     }
-    const QByteArray src = native(from);
-    const QByteArray dst = native(to);
     // RENAME_NOREPLACE makes the "target exists" test and the rename one step,
     // so nothing that appears meanwhile is overwritten.
     if (::renameat2(AT_FDCWD, src.constData(), AT_FDCWD, dst.constData(), RENAME_NOREPLACE) == 0)
@@ -75,30 +87,45 @@ bool RenamePath(const QString& from, const QString& to, QString* error)
     return true;
 }
 
-bool DirectoryExists(const QString& path)
+bool DirectoryExists(const QByteArray& path)
 {
     struct stat st;
     return statPath(path, st) && S_ISDIR(st.st_mode);
 }
 
-bool FileExists(const QString& path)
+bool FileExists(const QByteArray& path)
 {
     struct stat st;
     return statPath(path, st) && !S_ISDIR(st.st_mode);
 }
 
-bool ShellDelete(QWidget* /*owner*/, const QString& path, QString* error)
+bool InsideFolder(const QByteArray& path, const QByteArray& root)
+{
+    const QByteArray r = resolved(root);
+    const QByteArray p = resolved(path);
+    if (r.isEmpty() || p.isEmpty())
+        return false;
+    return p == r || p.startsWith(r.endsWith('/') ? r : r + '/');
+}
+
+bool ShellDelete(QWidget* /*owner*/, const QByteArray& path, QString* error)
 {
     if (path.isEmpty()) {
         setError(error, ENOENT);
         return false;
     }
-    QFile item(path);
-    if (item.moveToTrash())
-        return true;
-    if (error)
-        *error = item.errorString();
-    return false;
+    // GIO names the file by its bytes (Qt's trash takes text, which cannot
+    // name a file whose name is not UTF-8) and makes the home trash when it is
+    // missing, instead of falling back to a relative folder.
+    GFile* file = g_file_new_for_path(path.constData());
+    GError* failure = nullptr;
+    const bool trashed = g_file_trash(file, nullptr, &failure);
+    if (!trashed && error)
+        *error = failure ? QString::fromUtf8(failure->message) : QString::fromLocal8Bit(std::strerror(EIO));
+    if (failure)
+        g_error_free(failure);
+    g_object_unref(file);
+    return trashed;
 }
 
 } // namespace qd

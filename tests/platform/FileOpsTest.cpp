@@ -1,4 +1,5 @@
 #include "platform/FileOps.h"
+#include "support/TestHome.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -97,33 +98,19 @@ TEST_F(FileOpsTest, RenameNeverReplacesAnExistingTarget)
     EXPECT_FALSE(qd::FileExists(at("C.qd")));
 }
 
-// The trash lives under XDG_DATA_HOME; point it into the temporary folder so
-// the test touches nothing of the user's.
+// The trash lives under the test process's own home (see TestHome.h), so the
+// test touches nothing of the user's.
 class ShellDeleteTest : public FileOpsTest {
 protected:
-    QByteArray oldDataHome;
-    bool hadDataHome = false;
-    void SetUp() override
-    {
-        hadDataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
-        oldDataHome = qgetenv("XDG_DATA_HOME");
-        ASSERT_TRUE(QDir(tmp.path()).mkdir("xdg"));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(at("xdg")));
-    }
-    void TearDown() override
-    {
-        if (hadDataHome)
-            qputenv("XDG_DATA_HOME", oldDataHome);
-        else
-            qunsetenv("XDG_DATA_HOME");
-    }
+    void SetUp() override { qd::test::RemoveTestDataHome(); }
+    static QString trash() { return qd::test::TestDataHome() + "/Trash"; }
     QStringList trashed() const
     {
         QStringList names;
-        QDirIterator it(tmp.filePath("xdg/Trash/files"), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+        QDirIterator it(trash() + "/files", QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
                         QDirIterator::Subdirectories);
         while (it.hasNext())
-            names << it.next().mid(tmp.filePath("xdg/Trash/files/").size());
+            names << it.next().mid(trash().size() + 7);
         names.sort();
         return names;
     }
@@ -139,8 +126,8 @@ TEST_F(ShellDeleteTest, FolderGoesToTheTrashWithEverythingInside)
     EXPECT_FALSE(qd::DirectoryExists(at("store/CD")));
     EXPECT_TRUE(qd::DirectoryExists(at("store")));
     EXPECT_EQ(trashed(), (QStringList{"CD", "CD/one.qd", "CD/sub", "CD/sub/two.qd"}));
-    EXPECT_EQ(readFile(at("xdg/Trash/files/CD/sub/two.qd")), "2");
-    EXPECT_TRUE(QFile::exists(at("xdg/Trash/info/CD.trashinfo")));
+    EXPECT_EQ(readFile(trash() + "/files/CD/sub/two.qd"), "2");
+    EXPECT_TRUE(QFile::exists(trash() + "/info/CD.trashinfo"));
 }
 
 TEST_F(ShellDeleteTest, MissingItemIsReportedNotPretended)

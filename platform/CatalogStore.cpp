@@ -1,0 +1,190 @@
+#include "CatalogStore.h"
+
+#include <QCollator>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "catalog/DiskFile.h"
+#include "catalog/UniqueFd.h"
+#include "platform/Text.h"
+
+namespace qd {
+
+QString DisplayFileName(const QByteArray& name)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(name);
+    if (!utf8.hasError())
+        return text;
+    return fromAnsi(std::string_view(name.constData(), std::size_t(name.size())));
+}
+
+QByteArray NativeFileName(const QString& text)
+{
+    return text.toUtf8();
+}
+
+QByteArray JoinPath(const QByteArray& folder, const QByteArray& name)
+{
+    if (folder.endsWith('/'))
+        return folder + name;
+    return folder + '/' + name;
+}
+
+std::vector<qsizetype> StoreSortOrder(const QStringList& texts)
+{
+    QCollator collator;
+    collator.setNumericMode(false);
+    std::vector<qsizetype> order(std::size_t(texts.size()));
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        order[std::size_t(i)] = i;
+    if (texts.size() < 64) {
+        std::sort(order.begin(), order.end(),
+                  [&](qsizetype a, qsizetype b) { return collator.compare(texts[a], texts[b]) < 0; });
+        return order;
+    }
+    // Large folders: one key per text instead of collating on every comparison.
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(std::size_t(texts.size()));
+    for (const QString& t : texts)
+        keys.push_back(collator.sortKey(t));
+    std::sort(order.begin(), order.end(),
+              [&](qsizetype a, qsizetype b) { return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0; });
+    return order;
+}
+
+StoreListing ListStoreFolder(const QByteArray& folder)
+{
+    StoreListing listing;
+    UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd)
+        return listing;
+    DIR* dir = ::fdopendir(fd.get());
+    if (!dir)
+        return listing;
+    fd.release(); // the stream owns it now
+    listing.listed = true;
+    std::vector<StoreEntry> found;
+    for (;;) {
+        errno = 0;
+        const dirent* d = ::readdir(dir);
+        if (!d)
+            break; // the end, or a read error: keep what was found
+        const char* name = d->d_name;
+        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+            continue;
+        unsigned char type = d->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
+        }
+        const QByteArray bytes(name);
+        if (type == DT_DIR) {
+            found.push_back({StoreEntry::Folder, bytes, DisplayFileName(bytes)});
+        } else if (type == DT_REG) {
+            const std::string_view view(name);
+            if (HasCatalogExtension(view)) {
+                const std::string_view title = CatalogTitle(view);
+                found.push_back({StoreEntry::Catalog, bytes,
+                                 DisplayFileName(QByteArray(title.data(), qsizetype(title.size())))});
+            } else if (IsSaveLeftover(view)) {
+                listing.leftovers.push_back(bytes);
+            }
+        }
+    }
+    ::closedir(dir);
+
+    QStringList texts;
+    texts.reserve(qsizetype(found.size()));
+    for (const StoreEntry& e : found)
+        texts << e.text;
+    listing.entries.reserve(found.size());
+    for (qsizetype i : StoreSortOrder(texts))
+        listing.entries.push_back(std::move(found[std::size_t(i)]));
+    return listing;
+}
+
+void ForEachCatalog(const QByteArray& folder,
+                    const std::function<bool(const QByteArray& file, const StoreEntry& entry)>& visit)
+{
+    // An explicit stack rather than recursion: a store may nest deeply.
+    struct Level {
+        QByteArray path;
+        std::vector<StoreEntry> entries;
+        std::size_t next = 0;
+    };
+    std::vector<Level> stack;
+    stack.push_back({folder, ListStoreFolder(folder).entries});
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.entries.size()) {
+            stack.pop_back();
+            continue;
+        }
+        const StoreEntry& entry = level.entries[level.next++];
+        const QByteArray path = JoinPath(level.path, entry.name);
+        if (entry.kind == StoreEntry::Catalog) {
+            if (!visit(path, entry))
+                return;
+        } else {
+            std::vector<StoreEntry> children = ListStoreFolder(path).entries;
+            stack.push_back({path, std::move(children)}); // may move `level`: not used again
+        }
+    }
+}
+
+std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QString& title)
+{
+    const QString wanted = title + QString::fromLatin1(kCatalogExtension.data(), qsizetype(kCatalogExtension.size()));
+    UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd)
+        return std::nullopt;
+    DIR* dir = ::fdopendir(fd.get());
+    if (!dir)
+        return std::nullopt;
+    fd.release();
+    std::optional<QByteArray> hit;
+    while (const dirent* d = ::readdir(dir)) {
+        const QByteArray bytes(d->d_name);
+        const QString text = DisplayFileName(bytes);
+        if (text.compare(wanted, Qt::CaseInsensitive) != 0)
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), d->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode))
+            continue; // a folder is no catalog
+        // The exact spelling wins over another case.
+        if (!hit || text == wanted)
+            hit = bytes;
+    }
+    ::closedir(dir);
+    return hit;
+}
+
+int RemoveOldLeftovers(const QByteArray& folder, const std::vector<QByteArray>& leftovers, qint64 maxAgeSeconds)
+{
+    UniqueFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir)
+        return 0;
+    const std::time_t now = std::time(nullptr);
+    int removed = 0;
+    for (const QByteArray& name : leftovers) {
+        struct stat st {};
+        if (!IsSaveLeftover(name.toStdString()) || ::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || now - st.st_mtime < maxAgeSeconds)
+            continue;
+        if (::unlinkat(dir.get(), name.constData(), 0) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+} // namespace qd

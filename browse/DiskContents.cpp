@@ -20,6 +20,8 @@
 
 #include "FolderModel.h"
 #include "catalog/DiskFile.h"
+#include "platform/BusyCursor.h"
+#include "platform/CatalogErrors.h"
 #include "platform/Dialogs.h"
 #include "platform/Text.h"
 
@@ -29,13 +31,6 @@ namespace {
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 
 const char* const kErrorCaption = "エラー";
-
-// The busy cursor for the life of a scope.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 } // namespace
 
@@ -217,7 +212,7 @@ void TDiskContents::showDisk(const std::filesystem::path& file, QWidget* owner)
             if (!r.ok())
                 failure = QString::fromStdString(r.message);
         } catch (const CatalogError& e) {
-            failure = QString::fromStdString(e.what());
+            failure = CatalogErrorText(e);
             icon = DialogIcon::Stop;
         }
     }
@@ -329,9 +324,20 @@ void TDiskContents::B_SaveClick()
     BusyCursor busy;
     QCoreApplication::processEvents(); // let the cursor change be seen
     try {
-        SaveDiskFile(shownFile_, ShownDisk);
+        SaveDiskFile(shownFile_, ShownDisk, SaveMode::ReplaceExisting);
     } catch (const CatalogError& e) {
-        dialogs().tell(B_Save->window(), QString::fromStdString(e.what()), u(kErrorCaption), DialogIcon::Stop);
+        dialogs().tell(B_Save->window(), CatalogErrorText(e), u(kErrorCaption), DialogIcon::Stop);
+    }
+}
+
+void TDiskContents::followRename(const QByteArray& from, const QByteArray& to)
+{
+    const std::string& shown = shownFile_.native();
+    const std::string old = from.toStdString();
+    if (shown == old) {
+        shownFile_ = to.toStdString();
+    } else if (shown.size() > old.size() && shown.compare(0, old.size(), old) == 0 && shown[old.size()] == '/') {
+        shownFile_ = to.toStdString() + shown.substr(old.size());
     }
 }
 

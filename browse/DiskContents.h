@@ -65,9 +65,13 @@ public:
     ViewStyle viewStyle() const { return style_; }
 
     // The catalog file ShownDisk was loaded from (with ".qd"); empty when no
-    // disk is shown. "保存" writes there and nowhere else.
+    // disk is shown. "保存" writes there and nowhere else, and only while that
+    // catalog still exists: a save never creates a catalog.
     const std::filesystem::path& shownFile() const { return shownFile_; }
     bool diskShown() const { return !shownFile_.empty(); }
+    // What was at `from` (file-system bytes: the catalog file, or a folder
+    // above it) was renamed to `to`: the disk on show now lives there.
+    void followRename(const QByteArray& from, const QByteArray& to);
     // The selected rows, in row order.
     std::vector<FolderRow> selectedRows() const;
 

@@ -10,11 +10,13 @@
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
+#include <vector>
 
 #include "Commands.h"
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
 #include "platform/CatalogRoot.h"
+#include "platform/CatalogStore.h"
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
@@ -146,6 +148,72 @@ bool validFolder(const QString& sub)
     return true;
 }
 
+// The first existing level of the catalog folder (root + parts) that resolves
+// outside the root, e.g. through a link; empty when every level is inside.
+QString folderOutsideRoot(const QByteArray& root, const QStringList& parts)
+{
+    QByteArray path = root;
+    for (const QString& part : parts) {
+        path = JoinPath(path, NativeFileName(part));
+        if (!DirectoryExists(path) && !FileExists(path))
+            break; // made later, inside the level checked last
+        if (!InsideFolder(path, root))
+            return DisplayFileName(path);
+    }
+    return {};
+}
+
+// The levels of a catalog folder made for one scan, removed again when the
+// catalog is not written, so a failed scan leaves no empty folders behind.
+class CreatedFolders {
+public:
+    // Makes the missing levels of the root, then of root + parts, one at a
+    // time, each of the latter checked to lie inside the root once made.
+    // False (with error) on the first failure.
+    bool create(const QByteArray& root, const QStringList& parts)
+    {
+        std::vector<QByteArray> missing;
+        for (QByteArray up = root; !up.isEmpty() && !DirectoryExists(up); up = up.left(qMax(up.lastIndexOf('/'), 0)))
+            missing.push_back(up);
+        for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+            if (!CreateFolder(*it)) {
+                error = QStringLiteral("cannot create the catalog root %1").arg(DisplayFileName(root));
+                removeAll();
+                return false;
+            }
+            made_.push_back(*it);
+        }
+        QByteArray path = root;
+        for (const QString& part : parts) {
+            path = JoinPath(path, NativeFileName(part));
+            if (!DirectoryExists(path)) {
+                if (!CreateFolder(path)) {
+                    error = QStringLiteral("cannot create the folder %1").arg(DisplayFileName(path));
+                    removeAll();
+                    return false;
+                }
+                made_.push_back(path);
+            }
+            if (!InsideFolder(path, root)) {
+                error = QStringLiteral("%1 lies outside the catalog root; nothing written").arg(DisplayFileName(path));
+                removeAll();
+                return false;
+            }
+        }
+        return true;
+    }
+    void removeAll()
+    {
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+            ::rmdir(it->constData());
+        made_.clear();
+    }
+    QString error;
+
+private:
+    std::vector<QByteArray> made_;
+};
+
 int usage(const QString& why)
 {
     printError(why + QStringLiteral("\nusage: qdcat scan X: --title TITLE [--root CATALOG_ROOT] [--folder SUB] [--force]"));
@@ -182,19 +250,29 @@ int runScan(const QStringList& args)
     const QChar letter = *drive;
     if (!haveTitle || title.isEmpty())
         return usage(QStringLiteral("a title is required (--title)"));
-    if (!CheckTitle(toAnsi(title))) {
+    // The wizard's rule: characters without a code page 932 form are fine in
+    // a file name; only the refused ones count.
+    if (!CheckTitle(toAnsi(title, '_'))) {
         printError(QString::fromUtf8(kTitleRefusedMessage));
         return kUsage;
     }
     if (root.isEmpty() || !validFolder(folder))
         return usage(QStringLiteral("the catalog folder must lie inside the catalog root"));
 
-    const QString dir = QDir::cleanPath(folder.isEmpty() ? root : root + u'/' + folder);
-    const QString target = dir + u'/' + title;
-    if (!force && QFile::exists(target + QStringLiteral(".qd"))) {
-        printError(QStringLiteral("%1.qd exists; --force replaces it").arg(target));
+    const QStringList parts = folder.split(u'/', Qt::SkipEmptyParts);
+    const QByteArray rootPath = QFile::encodeName(QDir::cleanPath(root));
+    const QByteArray dir = QFile::encodeName(QDir::cleanPath(folder.isEmpty() ? root : root + u'/' + folder));
+    if (const QString outside = folderOutsideRoot(rootPath, parts); !outside.isEmpty()) {
+        printError(QStringLiteral("%1 lies outside the catalog root %2; nothing written").arg(outside, root));
         return kNotWritten;
     }
+    // A title differing only in case names the same disk in the tree.
+    const std::optional<QByteArray> existing = ExistingCatalogName(dir, title);
+    if (existing && !force) {
+        printError(QStringLiteral("%1 exists; --force replaces it").arg(DisplayFileName(JoinPath(dir, *existing))));
+        return kNotWritten;
+    }
+    const QByteArray target = JoinPath(dir, existing ? *existing : NativeFileName(title + QStringLiteral(".qd")));
 
     StderrDialogs messages;
     TerminalControl control;
@@ -214,19 +292,26 @@ int runScan(const QStringList& args)
     }
     makeDiscIcon(disk);
 
-    if (!CreateFolderPath(dir)) {
-        printError(QStringLiteral("cannot create the folder %1").arg(dir));
+    CreatedFolders made;
+    if (!made.create(rootPath, parts)) {
+        printError(made.error);
         return kNotWritten;
     }
     try {
-        SaveDiskData(QFile::encodeName(target).toStdString(), disk);
-    } catch (const std::exception& e) {
-        printError(QString::fromUtf8(e.what()));
+        // Without --force nothing is replaced, not even a catalog that
+        // appeared while the drive was walked.
+        SaveDiskFile(target.toStdString(), disk, force ? SaveMode::CreateOrReplace : SaveMode::CreateNew);
+    } catch (const CatalogError& e) {
+        if (e.code() == CatalogError::Code::Exists)
+            printError(QStringLiteral("%1 appeared while the drive was read; --force replaces it").arg(DisplayFileName(target)));
+        else
+            printError(QString::fromUtf8(e.what()));
+        made.removeAll();
         return kNotWritten;
     }
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
 
-    std::printf("%s -> %s.qd\n", QString(letter).toUtf8().constData(), target.toUtf8().constData());
+    std::printf("%s -> %s\n", QString(letter).toUtf8().constData(), DisplayFileName(target).toUtf8().constData());
     std::printf("label \"%s\", serial %04X-%04X, %s total, %s free\n", fromAnsi(disk.VolumeLabel).toUtf8().constData(),
                 unsigned(disk.SerialNo >> 16), unsigned(disk.SerialNo & 0xFFFF), SizeToStr(disk.TotalSize).c_str(),
                 SizeToStr(disk.FreeSize).c_str());

@@ -1,6 +1,7 @@
 #include "Unit_NewDisk.h"
 
 #include <QApplication>
+#include <filesystem>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFrame>
@@ -10,12 +11,17 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
+#include "platform/BusyCursor.h"
+#include "platform/CatalogErrors.h"
+#include "platform/CatalogStore.h"
 #include "platform/Dialogs.h"
+#include "platform/FileOps.h"
 #include "platform/Fonts.h"
 #include "platform/Text.h"
 #include "registration/IconPicker.h"
@@ -26,6 +32,8 @@ namespace qd {
 namespace {
 
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+const char* const kOverwriteQuestion = "入力されたタイトルはすでに存在します。\r\n上書きしますか？";
 
 constexpr int kClientWidth = 372;
 constexpr int kClientHeight = 213;
@@ -62,7 +70,7 @@ private:
     TForm_NewDisk& form_;
 };
 
-TForm_NewDisk::TForm_NewDisk(QWidget* parent) : QDialog(parent), walk_(nullptr)
+TForm_NewDisk::TForm_NewDisk(QWidget* parent) : QDialog(parent)
 {
     setObjectName("Form_NewDisk");
     setWindowTitle(u("新規作成：ディスク"));
@@ -162,7 +170,7 @@ TForm_NewDisk::TForm_NewDisk(QWidget* parent) : QDialog(parent), walk_(nullptr)
     FormShow();
 }
 
-TForm_NewDisk::~TForm_NewDisk() { delete walk_; }
+TForm_NewDisk::~TForm_NewDisk() = default;
 
 QPushButton* TForm_NewDisk::button(const char* name, const char* caption)
 {
@@ -243,9 +251,10 @@ void TForm_NewDisk::setPage(QWidget* page)
         b->setDefault(page->isAncestorOf(b));
 }
 
-void TForm_NewDisk::ShowFor(const QString& catalogFolder, const QPoint& topLeft)
+void TForm_NewDisk::ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft)
 {
     CatalogFolderPath = catalogFolder;
+    CatalogRootPath = catalogRoot;
     move(topLeft);
     FormShow();
     exec();
@@ -257,6 +266,7 @@ void TForm_NewDisk::FormShow()
     IconPicker->ImageListBox1->SetImages(nullptr);
     Disk = TDisk(); // nothing of the last registration is kept
     closeRequested_ = false;
+    overwrite_.clear();
 }
 
 void TForm_NewDisk::B_Next1Click()
@@ -285,9 +295,11 @@ void TForm_NewDisk::B_Next2Click()
         E_Title->setFocus();
         return;
     }
-    if (QFile::exists(CatalogFolderPath + title + QString::fromLatin1(kCatalogExtension.data(), 3)) &&
-        !dialogs().confirm(this, u("入力されたタイトルはすでに存在します。\r\n上書きしますか？"), u("確認")))
+    // As the tree sees it: a catalog whose name differs only in case is the same title.
+    const std::optional<QByteArray> existing = ExistingCatalogName(CatalogFolderPath, title);
+    if (existing && !dialogs().confirm(this, u(kOverwriteQuestion), u("確認")))
         return;
+    overwrite_ = existing.value_or(QByteArray());
     ST_CountFile->setText(QStringLiteral("0"));
     ST_CountFolder->setText(QStringLiteral("0"));
     ST_SearchFolder->clear();
@@ -297,20 +309,13 @@ void TForm_NewDisk::B_Next2Click()
 
 void TForm_NewDisk::B_SearchClick()
 {
-    delete walk_;
-    walk_ = new Walk(*this);
-    walking_ = true;
-    QApplication::setOverrideCursor(Qt::BusyCursor);
+    walk_ = std::make_unique<Walk>(*this);
     WalkResult result;
-    try {
+    {
+        const BusyCursor busy(BusyCursor::Background);
+        const QScopedValueRollback walking(walking_, true);
         result = WalkDrive(ShDriveComboBox1->Drive(), Disk, *walk_, IconPicker->DiskIcons());
-    } catch (...) {
-        QApplication::restoreOverrideCursor();
-        walking_ = false;
-        throw;
     }
-    QApplication::restoreOverrideCursor();
-    walking_ = false;
     if (!result.completed || closeRequested_) {
         // Stopped, or the close box was pressed meanwhile: nothing is saved.
         QDialog::reject();
@@ -341,18 +346,44 @@ void TForm_NewDisk::B_FinishClick()
 {
     Disk.IconImage = IconPicker->IconImageBmp();
     Disk.IconMask = IconPicker->IconMaskBmp();
-    const QString target = CatalogFolderPath + E_Title->text();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QCoreApplication::processEvents();
-    try {
-        SaveDiskData(QFile::encodeName(target).toStdString(), Disk);
-    } catch (const CatalogError& e) {
-        QApplication::restoreOverrideCursor();
-        dialogs().tell(this, QString::fromStdString(e.what()), u("エラー"), DialogIcon::Stop);
-        return; // the page stays: the user may cancel or try again
+    if (save())
+        accept();
+    // Otherwise the page stays: the user may cancel or try again.
+}
+
+bool TForm_NewDisk::save()
+{
+    const QString title = E_Title->text();
+    for (;;) {
+        // Without an agreed overwrite the catalog is written only where none
+        // is: one that appeared since the title was checked is not replaced.
+        const bool replace = !overwrite_.isEmpty();
+        const QByteArray name = replace ? overwrite_ : NativeFileName(title + QLatin1String(".qd"));
+        const std::filesystem::path file = JoinPath(CatalogFolderPath, name).toStdString();
+        if (!InsideFolder(CatalogFolderPath, CatalogRootPath)) {
+            // The folder was replaced by a link to elsewhere since it was chosen.
+            const CatalogError outside(CatalogError::Code::Create, file.native(), 0, 0,
+                                       "Cannot create " + file.native() + ": the folder is outside the catalog root.");
+            dialogs().tell(this, CatalogErrorText(outside), u("エラー"), DialogIcon::Stop);
+            return false;
+        }
+        try {
+            BusyCursor busy;
+            QCoreApplication::processEvents();
+            SaveDiskFile(file, Disk, replace ? SaveMode::CreateOrReplace : SaveMode::CreateNew);
+            return true;
+        } catch (const CatalogError& e) {
+            if (e.code() == CatalogError::Code::Exists) {
+                // It appeared meanwhile: the user decides, as for one found at once.
+                if (!dialogs().confirm(this, u(kOverwriteQuestion), u("確認")))
+                    return false;
+                overwrite_ = ExistingCatalogName(CatalogFolderPath, title).value_or(name);
+                continue;
+            }
+            dialogs().tell(this, CatalogErrorText(e), u("エラー"), DialogIcon::Stop);
+            return false;
+        }
     }
-    QApplication::restoreOverrideCursor();
-    accept();
 }
 
 void TForm_NewDisk::reject()

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPoint>
 #include <QString>
+#include <memory>
 
 #include "catalog/Disk.h"
 
@@ -28,11 +29,14 @@ public:
     ~TForm_NewDisk() override;
 
     // Shows the wizard modally at topLeft for a new catalog in catalogFolder
-    // (a local folder path ending in a separator) and returns when it closes.
-    void ShowFor(const QString& catalogFolder, const QPoint& topLeft);
+    // (file-system bytes ending in "/", inside catalogRoot) and returns when
+    // it closes.
+    void ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft);
 
-    // The folder the catalog goes into, ending in a separator.
-    QString CatalogFolderPath;
+    // The folder the catalog goes into (file-system bytes ending in "/"), and
+    // the catalog root it must resolve into when the catalog is written.
+    QByteArray CatalogFolderPath;
+    QByteArray CatalogRootPath;
     // The wizard disk.
     TDisk Disk;
 
@@ -90,7 +94,12 @@ private:
     QPushButton* button(const char* name, const char* caption);
     void setPage(QWidget* page);
 
-    Walk* walk_ = nullptr;
+    bool save(); // B_FinishClick's work: true when the catalog was written
+
+    std::unique_ptr<Walk> walk_;
+    // The catalog the user agreed to overwrite (its name as on disk, which
+    // may differ from the title in case); empty when none was there.
+    QByteArray overwrite_;
     bool walking_ = false;
     bool closeRequested_ = false;
 };

@@ -1,22 +1,24 @@
 #include "CatalogTree.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <algorithm>
+#include <QScopedValueRollback>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
-#include <stdexcept>
-#include <system_error>
+#include <sys/stat.h>
 #include <vector>
 
 #include "Application.h"
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
+#include "platform/BusyCursor.h"
+#include "platform/CatalogErrors.h"
+#include "platform/CatalogStore.h"
 #include "platform/Dialogs.h"
 #include "platform/FileOps.h"
 #include "platform/Settings.h"
@@ -33,7 +35,7 @@ const QString kNewFolder = QStringLiteral("新しいフォルダ");
 // node's own values are plain members, since a refresh makes thousands of nodes.
 class TreeNode : public QTreeWidgetItem {
 public:
-    TreeNode(const QString& text, int image, int state, const QString& file)
+    TreeNode(const QString& text, int image, int state, const QByteArray& file)
         : image_(image), state_(state), file_(file)
     {
         QTreeWidgetItem::setData(0, Qt::DisplayRole, text);
@@ -63,7 +65,7 @@ public:
             switch (role) {
             case TCatalogTree::ImageIndexRole: image_ = value.toInt(); emitDataChanged(); return;
             case TCatalogTree::StateIndexRole: state_ = value.toInt(); emitDataChanged(); return;
-            case TCatalogTree::FileNameRole: file_ = value.toString(); return;
+            case TCatalogTree::FileNameRole: file_ = value.toByteArray(); return;
             default: break;
             }
         }
@@ -73,39 +75,34 @@ public:
 private:
     int image_;
     int state_;
-    QString file_;
+    QByteArray file_;
 };
 
-// Sorts nodes by text with the locale's collation, as the tree shows them.
+// Sorts nodes by text as the store lists them.
 void sortNodes(QList<QTreeWidgetItem*>& nodes)
 {
-    QCollator collator;
-    collator.setNumericMode(false);
-    if (nodes.size() < 64) {
-        std::sort(nodes.begin(), nodes.end(), [&](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-            return collator.compare(a->text(0), b->text(0)) < 0;
-        });
-        return;
-    }
-    // Large folders: one key per node instead of collating on every comparison.
-    std::vector<std::pair<QCollatorSortKey, QTreeWidgetItem*>> keyed;
-    keyed.reserve(std::size_t(nodes.size()));
+    QStringList texts;
+    texts.reserve(nodes.size());
     for (QTreeWidgetItem* n : nodes)
-        keyed.emplace_back(collator.sortKey(n->text(0)), n);
-    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
-    for (qsizetype i = 0; i < nodes.size(); ++i)
-        nodes[i] = keyed[std::size_t(i)].second;
+        texts << n->text(0);
+    QList<QTreeWidgetItem*> sorted;
+    sorted.reserve(nodes.size());
+    for (qsizetype i : StoreSortOrder(texts))
+        sorted.append(nodes[i]);
+    nodes = std::move(sorted);
 }
 
-QString canonical(const QString& path)
+// True when anything (a folder, a file, a dangling link) has that name.
+bool nameTaken(const QByteArray& path)
 {
-    return QFileInfo(path).canonicalFilePath();
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0;
 }
 
 } // namespace
 
 TCatalogTree::TCatalogTree(const QString& catalogRoot, QWidget* parent)
-    : QTreeWidget(parent), root_(QDir::cleanPath(catalogRoot))
+    : QTreeWidget(parent), root_(QFile::encodeName(QDir::cleanPath(catalogRoot)))
 {
     setObjectName(QStringLiteral("TreeView1"));
     setHeaderHidden(true);
@@ -148,26 +145,38 @@ int TCatalogTree::stateIndex(const QTreeWidgetItem* node)
 
 void TCatalogTree::setImageIndex(QTreeWidgetItem* node, int index)
 {
-    const bool was = applying_;
-    applying_ = true;
+    const QScopedValueRollback applying(applying_, true);
     node->setData(0, ImageIndexRole, index);
-    applying_ = was;
 }
 
-QString TCatalogTree::NodePath(const QTreeWidgetItem* node) const
+QByteArray TCatalogTree::NodePath(const QTreeWidgetItem* node) const
 {
     if (!node)
         return {};
     if (!node->parent())
         return root_;
-    return NodePath(node->parent()) + QLatin1Char('/') + node->text(0);
+    const QByteArray name = node->data(0, FileNameRole).toByteArray();
+    const std::string_view view(name.constData(), std::size_t(name.size()));
+    const std::string_view title = isDisk(node) ? CatalogTitle(view) : view;
+    return JoinPath(NodePath(node->parent()), QByteArray(title.data(), qsizetype(title.size())));
 }
 
-QString TCatalogTree::CatalogFile(const QTreeWidgetItem* node) const
+QByteArray TCatalogTree::CatalogFile(const QTreeWidgetItem* node) const
 {
     if (!isDisk(node))
         return {};
-    return NodePath(node->parent()) + QLatin1Char('/') + node->data(0, FileNameRole).toString();
+    return JoinPath(NodePath(node->parent()), node->data(0, FileNameRole).toByteArray());
+}
+
+QString TCatalogTree::textOnDisk(const QTreeWidgetItem* node) const
+{
+    if (isTop(node))
+        return settings::rootDir();
+    const QByteArray name = node->data(0, FileNameRole).toByteArray();
+    if (!isDisk(node))
+        return DisplayFileName(name);
+    const std::string_view title = CatalogTitle(std::string_view(name.constData(), std::size_t(name.size())));
+    return DisplayFileName(QByteArray(title.data(), qsizetype(title.size())));
 }
 
 void TCatalogTree::refresh()
@@ -182,10 +191,8 @@ void TCatalogTree::refresh()
     setUpdatesEnabled(false);
     ContextNode = nullptr;
     {
-        const bool was = applying_;
-        applying_ = true;
+        const QScopedValueRollback applying(applying_, true);
         clear();
-        applying_ = was;
     }
 
     images_.clear();
@@ -200,12 +207,12 @@ void TCatalogTree::refresh()
         images_.addImage(folderPictures_.image(i), folderPictures_.mask(i));
 
     QStringList problems;
-    const bool was = applying_;
-    applying_ = true;
-    auto* top = new TreeNode(settings::rootDir(), 0, -1, QString());
-    addTopLevelItem(top);
-    fill(top, root_, problems);
-    applying_ = was;
+    auto* top = new TreeNode(settings::rootDir(), 0, -1, QByteArray());
+    {
+        const QScopedValueRollback applying(applying_, true);
+        addTopLevelItem(top);
+        fill(top, root_, problems);
+    }
 
     setUpdatesEnabled(true);
     top->setExpanded(true);
@@ -216,47 +223,34 @@ void TCatalogTree::refresh()
         ReportError(messageOwner(), problems.join(QStringLiteral("\n")));
 }
 
-void TCatalogTree::fill(QTreeWidgetItem* node, const QString& path, QStringList& problems)
+void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path, QStringList& problems)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::directory_iterator it(QFile::encodeName(path).toStdString(), ec);
-    if (ec)
-        return; // a missing or unreadable folder simply has no children
+    // A missing or unreadable folder simply has no children.
+    const StoreListing listing = ListStoreFolder(path);
+    RemoveOldLeftovers(path, listing.leftovers);
     QList<QTreeWidgetItem*> children;
-    // A listing that fails half-way keeps what it found so far.
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            break;
-        const fs::directory_entry& entry = *it;
-        std::error_code typeError;
-        // Links are left out: the tree never loops and never leads outside the root.
-        if (entry.is_symlink(typeError))
-            continue;
-        const std::string raw = entry.path().filename().native();
-        const QString name = QFile::decodeName(QByteArray::fromStdString(raw));
-        if (entry.is_directory(typeError)) {
-            auto* child = new TreeNode(name, 0, -1, name);
-            fill(child, path + QLatin1Char('/') + name, problems);
+    children.reserve(qsizetype(listing.entries.size()));
+    for (const StoreEntry& entry : listing.entries) {
+        const QByteArray full = JoinPath(path, entry.name);
+        if (entry.kind == StoreEntry::Folder) {
+            auto* child = new TreeNode(entry.text, 0, -1, entry.name);
+            fill(child, full, problems);
             children.append(child);
             continue;
         }
-        if (!HasCatalogExtension(raw))
-            continue;
         std::optional<CatalogHead> head;
         try {
-            head = ReadCatalogHead(entry.path());
-        } catch (const std::exception& e) {
-            problems.append(QString::fromUtf8(e.what()));
+            head = ReadCatalogHead(std::filesystem::path(full.toStdString()));
+        } catch (const CatalogError& e) {
+            problems.append(CatalogErrorText(e));
             continue;
         }
         if (!head)
             continue;
         const int index = images_.addBmp(head->image, head->mask);
-        auto* child = new TreeNode(name.left(name.size() - 3), index, int(head->dataType), name);
-        children.append(child);
+        children.append(new TreeNode(entry.text, index, int(head->dataType), entry.name));
     }
-    sortNodes(children);
+    // Already in the tree's order.
     node->addChildren(children);
 }
 
@@ -265,8 +259,7 @@ void TCatalogTree::sortNode(QTreeWidgetItem* parent)
     if (!parent)
         return;
     QTreeWidgetItem* current = currentItem();
-    const bool was = applying_;
-    applying_ = true;
+    const QScopedValueRollback applying(applying_, true);
     QList<QTreeWidgetItem*> children = parent->takeChildren();
     sortNodes(children);
     parent->addChildren(children);
@@ -280,54 +273,50 @@ void TCatalogTree::sortNode(QTreeWidgetItem* parent)
     };
     for (QTreeWidgetItem* c : children)
         reopen(c);
-    applying_ = was;
     if (current)
         setCurrentItem(current);
 }
 
-QString TCatalogTree::freeFolderName(const QString& path, int last)
+QString TCatalogTree::freeFolderName(const QByteArray& path, int last)
 {
-    if (!DirectoryExists(path + QLatin1Char('/') + kNewFolder) && !FileExists(path + QLatin1Char('/') + kNewFolder))
+    if (!nameTaken(JoinPath(path, NativeFileName(kNewFolder))))
         return kNewFolder;
     for (int n = 2; n <= last; ++n) {
         const QString name = kNewFolder + QStringLiteral("(%1)").arg(n);
-        const QString candidate = path + QLatin1Char('/') + name;
-        if (!DirectoryExists(candidate) && !FileExists(candidate))
+        if (!nameTaken(JoinPath(path, NativeFileName(name))))
             return name;
     }
     return {};
 }
 
-QTreeWidgetItem* TCatalogTree::newFolder(QTreeWidgetItem* target)
+QTreeWidgetItem* TCatalogTree::newFolder(QTreeWidgetItem* target, QString* error)
 {
     if (!target)
         return nullptr;
     if (isDisk(target))
         target = target->parent();
-    const QString path = NodePath(target);
+    const QByteArray path = NodePath(target);
     const QString name = freeFolderName(path);
     if (name.isEmpty())
         return nullptr;
-    auto* node = new TreeNode(name, 0, -1, name);
+    auto* node = new TreeNode(name, 0, -1, NativeFileName(name));
     {
-        const bool was = applying_;
-        applying_ = true;
+        const QScopedValueRollback applying(applying_, true);
         target->addChild(node);
-        applying_ = was;
     }
-    const QString folder = path + QLatin1Char('/') + name;
-    if (!insideRoot(path) || !CreateFolder(folder))
-        throw std::runtime_error(QStringLiteral("Cannot create the folder %1.").arg(folder).toStdString());
+    const QByteArray folder = JoinPath(path, NativeFileName(name));
+    if (!insideRoot(path) || !CreateFolder(folder)) {
+        const int err = errno;
+        if (error)
+            *error = QStringLiteral("Cannot create the folder %1: %2")
+                         .arg(DisplayFileName(folder), QString::fromLocal8Bit(std::strerror(err)));
+    }
     return node;
 }
 
-bool TCatalogTree::insideRoot(const QString& path) const
+bool TCatalogTree::insideRoot(const QByteArray& path) const
 {
-    const QString root = canonical(root_);
-    const QString target = canonical(path);
-    if (root.isEmpty() || target.isEmpty())
-        return false;
-    return target == root || target.startsWith(root + QLatin1Char('/'));
+    return InsideFolder(path, root_);
 }
 
 bool TCatalogTree::renameNode(QTreeWidgetItem* node, const QString& text)
@@ -342,43 +331,38 @@ bool TCatalogTree::applyRename(QTreeWidgetItem* node, const QString& text)
 {
     if (!node)
         return false;
-    const QString old = node->data(0, FileNameRole).toString();
-    auto keepOld = [&] {
-        const bool was = applying_;
-        applying_ = true;
-        node->setText(0, isTop(node) ? settings::rootDir() : (isDisk(node) ? old.left(old.size() - 3) : old));
-        applying_ = was;
+    auto setText = [&](const QString& t) {
+        const QScopedValueRollback applying(applying_, true);
+        node->setText(0, t);
     };
     if (isTop(node)) {
         settings::setRootDir(text);
-        const bool was = applying_;
-        applying_ = true;
-        node->setText(0, text);
-        applying_ = was;
+        setText(text);
         return true;
     }
     if (!CheckTitle(toAnsi(text, '_'))) {
-        keepOld();
+        setText(textOnDisk(node));
         dialogs().tell(messageOwner(), QString::fromUtf8(kTitleRefusedMessage), QStringLiteral("エラー"), DialogIcon::Stop);
         return false;
     }
-    const QString parentPath = NodePath(node->parent());
-    const QString from = parentPath + QLatin1Char('/') + old;
-    const QString newName = isDisk(node) ? text + QString::fromLatin1(kCatalogExtension.data()) : text;
-    const QString to = parentPath + QLatin1Char('/') + newName;
+    const QByteArray parentPath = NodePath(node->parent());
+    const QByteArray from = JoinPath(parentPath, node->data(0, FileNameRole).toByteArray());
+    const QByteArray newName = NativeFileName(isDisk(node) ? QString::fromStdString(CatalogFileName(text.toStdString())) : text);
+    const QByteArray to = JoinPath(parentPath, newName);
     // The empty text names the parent folder itself; it can never be a rename.
-    const bool ok = !text.isEmpty() && insideRoot(from) && canonical(from) != canonical(root_) &&
-                    insideRoot(parentPath) && RenamePath(from, to);
+    const bool ok = !text.isEmpty() && insideRoot(from) && !InsideFolder(root_, from) && insideRoot(parentPath) &&
+                    RenamePath(from, to);
     if (!ok) {
-        keepOld();
+        setText(textOnDisk(node));
         dialogs().tell(messageOwner(), QStringLiteral("変更できませんでした"), QStringLiteral("エラー"), DialogIcon::Stop);
         return false;
     }
-    const bool was = applying_;
-    applying_ = true;
-    node->setText(0, text);
-    node->setData(0, FileNameRole, newName);
-    applying_ = was;
+    {
+        const QScopedValueRollback applying(applying_, true);
+        node->setText(0, text);
+        node->setData(0, FileNameRole, newName);
+    }
+    emit pathRenamed(from, to);
     return true;
 }
 
@@ -386,15 +370,10 @@ void TCatalogTree::itemEdited(QTreeWidgetItem* item, int column)
 {
     if (applying_ || column != 0)
         return;
-    const QString text = item->text(0);
-    const QString shown = isTop(item) ? settings::rootDir() : [&] {
-        const QString file = item->data(0, FileNameRole).toString();
-        return isDisk(item) ? file.left(file.size() - 3) : file;
-    }();
-    if (text == shown)
+    if (item->text(0) == textOnDisk(item))
         return;
     // The editor is still closing: re-sort once it is gone, not under it.
-    if (applyRename(item, text) && item->parent())
+    if (applyRename(item, item->text(0)) && item->parent())
         QMetaObject::invokeMethod(
             this, [this, parent = handle(item->parent())] { sortNode(resolve(parent)); }, Qt::QueuedConnection);
 }
@@ -410,14 +389,15 @@ bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
     node = resolve(held);
     if (!node)
         return false;
-    const QString target = isDisk(node) ? CatalogFile(node) : NodePath(node);
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const QByteArray target = isDisk(node) ? CatalogFile(node) : NodePath(node);
     bool gone = false;
     QString error;
-    if (insideRoot(target) && canonical(target) != canonical(root_))
-        gone = ShellDelete(messageOwner(), target, &error);
-    refresh();
-    QGuiApplication::restoreOverrideCursor();
+    {
+        const BusyCursor busy;
+        if (insideRoot(target) && !InsideFolder(root_, target))
+            gone = ShellDelete(messageOwner(), target, &error);
+        refresh();
+    }
     // The shell would have shown its own message; the trash gives none, so say why.
     if (!gone && !error.isEmpty())
         ReportError(messageOwner(), error);

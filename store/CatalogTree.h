@@ -32,6 +32,9 @@ namespace qd {
 // postponed until the last guard ends, so no node is freed under the walk.
 //
 // Renames and deletions act only on paths that resolve inside the catalog root.
+// Paths are the file system's bytes (see platform/CatalogStore.h): every node
+// keeps its name as listed, so it names exactly its own file even when that
+// name is not UTF-8; the node's text is only for display.
 class TCatalogTree : public QTreeWidget {
     Q_OBJECT
 public:
@@ -39,19 +42,21 @@ public:
     enum Role {
         ImageIndexRole = Qt::UserRole + 1, // int: 0/1 folder, 2+ disk
         StateIndexRole,                    // int: data type byte of a disk, -1 for folders
-        FileNameRole,                      // QString: the name on disk (a disk's with its extension)
+        FileNameRole,                      // QByteArray: the name on disk (a disk's with its extension)
     };
 
     // catalogRoot: the folder the top node stands for (it need not exist).
     explicit TCatalogTree(const QString& catalogRoot, QWidget* parent = nullptr);
     ~TCatalogTree() override;
 
-    const QString& catalogRoot() const { return root_; }
+    const QByteArray& catalogRoot() const { return root_; }
 
     // Rebuilds every node and ImageList_Tree from the catalog root; clears
     // ContextNode; expands and selects the top node. Files that cannot be read
     // are left out and reported together, once the tree is complete, through
-    // the general error report. Postponed while a UseGuard is held.
+    // the general error report. Temporary files that killed saves left behind
+    // more than a day ago are removed on the way. Postponed while a UseGuard
+    // is held.
     void refresh();
 
     // The top node, nullptr only before the first refresh.
@@ -61,9 +66,10 @@ public:
 
     // Empty for nullptr; the catalog root for the top node; else the parent's
     // path, "/" and the node's name on disk (without a disk's extension).
-    QString NodePath(const QTreeWidgetItem* node) const;
-    // A disk node's catalog file (NodePath and its extension as on disk).
-    QString CatalogFile(const QTreeWidgetItem* node) const;
+    QByteArray NodePath(const QTreeWidgetItem* node) const;
+    // A disk node's catalog file (its folder's path, "/" and its file name as
+    // on disk, extension included); empty for any other node.
+    QByteArray CatalogFile(const QTreeWidgetItem* node) const;
 
     static int imageIndex(const QTreeWidgetItem* node);
     static int stateIndex(const QTreeWidgetItem* node);
@@ -77,12 +83,12 @@ public:
     // New folder under target (a disk node stands for its parent): the first
     // free name of "新しいフォルダ", "新しいフォルダ(2)" ... "新しいフォルダ(10000)".
     // Adds the node after its siblings, creates the folder and returns the node;
-    // nullptr when every name is taken. Throws std::runtime_error when the folder
-    // cannot be created (the node stays until the next refresh).
-    QTreeWidgetItem* newFolder(QTreeWidgetItem* target);
+    // nullptr when every name is taken. When the folder cannot be created the
+    // node stays until the next refresh and *error (when given) says why.
+    QTreeWidgetItem* newFolder(QTreeWidgetItem* target, QString* error = nullptr);
     // The name newFolder would give in the folder at path, trying the numbers up
     // to last; empty when all are taken.
-    static QString freeFolderName(const QString& path, int last = 10000);
+    static QString freeFolderName(const QByteArray& path, int last = 10000);
 
     // Applies a new text to a node: the top node's goes to "RootDir"; a folder
     // or disk is renamed on disk after the title check. On refusal or failure the
@@ -97,7 +103,7 @@ public:
     void sortNode(QTreeWidgetItem* parent);
 
     // True when path resolves (links followed) to the catalog root or inside it.
-    bool insideRoot(const QString& path) const;
+    bool insideRoot(const QByteArray& path) const;
 
     // How many refreshes have run; a node taken before is gone once it changes.
     std::uint64_t generation() const { return generation_; }
@@ -126,17 +132,21 @@ public:
 signals:
     // After every completed refresh.
     void refreshed();
+    // After a folder or a disk was renamed on disk: what was at `from` (a
+    // catalog file, or a folder with everything below it) is now at `to`.
+    void pathRenamed(const QByteArray& from, const QByteArray& to);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    void fill(QTreeWidgetItem* node, const QString& path, QStringList& problems);
+    void fill(QTreeWidgetItem* node, const QByteArray& path, QStringList& problems);
+    QString textOnDisk(const QTreeWidgetItem* node) const; // the text its name on disk gives
     void itemEdited(QTreeWidgetItem* item, int column);
     bool applyRename(QTreeWidgetItem* node, const QString& text); // renameNode without the re-sort
     void setImageIndex(QTreeWidgetItem* node, int index);
 
-    QString root_;
+    QByteArray root_;
     TreeImageList images_;
     ImageList folderPictures_{16}; // closed and open folder, copied at the first refresh
     std::uint64_t generation_ = 0;

@@ -19,6 +19,7 @@
 #include <filesystem>
 
 #include "browse/DiskContents.h"
+#include "store/Application.h"
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
 #include "platform/Fonts.h"
@@ -246,6 +247,8 @@ void TForm_Main::buildPanes()
     TL_ViewStyle->setMenu(DiskContents->PM_ViewStyle);
 
     connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { TreeView1Click(); });
+    // A rename of the disk on show, or of a folder above it, carries the view along.
+    connect(TreeView1, &TCatalogTree::pathRenamed, DiskContents, &TDiskContents::followRename);
     // Every refresh ends with the top node selected and shown.
     connect(TreeView1, &TCatalogTree::refreshed, this, &TForm_Main::TreeView1Click);
 }
@@ -348,7 +351,7 @@ void TForm_Main::TreeView1Click()
         DiskContents->showNothing();
         return;
     }
-    DiskContents->showDisk(std::filesystem::path(QFile::encodeName(TreeView1->CatalogFile(node)).toStdString()), this);
+    DiskContents->showDisk(std::filesystem::path(TreeView1->CatalogFile(node).toStdString()), this);
 }
 
 void TForm_Main::Refresh1Click()
@@ -370,9 +373,15 @@ void TForm_Main::newFolder(QTreeWidgetItem* target)
         return;
     TreeView1->setCurrentItem(target);
     TreeView1Click();
-    QTreeWidgetItem* node = TreeView1->newFolder(target);
+    QString error;
+    QTreeWidgetItem* node = TreeView1->newFolder(target, &error);
     if (!node)
         return;
+    if (!error.isEmpty()) {
+        // The node stays until the next refresh, as a failed creation leaves it.
+        ReportError(this, error);
+        return;
+    }
     target->setExpanded(true);
     TreeView1->setCurrentItem(node);
     TreeView1->editItem(node);
@@ -385,10 +394,10 @@ void TForm_Main::newDisk(QTreeWidgetItem* target)
         return;
     TreeView1->setCurrentItem(target);
     TreeView1Click();
-    const QString folder = TreeView1->NodePath(target) + QLatin1Char('/');
+    const QByteArray folder = TreeView1->NodePath(target) + '/';
     const QPoint at = frameGeometry().topLeft() + QPoint(20, 20);
-    if (newDiskWizard_)
-        newDiskWizard_(folder, at);
+    if (newDiskWizard_ && TreeView1->insideRoot(folder))
+        newDiskWizard_(folder, TreeView1->catalogRoot(), at);
     Refresh1Click();
 }
 

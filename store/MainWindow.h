@@ -53,10 +53,12 @@ public:
     ~TForm_Main() override;
 
     // The hand-off to the registration wizard: given the target catalog folder
-    // (with a trailing "/") and the wizard's top-left corner, it shows the
-    // wizard modally and returns when it has closed. The tree is refreshed
-    // afterwards whatever happened. Until the wizard exists it does nothing.
-    using NewDiskWizard = std::function<void(const QString& targetFolder, const QPoint& topLeft)>;
+    // (file-system bytes with a trailing "/"), the catalog root it must stay in
+    // and the wizard's top-left corner, it shows the wizard modally and returns
+    // when it has closed. The tree is refreshed afterwards whatever happened.
+    // Until the wizard exists it does nothing.
+    using NewDiskWizard =
+        std::function<void(const QByteArray& targetFolder, const QByteArray& catalogRoot, const QPoint& topLeft)>;
     void setNewDiskWizard(NewDiskWizard wizard) { newDiskWizard_ = std::move(wizard); }
 
     // The folder of the running program, with a trailing "/".

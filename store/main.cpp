@@ -22,8 +22,9 @@ int main(int argc, char** argv)
     // The registration wizard and the file search dialog are made after the main
     // window, hidden, and live for the whole run.
     qd::TForm_NewDisk newDisk(&main);
-    main.setNewDiskWizard(
-        [&newDisk](const QString& folder, const QPoint& topLeft) { newDisk.ShowFor(folder, topLeft); });
+    main.setNewDiskWizard([&newDisk](const QByteArray& folder, const QByteArray& root, const QPoint& topLeft) {
+        newDisk.ShowFor(folder, root, topLeft);
+    });
     // The file search dialog goes here once it exists.
 
     main.show();

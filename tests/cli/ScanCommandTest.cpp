@@ -192,6 +192,45 @@ TEST_F(QdcatScan, NeverReplacesACatalogWithoutForce)
     EXPECT_GT(QFileInfo(catalog).size(), 10);
 }
 
+TEST_F(QdcatScan, TitlesFoldersAndExistingCatalogsFollowTheWindowsRules)
+{
+    write("a.txt");
+    // A character without a code page 932 form is fine in a file name, as in the wizard.
+    const QString emoji = QString::fromUtf8("写真\U0001F4F7");
+    const auto odd = runQdcat({"scan", "S:", "--title", emoji, "--root", root}, env);
+    EXPECT_EQ(odd.exitCode, 0) << odd.err.toStdString();
+    EXPECT_TRUE(QFile::exists(root + '/' + emoji + ".qd"));
+
+    // The tree ignores case: DISK.QD is the disk "disk" already.
+    ASSERT_EQ(runQdcat({"scan", "S:", "--title", "Disk", "--root", root}, env).exitCode, 0);
+    ASSERT_TRUE(QFile::rename(root + "/Disk.qd", root + "/DISK.QD"));
+    QFile::resize(root + "/DISK.QD", 10);
+    EXPECT_EQ(runQdcat({"scan", "S:", "--title", "disk", "--root", root}, env).exitCode, 4);
+    EXPECT_EQ(QFileInfo(root + "/DISK.QD").size(), 10);
+    EXPECT_EQ(runQdcat({"scan", "S:", "--title", "disk", "--root", root, "--force"}, env).exitCode, 0);
+    EXPECT_GT(QFileInfo(root + "/DISK.QD").size(), 10) << "that catalog is the one replaced";
+    EXPECT_FALSE(QFileInfo::exists(root + "/disk.qd"));
+}
+
+TEST_F(QdcatScan, AFolderLeadingOutOfTheRootIsRefusedAndAFailedScanLeavesNoFolders)
+{
+    write("a.txt");
+    const QString outside = tmp.filePath("outside");
+    ASSERT_TRUE(QDir().mkpath(outside));
+    ASSERT_TRUE(QDir().mkpath(root));
+    ASSERT_TRUE(QFile::link(outside, root + "/elsewhere"));
+    for (const QString& folder : {QStringLiteral("elsewhere"), QStringLiteral("elsewhere/deeper")}) {
+        const auto escaped = runQdcat({"scan", "S:", "--title", "X", "--root", root, "--folder", folder}, env);
+        EXPECT_EQ(escaped.exitCode, 4) << folder.toStdString();
+        EXPECT_TRUE(QDir(outside).isEmpty()) << "nothing written outside the root";
+    }
+
+    // A title too long for a file name fails only at the save, after the walk.
+    const auto failed = runQdcat({"scan", "S:", "--title", QString(300, u'x'), "--root", root, "--folder", "new/sub"}, env);
+    EXPECT_EQ(failed.exitCode, 4);
+    EXPECT_FALSE(QFileInfo::exists(root + "/new")) << "the folders made for it are gone again";
+}
+
 TEST_F(QdcatScan, RefusesBadTitlesFoldersAndDrivesWithoutWriting)
 {
     const auto dotted = runQdcat({"scan", "S:", "--title", "a.b", "--root", root}, env);

@@ -31,7 +31,7 @@ protected:
         drive.write("A/one.txt", "1");
         drive.write("A/C/two.txt", "22");
         drive.write("B/SETUP.EXE", "MZ");
-        catalogFolder = QString::fromStdString(catalogs.path().string()) + '/';
+        catalogFolder = QByteArray::fromStdString(catalogs.path().string()) + '/';
         wizard.ShDriveComboBox1->RefreshItems();
         choose('D');
     }
@@ -42,6 +42,7 @@ protected:
     void start()
     {
         wizard.CatalogFolderPath = catalogFolder;
+        wizard.CatalogRootPath = QByteArray::fromStdString(catalogs.path().string());
         wizard.FormShow();
     }
 
@@ -74,7 +75,7 @@ protected:
     MappedDrive noLabel{'F', {.label = QString(), .serial = 0x01020304}};
     MappedDrive empty{'G', QStringLiteral("/nonexistent/qd-no-medium")};
     TempDir catalogs;
-    QString catalogFolder;
+    QByteArray catalogFolder;
     TForm_NewDisk wizard;
 };
 
@@ -198,6 +199,50 @@ TEST_F(NewDiskTest, AnExistingCatalogIsKeptOnNoAndReplacedOnlyOnFinish)
     wizard.BitBtn8Click();
     wizard.B_FinishClick();
     EXPECT_NE(readFile(catalogFile("Old")), before);
+}
+
+// The tree ignores the case of ".qd", so a title differing only in case names
+// the same disk: the question is asked and that very file is replaced.
+TEST_F(NewDiskTest, ATitleDifferingOnlyInCaseAsksAndReplacesThatCatalog)
+{
+    SaveDiskData(catalogs / "Shelf", sampleDisk());
+    std::filesystem::rename(catalogFile("Shelf"), catalogs / "SHELF.QD");
+    dialogs.answers.enqueue(DialogAnswer::Yes);
+    walkAs("shelf");
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].caption, u("確認"));
+    pickIcon();
+    wizard.BitBtn8Click();
+    wizard.B_FinishClick();
+    EXPECT_EQ(wizard.result(), QDialog::Accepted);
+    EXPECT_FALSE(std::filesystem::exists(catalogFile("shelf"))) << "no second disk of that name";
+    TDisk saved;
+    ASSERT_TRUE(LoadDiskData(catalogs / "SHELF.QD", saved).ok());
+    EXPECT_EQ(saved.VolumeLabel, "PHOTOS");
+}
+
+// A catalog that appears after the title was checked is never replaced
+// unasked: Finish asks the overwrite question, and No keeps it and the page.
+TEST_F(NewDiskTest, ACatalogAppearingDuringTheRegistrationIsNotReplacedUnasked)
+{
+    walkAs("Late");
+    ASSERT_TRUE(dialogs.asked.isEmpty());
+    pickIcon();
+    wizard.BitBtn8Click();
+    SaveDiskData(catalogs / "Late", sampleDisk()); // written meanwhile by someone else
+    const std::string theirs = readFile(catalogFile("Late"));
+
+    dialogs.answers.enqueue(DialogAnswer::No);
+    wizard.B_FinishClick();
+    ASSERT_EQ(dialogs.asked.size(), 1);
+    EXPECT_EQ(dialogs.asked[0].text, u("入力されたタイトルはすでに存在します。\r\n上書きしますか？"));
+    EXPECT_EQ(readFile(catalogFile("Late")), theirs);
+    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet5);
+
+    dialogs.answers.enqueue(DialogAnswer::Yes);
+    wizard.B_FinishClick();
+    EXPECT_EQ(wizard.result(), QDialog::Accepted);
+    EXPECT_NE(readFile(catalogFile("Late")), theirs);
 }
 
 TEST_F(NewDiskTest, CancelOnTheLastPagesAsksAndYesWritesNothing)

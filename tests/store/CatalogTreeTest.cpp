@@ -1,9 +1,12 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include "StoreFixture.h"
 #include "catalog/QdLib.h"
+#include "platform/CatalogStore.h"
 #include "platform/Settings.h"
 #include "store/CatalogTree.h"
 
@@ -211,28 +214,30 @@ TEST_F(CatalogTreeTest, NewFolderTakesTheFirstFreeNumberInTheDisksParent)
 TEST_F(CatalogTreeTest, NewFolderNamesRunOutAtTheLastNumber)
 {
     QDir().mkpath(root());
-    EXPECT_EQ(TCatalogTree::freeFolderName(root()), "新しいフォルダ");
+    EXPECT_EQ(TCatalogTree::freeFolderName(nativeRoot()), "新しいフォルダ");
     mkdir("新しいフォルダ");
-    EXPECT_EQ(TCatalogTree::freeFolderName(root()), "新しいフォルダ(2)");
+    EXPECT_EQ(TCatalogTree::freeFolderName(nativeRoot()), "新しいフォルダ(2)");
     for (int n = 2; n <= 5; ++n)
         mkdir(QStringLiteral("新しいフォルダ(%1)").arg(n));
     // A file of the name counts as taken too: no folder can be made there.
     writeFile(rootPath("新しいフォルダ(6)"), "");
-    EXPECT_EQ(TCatalogTree::freeFolderName(root(), 7), "新しいフォルダ(7)");
-    EXPECT_EQ(TCatalogTree::freeFolderName(root(), 6), "");
-    EXPECT_EQ(TCatalogTree::freeFolderName(root()), "新しいフォルダ(7)");
+    EXPECT_EQ(TCatalogTree::freeFolderName(nativeRoot(), 7), "新しいフォルダ(7)");
+    EXPECT_EQ(TCatalogTree::freeFolderName(nativeRoot(), 6), "");
+    EXPECT_EQ(TCatalogTree::freeFolderName(nativeRoot()), "新しいフォルダ(7)");
     // Numbers go in decimal without leading zeros: "(10)" after "(9)".
     for (int n = 7; n <= 9; ++n)
         mkdir(QStringLiteral("新しいフォルダ(%1)").arg(n));
-    EXPECT_EQ(TCatalogTree::freeFolderName(root()), "新しいフォルダ(10)");
+    EXPECT_EQ(TCatalogTree::freeFolderName(nativeRoot()), "新しいフォルダ(10)");
 }
 
-TEST_F(CatalogTreeTest, NewFolderThatCannotBeMadeRaisesAndKeepsTheNode)
+TEST_F(CatalogTreeTest, NewFolderThatCannotBeMadeSaysWhyAndKeepsTheNode)
 {
     mkdir("F");
     QTreeWidgetItem* folder = child(top(), "F");
     QDir(root() + "/F").removeRecursively(); // gone behind the tree's back
-    EXPECT_THROW(tree().newFolder(folder), std::runtime_error);
+    QString error;
+    EXPECT_NE(tree().newFolder(folder, &error), nullptr);
+    EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(texts(folder), QStringList{"新しいフォルダ"});
 }
 
@@ -424,8 +429,84 @@ TEST_F(CatalogTreeTest, NothingOutsideTheRootIsTouched)
     dialogs_.answers.enqueue(DialogAnswer::Yes);
     EXPECT_FALSE(tree().deleteNode(f));
     EXPECT_TRUE(QFileInfo::exists(outside.path() + "/victim.qd"));
-    EXPECT_FALSE(tree().insideRoot(outside.path()));
-    EXPECT_TRUE(tree().insideRoot(root()));
+    EXPECT_FALSE(tree().insideRoot(QFile::encodeName(outside.path())));
+    EXPECT_TRUE(tree().insideRoot(nativeRoot()));
+}
+
+} // namespace
+} // namespace qd::test
+
+namespace qd::test {
+namespace {
+
+// --- names that are not UTF-8, and what is not a catalog -----------------------------
+
+// テスト in Shift-JIS, as a catalog copied from Windows is named; and the name
+// that decoding it to text with replacement characters and encoding it back makes.
+const QByteArray kSjis("\x83\x65\x83\x58\x83\x67");
+const QByteArray kMangled("\xef\xbf\xbd" "e" "\xef\xbf\xbd" "X" "\xef\xbf\xbd" "g");
+
+class CatalogTreeBytesTest : public CatalogTreeTest {
+protected:
+    // A catalog at a path of bytes below the root, told apart by its comment.
+    void catalogAt(const QByteArray& relative, const char* comment) const
+    {
+        TDisk disk = sampleDisk();
+        disk.Comment = comment;
+        const std::filesystem::path file = JoinPath(nativeRoot(), relative).toStdString();
+        std::filesystem::create_directories(file.parent_path());
+        SaveDiskFile(file, disk);
+    }
+    bool exists(const QByteArray& relative) const
+    {
+        return std::filesystem::exists(JoinPath(nativeRoot(), relative).toStdString());
+    }
+};
+
+TEST_F(CatalogTreeBytesTest, EveryNodeNamesExactlyItsOwnFile)
+{
+    catalogAt(kSjis + ".qd", "shift-jis");
+    catalogAt(kMangled + ".qd", "decoy");
+    catalogAt(kSjis + "/inner.qd", "inside");
+    QTreeWidgetItem* disk = nullptr;
+    QTreeWidgetItem* folder = nullptr;
+    for (int i = 0; i < top()->childCount(); ++i) {
+        QTreeWidgetItem* n = top()->child(i);
+        if (n->text(0) == QString::fromUtf8("テスト"))
+            (TCatalogTree::isDisk(n) ? disk : folder) = n;
+    }
+    ASSERT_NE(disk, nullptr);
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(texts(folder), QStringList{"inner"});
+
+    TDisk loaded;
+    ASSERT_TRUE(LoadDiskData(tree().CatalogFile(disk).toStdString(), loaded).ok());
+    EXPECT_EQ(loaded.Comment, "shift-jis");
+
+    tree().ContextNode = disk;
+    dialogs_.answers.enqueue(DialogAnswer::Yes);
+    ASSERT_TRUE(tree().deleteNode(disk));
+    EXPECT_FALSE(exists(kSjis + ".qd"));
+    EXPECT_TRUE(exists(kMangled + ".qd")) << "the other catalog stays";
+    EXPECT_TRUE(std::filesystem::exists(QFile::encodeName(trashFiles()).toStdString() + "/" + kSjis.toStdString() + ".qd"));
+}
+
+TEST_F(CatalogTreeBytesTest, AFifoIsNoCatalogAndOldSaveLeftoversAreCleared)
+{
+    catalog("Good");
+    mkdir("Sub");
+    ASSERT_EQ(::mkfifo(rootPath("Pipe.qd").c_str(), 0644), 0); // reading it would wait for ever
+    const timespec old[2] = {{time(nullptr) - 2 * 86400, 0}, {time(nullptr) - 2 * 86400, 0}};
+    for (const char* name : {".qdtmp.old111", "Sub/.qdtmp.old222", ".qdtmp.new333"})
+        writeFile(rootPath(name), "partial");
+    for (const char* name : {".qdtmp.old111", "Sub/.qdtmp.old222"})
+        ASSERT_EQ(::utimensat(AT_FDCWD, rootPath(name).c_str(), old, 0), 0);
+
+    EXPECT_EQ(texts(top()), (QStringList{"Good", "Sub"}));
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(rootPath(".qdtmp.old111")));
+    EXPECT_FALSE(std::filesystem::exists(rootPath("Sub/.qdtmp.old222")));
+    EXPECT_TRUE(std::filesystem::exists(rootPath(".qdtmp.new333"))) << "a save may still be writing it";
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // The contents view as the main window drives it from the catalog tree.
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -86,4 +87,37 @@ TEST_F(MainWindowContentsTest, FoldersAndOtherDataTypesShowNothing)
     click(child(top(), "Shelf"));
     EXPECT_FALSE(window->DiskContents->ListView1->isVisible());
     EXPECT_FALSE(window->TB_Updir->isEnabled());
+}
+
+// 保存 writes the catalog the view loaded: a rename of the disk, or of a folder
+// above it, carries the view along, and a catalog that is gone is never made anew.
+TEST_F(MainWindowContentsTest, RenamesCarryTheSaveAlongAndAVanishedCatalogIsNotRecreated)
+{
+    catalog("Shelf/X");
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    QTreeWidgetItem* shelf = child(top(), "Shelf");
+    shelf->setExpanded(true);
+    click(child(shelf, "X"));
+    window->DiskContents->RichEdit_Comment->setPlainText("renamed disk");
+    ASSERT_TRUE(window->TreeView1->renameNode(child(shelf, "X"), "Y"));
+    window->DiskContents->B_SaveClick();
+    EXPECT_FALSE(QFileInfo::exists(root() + "/Shelf/X.qd")) << "no catalog under the old name";
+    TDisk saved;
+    ASSERT_TRUE(LoadDiskData(rootPath("Shelf/Y.qd"), saved).ok());
+    EXPECT_EQ(saved.Comment, "renamed disk");
+
+    ASSERT_TRUE(window->TreeView1->renameNode(shelf, "Box"));
+    window->DiskContents->RichEdit_Comment->setPlainText("renamed folder");
+    window->DiskContents->B_SaveClick();
+    EXPECT_FALSE(QFileInfo::exists(root() + "/Shelf"));
+    ASSERT_TRUE(LoadDiskData(rootPath("Box/Y.qd"), saved).ok());
+    EXPECT_EQ(saved.Comment, "renamed folder");
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+
+    QFile::remove(root() + "/Box/Y.qd"); // behind the program's back
+    window->DiskContents->B_SaveClick();
+    EXPECT_FALSE(QFileInfo::exists(root() + "/Box/Y.qd"));
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_EQ(dialogs_.asked[0].caption, QString::fromUtf8("エラー"));
 }

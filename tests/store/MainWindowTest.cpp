@@ -109,7 +109,7 @@ TEST_F(MainWindowTest, BandsMenusAndPagesCarryTheirCaptions)
 TEST_F(MainWindowTest, DriveMenuHasOneRadioItemPerDriveWithTheFirstChecked)
 {
     MappedDrive m('M', {.label = QStringLiteral("Data & More"), .kind = DriveKind::Fixed});
-    MappedDrive empty('N', temp_.path() + "/no-medium", {.kind = DriveKind::CdRom});
+    MappedDrive empty('N', folder() + "/no-medium", {.kind = DriveKind::CdRom});
     ASSERT_FALSE(empty.drive().present());
     TForm_Main& w = window();
     const auto& drives = DriveTable::instance().drives();
@@ -241,16 +241,16 @@ TEST_F(MainWindowTest, NewDiskHandsTheWizardTheFolderAndRefreshesWhenItCloses)
     catalog("F/old");
     show();
     TForm_Main& w = window();
-    QString folder;
+    QByteArray folder;
     QPoint at;
-    w.setNewDiskWizard([&](const QString& f, const QPoint& p) {
+    w.setNewDiskWizard([&](const QByteArray& f, const QByteArray&, const QPoint& p) {
         folder = f;
         at = p;
         catalog("F/new"); // what a finished wizard leaves behind
     });
     w.TreeView1->ContextNode = child(child(top(), "F"), "old");
     w.CDMOFDD2Click();
-    EXPECT_EQ(folder, root() + "/F/");
+    EXPECT_EQ(folder, QFile::encodeName(root() + "/F/"));
     EXPECT_EQ(at, w.frameGeometry().topLeft() + QPoint(20, 20));
     EXPECT_EQ(texts(child(top(), "F")), (QStringList{"new", "old"}));
     EXPECT_EQ(w.TreeView1->currentItem(), top());
@@ -258,14 +258,14 @@ TEST_F(MainWindowTest, NewDiskHandsTheWizardTheFolderAndRefreshesWhenItCloses)
     // From the File menu the selected node is the target; the top node is the root.
     w.TreeView1->setCurrentItem(top());
     w.CDMOFDD1Click();
-    EXPECT_EQ(folder, root() + "/");
+    EXPECT_EQ(folder, QFile::encodeName(root() + "/"));
 }
 
 TEST_F(MainWindowTest, NewDiskWithoutATargetDoesNothing)
 {
     TForm_Main& w = window();
     bool ran = false;
-    w.setNewDiskWizard([&](const QString&, const QPoint&) { ran = true; });
+    w.setNewDiskWizard([&](const QByteArray&, const QByteArray&, const QPoint&) { ran = true; });
     w.TreeView1->ContextNode = nullptr;
     w.CDMOFDD2Click();
     EXPECT_FALSE(ran);

@@ -18,7 +18,8 @@ protected:
     {
         window = std::make_unique<TForm_Main>(root());
         wizard = std::make_unique<TForm_NewDisk>(window.get());
-        window->setNewDiskWizard([this](const QString& f, const QPoint& p) { wizard->ShowFor(f, p); });
+        window->setNewDiskWizard(
+            [this](const QByteArray& f, const QByteArray& r, const QPoint& p) { wizard->ShowFor(f, r, p); });
         window->show();
     }
 
@@ -28,7 +29,7 @@ protected:
     {
         QTimer::singleShot(0, wizard.get(), [=, this] {
             EXPECT_TRUE(wizard->isVisible());
-            EXPECT_EQ(wizard->CatalogFolderPath, root() + "/");
+            EXPECT_EQ(wizard->CatalogFolderPath, QFile::encodeName(root() + "/"));
             catalog(appearing);
             close();
         });

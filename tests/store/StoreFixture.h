@@ -22,6 +22,7 @@
 #include "support/QtApp.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempSettings.h"
+#include "support/TestHome.h"
 
 namespace qd::test {
 
@@ -29,24 +30,20 @@ class StoreFixture : public ::testing::Test {
 protected:
     StoreFixture()
     {
+        TestHome(); // before the application reads the environment
         ensureApp<QdApplication>();
         // The locale's collation, not the code order, sorts the tree.
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        oldDataHome_ = qgetenv("XDG_DATA_HOME");
-        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
+        RemoveTestDataHome(); // an empty trash for every test
         QDir().mkpath(dataHome());
     }
-    ~StoreFixture() override
-    {
-        if (oldDataHome_.isEmpty())
-            qunsetenv("XDG_DATA_HOME");
-        else
-            qputenv("XDG_DATA_HOME", oldDataHome_);
-    }
 
-    // The catalog root (not created).
-    QString root() const { return temp_.path() + QStringLiteral("/data"); }
-    QString dataHome() const { return temp_.path() + QStringLiteral("/xdg-data"); }
+    // The catalog root (not created), as text and as the file system's bytes.
+    QString root() const { return folder() + QStringLiteral("/data"); }
+    // The test's own temporary folder.
+    QString folder() const { return QFile::decodeName(QByteArray::fromStdString(temp_.path().native())); }
+    QByteArray nativeRoot() const { return QFile::encodeName(root()); }
+    QString dataHome() const { return TestDataHome(); }
     QString trashFiles() const { return dataHome() + QStringLiteral("/Trash/files"); }
     std::filesystem::path rootPath(const QString& relative = QString()) const
     {
@@ -91,12 +88,9 @@ protected:
         return out;
     }
 
-    QTemporaryDir temp_;
+    TempDir temp_; // removed by bytes: names need not be UTF-8
     TempSettings settings_;
     ScriptedDialogs dialogs_;
-
-private:
-    QByteArray oldDataHome_;
 };
 
 } // namespace qd::test

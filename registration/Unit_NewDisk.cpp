@@ -362,9 +362,7 @@ bool TForm_NewDisk::save()
         const std::filesystem::path file = JoinPath(CatalogFolderPath, name).toStdString();
         if (!InsideFolder(CatalogFolderPath, CatalogRootPath)) {
             // The folder was replaced by a link to elsewhere since it was chosen.
-            const CatalogError outside(CatalogError::Code::Create, file.native(), 0, 0,
-                                       "Cannot create " + file.native() + ": the folder is outside the catalog root.");
-            dialogs().tell(this, CatalogErrorText(outside), u("エラー"), DialogIcon::Stop);
+            dialogs().tell(this, OutsideRootText(CatalogFolderPath, CatalogRootPath), u("エラー"), DialogIcon::Stop);
             return false;
         }
         try {

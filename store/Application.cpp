@@ -1,7 +1,10 @@
 #include "Application.h"
 
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <exception>
 
+#include "platform/CatalogErrors.h"
 #include "platform/Dialogs.h"
 
 namespace qd {
@@ -9,6 +12,16 @@ namespace qd {
 void ReportError(QWidget* owner, const QString& text)
 {
     dialogs().tell(owner, text, QString::fromUtf8(kApplicationTitle), DialogIcon::Stop);
+}
+
+bool LoadJapaneseTranslations(QCoreApplication& app)
+{
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
 }
 
 QdApplication::QdApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -21,7 +34,7 @@ bool QdApplication::notify(QObject* receiver, QEvent* event)
         ReportError(activeWindow(), QString::fromUtf8(e.what()));
     } catch (...) {
         // Nothing to say about an unknown exception but that it happened.
-        ReportError(activeWindow(), QStringLiteral("Unknown error"));
+        ReportError(activeWindow(), UnknownErrorText());
     }
     return false;
 }

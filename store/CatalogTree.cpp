@@ -308,8 +308,7 @@ QTreeWidgetItem* TCatalogTree::newFolder(QTreeWidgetItem* target, QString* error
     if (!insideRoot(path) || !CreateFolder(folder)) {
         const int err = errno;
         if (error)
-            *error = QStringLiteral("Cannot create the folder %1: %2")
-                         .arg(DisplayFileName(folder), QString::fromLocal8Bit(std::strerror(err)));
+            *error = CreateFolderErrorText(folder, QString::fromLocal8Bit(std::strerror(err)));
     }
     return node;
 }
@@ -400,7 +399,7 @@ bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
     }
     // The shell would have shown its own message; the trash gives none, so say why.
     if (!gone && !error.isEmpty())
-        ReportError(messageOwner(), error);
+        ReportError(messageOwner(), TrashErrorText(target, error));
     return gone;
 }
 

@@ -14,6 +14,8 @@
 
 #include "browse/DiskContents.h"
 #include "browse/FolderModel.h"
+#include "browse/FolderRows.h"
+#include "platform/Fonts.h"
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
 #include "support/QtApp.h"
@@ -134,7 +136,8 @@ TEST_F(DiskContentsTest, FoldersFirstThenFilesEachByNameIgnoringCase)
     EXPECT_EQ(names(), QStringList({"a", "Z", "A", "b", "c"}));
     // A folder row: name, the recorded date (midnight: no time), the comment's first line.
     EXPECT_EQ(cell(0, FolderModel::Size), "");
-    EXPECT_EQ(cell(0, FolderModel::Created), QLocale::system().toString(QDate(2001, 2, 3), QLocale::ShortFormat));
+    EXPECT_EQ(cell(0, FolderModel::Created), DateTimeForms(CivilToDateTime({2001, 2, 3, 0, 0, 0})).value(0));
+    EXPECT_EQ(DateTimeForms(CivilToDateTime({2001, 2, 3, 0, 0, 0})).size(), 2) << "a date and its short form only";
     EXPECT_EQ(cell(0, FolderModel::Modified), "");
     EXPECT_EQ(cell(0, FolderModel::Comment), "line 1");
     EXPECT_EQ(cell(2, FolderModel::Size), "100 B");
@@ -277,7 +280,9 @@ TEST_F(DiskContentsTest, AFailedLoadShowsTheMessageAndNothingElse)
     writeFile(dir / "cut.qd", cut);
     contents->showDisk(dir / "cut.qd", &host);
     ASSERT_EQ(dialogs.asked.size(), 3);
-    EXPECT_TRUE(dialogs.asked[2].text.contains("offset"));
+    // In Japanese, with the offset of the damage and the file on the next line.
+    EXPECT_TRUE(dialogs.asked[2].text.startsWith(QString::fromUtf8("ファイルが壊れています。（オフセット ")));
+    EXPECT_TRUE(dialogs.asked[2].text.contains(QString::fromUtf8("）\r\n") + QString::fromStdString((dir / "cut.qd").string())));
     EXPECT_FALSE(contents->diskShown());
 }
 
@@ -337,4 +342,56 @@ TEST_F(DiskContentsTest, AFolderClickHidesTheListAndForgetsTheDisk)
     EXPECT_FALSE(updir);
     EXPECT_FALSE(reload);
     EXPECT_FALSE(contents->diskShown());
+}
+
+namespace {
+
+// The delegate's choice of text, as it paints a cell.
+struct FittingProbe : DateFittingDelegate {
+    QString textFor(const QTreeView* view, const QModelIndex& index) const
+    {
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.widget = view;
+        option.rect = view->visualRect(index);
+        initStyleOption(&option, index);
+        return option.text;
+    }
+};
+
+} // namespace
+
+// At the columns' own widths (110, 110 and 70) a date is never cut off: a column
+// too narrow for the time leaves it out, one too narrow for a four-digit year
+// shortens the date; a wide column shows everything.
+TEST_F(DiskContentsTest, DatesAreWholeAtTheColumnWidthsInJapaneseAndEnglish)
+{
+    host.setFont(WindowFont());
+    TDisk disk = sampleDisk();
+    TFile& readme = disk.DirList[0].FileList[0];
+    const double late = CivilToDateTime({2001, 12, 31, 23, 59, 58});
+    readme.CreationTime = readme.LastWriteTime = readme.LastAccessTime = late;
+    const auto file = save("dates", disk);
+    const FittingProbe probe;
+    for (const QLocale& locale : {QLocale(QLocale::Japanese, QLocale::Japan), QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        QLocale::setDefault(locale);
+        contents->showDisk(file, &host);
+        contents->setViewStyle(TDiskContents::ViewStyle::Detail);
+        QTreeView* view = contents->ListView1Details;
+        QCoreApplication::processEvents();
+        const int row = names().indexOf("README.TXT");
+        ASSERT_GE(row, 0);
+        const QStringList forms = DateTimeForms(late, locale);
+        for (int column : {int(FolderModel::Created), int(FolderModel::Modified), int(FolderModel::Accessed)}) {
+            const QModelIndex index = view->model()->index(row, column);
+            const QString shown = probe.textFor(view, index);
+            EXPECT_TRUE(forms.contains(shown)) << shown.toStdString(); // a whole form, never elided
+            EXPECT_LE(view->fontMetrics().horizontalAdvance(shown), view->visualRect(index).width() - 6)
+                << shown.toStdString();
+        }
+        view->header()->resizeSection(FolderModel::Created, 400);
+        EXPECT_EQ(probe.textFor(view, view->model()->index(row, FolderModel::Created)), forms.first());
+        view->header()->resizeSection(FolderModel::Created, 110);
+    }
+    QLocale::setDefault(QLocale::system());
 }

@@ -21,14 +21,15 @@ namespace qd {
 
 namespace {
 
+// The names a Japanese desktop gives a drive of each kind that has no label.
 QString kindWord(DriveKind kind)
 {
     switch (kind) {
-    case DriveKind::Removable: return QStringLiteral("Removable Disk");
-    case DriveKind::Fixed: return QStringLiteral("Local Disk");
-    case DriveKind::CdRom: return QStringLiteral("CD Drive");
-    case DriveKind::Network: return QStringLiteral("Network Drive");
-    case DriveKind::Ram: return QStringLiteral("RAM Disk");
+    case DriveKind::Removable: return QString::fromUtf8("リムーバブル ディスク");
+    case DriveKind::Fixed: return QString::fromUtf8("ローカル ディスク");
+    case DriveKind::CdRom: return QString::fromUtf8("CD ドライブ");
+    case DriveKind::Network: return QString::fromUtf8("ネットワーク ドライブ");
+    case DriveKind::Ram: return QString::fromUtf8("RAM ディスク");
     }
     return QString();
 }

@@ -115,12 +115,25 @@ TEST_F(DriveTableBuildTest, MenuTextAndDisplayNameFollowTheKind)
     EXPECT_EQ(c.menuText(), "c: [system disk]");
     EXPECT_EQ(c.displayName(), "System Disk (C:)");
     EXPECT_EQ(at('G').menuText(), "g: []"); // fixed without a label keeps the brackets
-    EXPECT_EQ(at('G').displayName(), "Local Disk (G:)");
     EXPECT_EQ(at('D').menuText(), "d:"); // removable: the letter alone
     EXPECT_EQ(at('F').menuText(), "f: []"); // an empty CD drive still has its brackets
     EXPECT_EQ(at('H').menuText(), "h: []");
     EXPECT_EQ(at('J').menuText(), "j: //server/photos"); // the remote name, lower case
-    EXPECT_EQ(at('I').displayName(), "Network Drive (I:)");
+    // Without a label, each kind is named as a Japanese desktop names it.
+    const struct {
+        DriveKind kind;
+        const char* name;
+    } unlabelled[] = {{DriveKind::Fixed, "ローカル ディスク (K:)"},
+                      {DriveKind::Removable, "リムーバブル ディスク (K:)"},
+                      {DriveKind::CdRom, "CD ドライブ (K:)"},
+                      {DriveKind::Network, "ネットワーク ドライブ (K:)"},
+                      {DriveKind::Ram, "RAM ディスク (K:)"}};
+    for (const auto& u : unlabelled) {
+        Drive d;
+        d.letter = u'K';
+        d.kind = u.kind;
+        EXPECT_EQ(d.displayName(), QString::fromUtf8(u.name));
+    }
 
     EXPECT_EQ(at('C').iconName(), "drive-harddisk");
     EXPECT_EQ(at('D').iconName(), "drive-removable-media");

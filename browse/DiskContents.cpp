@@ -103,6 +103,7 @@ void TDiskContents::buildFileList(QWidget* filePanel)
     ListView1Details->setUniformRowHeights(true); // scrolling asks only for the rows in sight
     ListView1Details->setSortingEnabled(false);
     ListView1Details->setIconSize(QSize(16, 16));
+    ListView1Details->setItemDelegate(new DateFittingDelegate(ListView1Details));
     const int widths[FolderModel::ColumnCount] = {150, 60, 110, 110, 70, 150};
     ListView1Details->header()->setStretchLastSection(false);
     for (int c = 0; c < FolderModel::ColumnCount; ++c)

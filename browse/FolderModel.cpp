@@ -1,5 +1,8 @@
 #include "FolderModel.h"
 
+#include <QApplication>
+#include <QStyle>
+
 #include "catalog/QdLib.h"
 #include "platform/ImageList.h"
 #include "platform/SysImageList.h"
@@ -70,6 +73,16 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const
         return index.column() == Name ? QVariant(pixmap(iconIndex(*row))) : QVariant();
     if (role == Qt::TextAlignmentRole && index.column() == Size)
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == DateFormsRole) {
+        if (index.column() < Created || index.column() > Accessed)
+            return {};
+        if (row->kind == FolderRow::Folder)
+            return index.column() == Created ? DateTimeForms(disk_->DirList[std::size_t(row->index)].Date) : QStringList();
+        const TFile& f = disk_->DirList[std::size_t(folder_)].FileList[std::size_t(row->index)];
+        return DateTimeForms(index.column() == Created    ? f.CreationTime
+                             : index.column() == Modified ? f.LastWriteTime
+                                                          : f.LastAccessTime);
+    }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
 
@@ -100,6 +113,25 @@ QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int r
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < ColumnCount)
         return QString::fromUtf8(kCaptions[section]);
     return {};
+}
+
+void DateFittingDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
+{
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QStringList forms = index.data(FolderModel::DateFormsRole).toStringList();
+    if (forms.size() < 2 || option->rect.width() <= 0)
+        return;
+    const QStyle* style = option->widget ? option->widget->style() : QApplication::style();
+    // The text margin the style's item view draws on either side.
+    const int margin = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1);
+    const int room = option->rect.width() - margin;
+    option->text = forms.last();
+    for (const QString& form : forms) {
+        if (option->fontMetrics.horizontalAdvance(form) <= room) {
+            option->text = form;
+            break;
+        }
+    }
 }
 
 } // namespace qd

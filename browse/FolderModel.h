@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QStyledItemDelegate>
 #include <QHash>
 #include <QPixmap>
 #include <vector>
@@ -21,6 +22,8 @@ public:
     // The row's kind (FolderRow::Kind) and its record index.
     static constexpr int KindRole = Qt::UserRole + 1;
     static constexpr int IndexRole = Qt::UserRole + 2;
+    // For the date columns: DateTimeForms of the value, longest first.
+    static constexpr int DateFormsRole = Qt::UserRole + 3;
 
     explicit FolderModel(QObject* parent = nullptr);
 
@@ -50,6 +53,17 @@ private:
     bool large_ = true;
     int folderIcon_;
     mutable QHash<int, QPixmap> pixmaps_;
+};
+
+// Draws each date of the details view in the longest of its forms that fits
+// its column, so that a narrow column drops the time rather than cutting the
+// date; the tooltip still gives the whole value.
+class DateFittingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
 } // namespace qd

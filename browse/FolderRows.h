@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -32,7 +33,15 @@ ArrangedFolder ArrangeFolder(TDisk& disk, std::int32_t folder, const NameOrder& 
 
 // A date-time value as the list shows it: the locale's short date and long
 // time (without a time zone), the time left out at exactly midnight; empty for 0.
-QString DateTimeText(double value, const QLocale& locale = QLocale::system());
+// Japanese, and no locale (C), read "2001/02/03 13:04:06", as a Japanese
+// desktop shows them.
+QString DateTimeText(double value, const QLocale& locale = QLocale());
+
+// The forms of the same value for a column too narrow for it, longest first:
+// DateTimeText, then without seconds, the date alone, a short date ("01/02/03"
+// in Japanese). A column shows the first that fits, so a date is never cut
+// off, only its time left out. Empty for 0.
+QStringList DateTimeForms(double value, const QLocale& locale = QLocale());
 
 // A stored comment up to its first CR or LF, for display.
 QString FirstLine(std::string_view cp932);

@@ -21,10 +21,12 @@ TEST(DateTimeText, ShortDateLongTimeNoTimeAtMidnightEmptyForUnknown)
     EXPECT_TRUE(afternoon.startsWith(midnight + " ")) << afternoon.toStdString();
     EXPECT_TRUE(afternoon.contains("1:04:06")) << afternoon.toStdString();
     EXPECT_FALSE(afternoon.contains("UTC")); // catalog times carry no zone
-    const QLocale ja(QLocale::Japanese, QLocale::Japan);
-    const QString jaText = DateTimeText(CivilToDateTime({2001, 2, 3, 13, 4, 6}), ja);
-    EXPECT_EQ(jaText, "2001/02/03 " + ja.toString(QTime(13, 4, 6), ja.timeFormat(QLocale::LongFormat).remove('t').trimmed()));
-    EXPECT_FALSE(jaText.contains("UTC"));
+    // Japanese, and no locale at all, as a Japanese desktop shows dates.
+    for (const QLocale& l : {QLocale(QLocale::Japanese, QLocale::Japan), QLocale::c()}) {
+        EXPECT_EQ(DateTimeText(CivilToDateTime({2001, 2, 3, 13, 4, 6}), l), "2001/02/03 13:04:06");
+        EXPECT_EQ(DateTimeText(CivilToDateTime({2001, 2, 3, 9, 4, 6}), l), "2001/02/03 9:04:06");
+        EXPECT_EQ(DateTimeText(CivilToDateTime({2001, 12, 3, 0, 0, 0}), l), "2001/12/03");
+    }
 }
 
 TEST(FirstLine, StopsAtTheFirstLineBreak)

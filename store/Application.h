@@ -12,6 +12,12 @@ inline constexpr const char* kApplicationTitle = "Qd";
 // the stop icon. The program goes on afterwards.
 void ReportError(QWidget* owner, const QString& text);
 
+// Installs Qt's own Japanese texts (standard buttons, the file dialog) for the
+// whole run, whatever the user's locale: the program's texts are Japanese, so
+// "Yes" and "No" beside them would be out of place. False when Qt's Japanese
+// translation is not installed; the texts then stay English.
+bool LoadJapaneseTranslations(QCoreApplication& app);
+
 // The GUI application. An exception that escapes an event handler ends up here
 // instead of ending the program: its text goes to ReportError and the event
 // counts as not handled.

@@ -14,6 +14,7 @@ int main(int argc, char** argv)
     // The application's name only: a display name would be appended to every
     // window title and message box caption on X11 and Wayland.
     qd::QdApplication::setApplicationName(QString::fromLatin1(qd::kApplicationTitle));
+    qd::LoadJapaneseTranslations(app);
     qd::MessageBoxDialogs messageBoxes;
     qd::setDialogs(&messageBoxes);
 

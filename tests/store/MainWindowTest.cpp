@@ -366,3 +366,13 @@ TEST_F(MainWindowTest, AFolderThatCannotBeMadeFromTheMenuReachesTheErrorReport)
 
 } // namespace
 } // namespace qd::test
+
+// Qt's own buttons read Japanese beside the program's Japanese texts, whatever
+// the user's locale (the test runs under C).
+TEST(Translations, QtsStandardButtonsAreJapanese)
+{
+    qd::test::ensureApp<qd::QdApplication>();
+    ASSERT_TRUE(qd::LoadJapaneseTranslations(*QCoreApplication::instance()));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QString::fromUtf8("はい(&Y)"));
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&No"), QString::fromUtf8("いいえ(&N)"));
+}

@@ -28,14 +28,6 @@ bool statPath(const QByteArray& path, struct stat& st)
     return ::stat(path.constData(), &st) == 0;
 }
 
-// The path with every link and "." or ".." resolved; empty when it cannot be.
-QByteArray resolved(const QByteArray& path)
-{
-    char buffer[PATH_MAX];
-    if (path.isEmpty() || !::realpath(path.constData(), buffer))
-        return {};
-    return QByteArray(buffer);
-}
 
 void setError(QString* error, int err)
 {
@@ -99,10 +91,18 @@ bool FileExists(const QByteArray& path)
     return statPath(path, st) && !S_ISDIR(st.st_mode);
 }
 
+QByteArray ResolvedPath(const QByteArray& path)
+{
+    char buffer[PATH_MAX];
+    if (path.isEmpty() || !::realpath(path.constData(), buffer))
+        return {};
+    return QByteArray(buffer);
+}
+
 bool InsideFolder(const QByteArray& path, const QByteArray& root)
 {
-    const QByteArray r = resolved(root);
-    const QByteArray p = resolved(path);
+    const QByteArray r = ResolvedPath(root);
+    const QByteArray p = ResolvedPath(path);
     if (r.isEmpty() || p.isEmpty())
         return false;
     return p == r || p.startsWith(r.endsWith('/') ? r : r + '/');

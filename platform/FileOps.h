@@ -38,6 +38,10 @@ inline bool DirectoryExists(const QString& path) { return DirectoryExists(QFile:
 bool FileExists(const QByteArray& path);
 inline bool FileExists(const QString& path) { return FileExists(QFile::encodeName(path)); }
 
+// The path with every link and "." or ".." resolved (realpath); empty when it
+// cannot be resolved (missing, a loop, no permission).
+QByteArray ResolvedPath(const QByteArray& path);
+
 // True when path resolves (links followed) to root itself or to something
 // inside it; false when either cannot be resolved.
 bool InsideFolder(const QByteArray& path, const QByteArray& root);

@@ -24,6 +24,11 @@ bool LoadJapaneseTranslations(QCoreApplication& app)
     return QCoreApplication::installTranslator(translator);
 }
 
+QIcon ApplicationIcon()
+{
+    return QIcon::fromTheme(QStringLiteral("qd"), QIcon(QStringLiteral(":/qd/qd.svg")));
+}
+
 QdApplication::QdApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool QdApplication::notify(QObject* receiver, QEvent* event)

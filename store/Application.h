@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 
 namespace qd {
 
@@ -17,6 +18,9 @@ void ReportError(QWidget* owner, const QString& text);
 // "Yes" and "No" beside them would be out of place. False when Qt's Japanese
 // translation is not installed; the texts then stay English.
 bool LoadJapaneseTranslations(QCoreApplication& app);
+
+// The program's icon: the installed theme's "qd", else the one built in.
+QIcon ApplicationIcon();
 
 // The GUI application. An exception that escapes an event handler ends up here
 // instead of ending the program: its text goes to ReportError and the event

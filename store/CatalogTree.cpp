@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QTreeWidgetItemIterator>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -166,6 +167,18 @@ QByteArray TCatalogTree::CatalogFile(const QTreeWidgetItem* node) const
     if (!isDisk(node))
         return {};
     return JoinPath(NodePath(node->parent()), node->data(0, FileNameRole).toByteArray());
+}
+
+QTreeWidgetItem* TCatalogTree::findCatalog(const QByteArray& file) const
+{
+    const QByteArray wanted = ResolvedPath(file);
+    if (wanted.isEmpty())
+        return nullptr;
+    for (QTreeWidgetItemIterator it(const_cast<TCatalogTree*>(this)); *it; ++it) {
+        if (isDisk(*it) && ResolvedPath(CatalogFile(*it)) == wanted)
+            return *it;
+    }
+    return nullptr;
 }
 
 QString TCatalogTree::textOnDisk(const QTreeWidgetItem* node) const

@@ -71,6 +71,10 @@ public:
     // on disk, extension included); empty for any other node.
     QByteArray CatalogFile(const QTreeWidgetItem* node) const;
 
+    // The disk node whose catalog file is file (compared after resolving links
+    // and "."/".."), or nullptr.
+    QTreeWidgetItem* findCatalog(const QByteArray& file) const;
+
     static int imageIndex(const QTreeWidgetItem* node);
     static int stateIndex(const QTreeWidgetItem* node);
     static bool isDisk(const QTreeWidgetItem* node) { return node && imageIndex(node) >= 2; }

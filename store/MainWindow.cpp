@@ -20,6 +20,8 @@
 
 #include "browse/DiskContents.h"
 #include "store/Application.h"
+#include "platform/CatalogErrors.h"
+#include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
 #include "platform/Fonts.h"
@@ -81,6 +83,7 @@ TForm_Main::TForm_Main(const QString& catalogRoot, QWidget* parent) : QMainWindo
 {
     setObjectName(QStringLiteral("TForm_Main"));
     setWindowTitle(QStringLiteral("Qd Ver.4.10β1"));
+    setWindowIcon(ApplicationIcon());
     setFont(WindowFont());
     move(kDesignLeft, kDesignTop);
     resize(kDesignWidth, kDesignHeight);
@@ -352,6 +355,26 @@ void TForm_Main::TreeView1Click()
         return;
     }
     DiskContents->showDisk(std::filesystem::path(TreeView1->CatalogFile(node).toStdString()), this);
+}
+
+void TForm_Main::OpenCatalogFile(const QByteArray& file)
+{
+    if (!InsideFolder(file, TreeView1->catalogRoot())) {
+        dialogs().tell(this, OutsideRootText(file, TreeView1->catalogRoot()), QStringLiteral("エラー"),
+                       DialogIcon::Exclamation);
+        return;
+    }
+    if (QTreeWidgetItem* node = TreeView1->findCatalog(file)) {
+        for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+            up->setExpanded(true);
+        TreeView1->setCurrentItem(node);
+        TreeView1Click();
+        return;
+    }
+    // Below the root but no disk of the tree: the loader says why (missing,
+    // another version or data type, damaged).
+    DiskContents->showDisk(std::filesystem::path(file.toStdString()), this);
+    DiskContents->showNothing();
 }
 
 void TForm_Main::Refresh1Click()

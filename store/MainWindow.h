@@ -127,6 +127,11 @@ public:
     void Rename1Click();
     void PopupMenu_TreePopup();
 
+    // A catalog file named at start-up (a file manager opening a catalog):
+    // when it lies below the catalog root its disk is selected and shown;
+    // otherwise the user is told that it lies outside, and where the root is.
+    void OpenCatalogFile(const QByteArray& file);
+
     // The catalog folder a new folder or disk goes into for target: a disk
     // stands for its parent; nullptr for nullptr.
     QTreeWidgetItem* folderTarget(QTreeWidgetItem* target) const;

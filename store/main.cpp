@@ -1,6 +1,8 @@
 // The program Qd: the main window over the catalog root, with the dialogs and
 // the general error report of the GUI installed first.
 
+#include <QFile>
+
 #include "platform/CatalogRoot.h"
 #include "platform/Dialogs.h"
 #include "registration/Unit_NewDisk.h"
@@ -15,6 +17,8 @@ int main(int argc, char** argv)
     // window title and message box caption on X11 and Wayland.
     qd::QdApplication::setApplicationName(QString::fromLatin1(qd::kApplicationTitle));
     qd::LoadJapaneseTranslations(app);
+    qd::QdApplication::setWindowIcon(qd::ApplicationIcon());
+    qd::QdApplication::setDesktopFileName(QStringLiteral("qd"));
     qd::MessageBoxDialogs messageBoxes;
     qd::setDialogs(&messageBoxes);
 
@@ -29,6 +33,10 @@ int main(int argc, char** argv)
     // The file search dialog goes here once it exists.
 
     main.show();
+    // "qd FILE.qd": how a file manager opens a catalog through the desktop entry.
+    const QStringList arguments = app.arguments();
+    if (arguments.size() > 1)
+        main.OpenCatalogFile(QFile::encodeName(arguments[1]));
     const int result = app.exec();
     qd::setDialogs(nullptr);
     return result;

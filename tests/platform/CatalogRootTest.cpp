@@ -46,4 +46,11 @@ TEST_F(CatalogRootTest, ProgramFolderThatCannotBeWrittenSendsTheRootToTheUsersDa
     }
 }
 
+TEST_F(CatalogRootTest, AnInstalledCopyUsesTheUsersDataFolderEvenWhenItCouldWriteBesideItself)
+{
+    ASSERT_TRUE(QDir(tmp.path()).mkpath("prefix/bin"));
+    ASSERT_TRUE(QDir(tmp.path()).mkpath("prefix/share"));
+    EXPECT_EQ(qd::CatalogRootFor(tmp.filePath("prefix/bin")), tmp.filePath("share/Qd/data"));
+}
+
 } // namespace

@@ -367,6 +367,34 @@ TEST_F(MainWindowTest, AFolderThatCannotBeMadeFromTheMenuReachesTheErrorReport)
 } // namespace
 } // namespace qd::test
 
+namespace qd::test {
+namespace {
+
+// "qd FILE.qd", as a file manager opens a catalog through the desktop entry.
+TEST_F(MainWindowTest, ACatalogNamedAtStartIsSelectedWhenBelowTheRootAndRefusedOtherwise)
+{
+    catalog("Shelf/Box/Disk");
+    show();
+    window().OpenCatalogFile(nativeRoot() + "/Shelf/../Shelf/Box/Disk.qd");
+    QTreeWidgetItem* node = window().TreeView1->currentItem();
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->text(0), "Disk");
+    EXPECT_TRUE(node->parent()->isExpanded());
+    EXPECT_TRUE(window().DiskContents->diskShown());
+    EXPECT_FALSE(window().windowIcon().isNull());
+
+    TempDir elsewhere;
+    SaveDiskData(elsewhere / "Stray", sampleDisk());
+    window().OpenCatalogFile(QByteArray::fromStdString((elsewhere / "Stray.qd").native()));
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_TRUE(dialogs_.asked[0].text.startsWith(QString::fromUtf8("カタログのフォルダの外にあります。")));
+    EXPECT_TRUE(dialogs_.asked[0].text.endsWith(root()));
+    EXPECT_EQ(window().TreeView1->currentItem(), node) << "nothing else changes";
+}
+
+} // namespace
+} // namespace qd::test
+
 // Qt's own buttons read Japanese beside the program's Japanese texts, whatever
 // the user's locale (the test runs under C).
 TEST(Translations, QtsStandardButtonsAreJapanese)

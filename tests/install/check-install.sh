@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks it as a desktop would:
+# the files are where the freedesktop layout wants them, the desktop entry
+# validates, and a MIME database built from the installed package maps a
+# ".qd" name and a file starting with "qd410" to the catalog type.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+fail=0
+for f in bin/qd bin/qdcat share/applications/qd.desktop share/mime/packages/qd-catalog.xml \
+         share/icons/hicolor/scalable/apps/qd.svg share/icons/hicolor/scalable/mimetypes/application-x-qd-catalog.svg; do
+  if [ ! -e "$prefix/$f" ]; then echo "missing: $f"; fail=1; fi
+done
+[ -x "$prefix/bin/qd" ] && [ -x "$prefix/bin/qdcat" ] || { echo "programs not executable"; fail=1; }
+
+desktop-file-validate "$prefix/share/applications/qd.desktop" || fail=1
+grep -qx 'MimeType=application/x-qd-catalog;' "$prefix/share/applications/qd.desktop" || { echo "no MimeType"; fail=1; }
+
+update-mime-database "$prefix/share/mime"
+samples=$(mktemp -d)
+trap 'rm -rf "$prefix" "$samples"' EXIT
+printf 'qd410\x00\x00' > "$samples/x.qd"
+printf 'qd410\x00\x00' > "$samples/no-extension"
+for f in x.qd no-extension; do
+  type=$(XDG_DATA_HOME="$samples/none" XDG_DATA_DIRS="$prefix/share" gio info -a standard::content-type "$samples/$f" |
+         sed -n 's/^ *standard::content-type: //p')
+  if [ "$type" != application/x-qd-catalog ]; then echo "$f is $type"; fail=1; fi
+done
+
+# An installed program keeps its catalogs in the user's data folder.
+home=$(mktemp -d)
+trap 'rm -rf "$prefix" "$samples" "$home"' EXIT
+HOME=$home XDG_DATA_HOME=$home/share XDG_CONFIG_HOME=$home/config "$prefix/bin/qdcat" drives --map Z="$samples" >/dev/null
+HOME=$home XDG_DATA_HOME=$home/share XDG_CONFIG_HOME=$home/config "$prefix/bin/qdcat" scan Z: --title Sample >/dev/null
+[ -f "$home/share/Qd/data/Sample.qd" ] || { echo "an installed qdcat wrote beside itself"; fail=1; }
+[ ! -e "$prefix/bin/data" ] || { echo "data beside the installed program"; fail=1; }
+
+exit $fail

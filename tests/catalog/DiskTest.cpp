@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -10,12 +11,10 @@ using namespace qd;
 
 namespace {
 
-// root(0) -> A(1), B(2); A -> C(3), D(4); B -> E(5); C -> F(6); D -> G(7), H(8)
-TDisk treeDisk()
+// A disk with the given folders (name, parent) in DirList order, one file each.
+TDisk diskOf(std::initializer_list<std::pair<const char*, int>> dirs)
 {
     TDisk disk;
-    const std::pair<const char*, int> dirs[] = {{"X:", -1}, {"A", 0}, {"B", 0}, {"C", 1}, {"D", 1},
-                                                {"E", 2},   {"F", 3}, {"G", 4}, {"H", 4}};
     for (auto [name, parent] : dirs) {
         TDir& d = disk.DirList.emplace_back();
         d.Name = name;
@@ -23,6 +22,12 @@ TDisk treeDisk()
         d.FileList.push_back(test::sampleFile(std::string(name) + ".txt", 1));
     }
     return disk;
+}
+
+// root(0) -> A(1), B(2); A -> C(3), D(4); B -> E(5); C -> F(6); D -> G(7), H(8)
+TDisk treeDisk()
+{
+    return diskOf({{"X:", -1}, {"A", 0}, {"B", 0}, {"C", 1}, {"D", 1}, {"E", 2}, {"F", 3}, {"G", 4}, {"H", 4}});
 }
 
 std::map<std::string, std::string> pathsByName(const TDisk& disk)
@@ -92,6 +97,29 @@ TEST(DeleteDir, InnerSubtreeAndLastFolder)
     TDisk same = treeDisk();
     DeleteDir(same, 42); // outside the list: nothing happens
     EXPECT_EQ(same, treeDisk());
+}
+
+TEST(DeleteDir, RenumbersParentsPastSeveralRemovedFolders)
+{
+    // root(0) -> A(1), B(2); A -> C(3), D(4); B -> E(5); E -> I(6). Deleting A
+    // removes three folders before E, so I's parent moves from 5 to 2.
+    const TDisk tree = diskOf({{"X:", -1}, {"A", 0}, {"B", 0}, {"C", 1}, {"D", 1}, {"E", 2}, {"I", 5}});
+    TDisk disk = tree;
+    DeleteDir(disk, 1);
+    ASSERT_EQ(disk.DirList.size(), 4u);
+    EXPECT_EQ(GetDirPath(3, disk), "X:\\B\\E\\I");
+    EXPECT_EQ(disk.DirList[3].FileList[0].Name, "I.txt");
+
+    // Whichever folder goes, its subtree goes with it and every survivor keeps its path.
+    const auto before = pathsByName(tree);
+    const std::pair<std::int32_t, std::size_t> cases[] = {{1, 4}, {2, 4}, {3, 6}, {4, 6}, {5, 5}, {6, 6}};
+    for (auto [gone, left] : cases) {
+        disk = tree;
+        DeleteDir(disk, gone);
+        EXPECT_EQ(disk.DirList.size(), left) << "deleting " << gone;
+        for (auto& [name, path] : pathsByName(disk))
+            EXPECT_EQ(path, before.at(name)) << "deleting " << gone;
+    }
 }
 
 TEST(SetData, FillsRecordsFromAListingEntry)

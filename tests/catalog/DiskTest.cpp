@@ -128,18 +128,22 @@ TEST(SetData, FillsRecordsFromAListingEntry)
     e.name = "SETUP.EXE";
     e.attr = 0x1021; // higher bits are not kept
     e.size = 100;
+    // 2001-02-03 04:05:06 and 20:00:01 UTC; at +9 hours 13:05:06 that day and
+    // 05:00:00 the next (odd second dropped). 2001-02-03 is day 36925.
     e.creationTime = UnixToFileTime(981173106, 0);
-    e.lastWriteTime = UnixToFileTime(981173108, 0);
+    e.lastWriteTime = UnixToFileTime(981230401, 0);
     e.lastAccessTime = UnixToFileTime(100, 0); // before 1980
-    const ScanClock clock{0, 45000.25};
+    const ScanClock clock{9 * 3600, 45000.25};
+    const DateTime created = 36925 + (13 * 3600 + 5 * 60 + 6) / 86400.0;
+    const DateTime written = 36926 + 5 / 24.0;
 
     TFile f;
     SetFileData(e, f, clock);
     EXPECT_EQ(f.Name, "SETUP.EXE");
     EXPECT_EQ(f.Attr, 0x21);
     EXPECT_EQ(f.Size, 100u);
-    EXPECT_EQ(f.CreationTime, CivilToDateTime({2001, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(f.LastWriteTime, CivilToDateTime({2001, 2, 3, 4, 5, 8}));
+    EXPECT_DOUBLE_EQ(f.CreationTime, created);
+    EXPECT_DOUBLE_EQ(f.LastWriteTime, written);
     EXPECT_EQ(f.LastAccessTime, 0.0);
     EXPECT_EQ(f.IconIndex, -1);
     EXPECT_TRUE(f.Comment.empty());
@@ -149,7 +153,7 @@ TEST(SetData, FillsRecordsFromAListingEntry)
     SetDirData(e, 7, d, clock);
     EXPECT_EQ(d.Parent, 7);
     EXPECT_EQ(d.Attr, kAttrDirectory);
-    EXPECT_EQ(d.Date, CivilToDateTime({2001, 2, 3, 4, 5, 8}));
+    EXPECT_DOUBLE_EQ(d.Date, written);
     EXPECT_EQ(d.ScanDate, 45000.25);
     EXPECT_TRUE(d.FileList.empty());
 }

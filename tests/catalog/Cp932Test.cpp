@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "catalog/Cp932.h"
 
 namespace cp = qd::cp932;
@@ -45,6 +47,16 @@ TEST(Cp932, BytesThatDoNotDecodeStillDisplayAndRoundTrip)
     }
     // A refused byte shows as one private-use character, the rest decodes normally.
     EXPECT_EQ(cp::toUtf8("\x81 y"), "\xEF\x9E\x81 y");
+}
+
+TEST(Cp932, LeadBytesAre81To9FAndE0ToFC)
+{
+    const std::pair<unsigned char, bool> cases[] = {
+        {0x7F, false}, {0x80, false}, {0x81, true}, {0x9F, true}, {0xA0, false},
+        {0xDF, false}, {0xE0, true},  {0xFC, true}, {0xFD, false}, {0xFF, false},
+    };
+    for (auto [byte, lead] : cases)
+        EXPECT_EQ(cp::isLeadByte(byte), lead) << std::hex << int(byte);
 }
 
 TEST(Cp932, CutsOnlyOnCharacterBoundaries)

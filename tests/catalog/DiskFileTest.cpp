@@ -318,6 +318,25 @@ TEST(CatalogHead, ReadsTheIconsAndDataTypeOnly)
     EXPECT_THROW(ReadCatalogHead(dir / "missing.qd"), CatalogError);
 }
 
+TEST(CatalogHead, AFileEndingAnywhereInsideTheHeadIsDamage)
+{
+    // Every cut after the magic, down to the one right before the data type
+    // byte, throws and names where the head ends.
+    TempDir dir;
+    const std::string full = head().data;
+    const std::size_t lengths[] = {5, 6, 7, 7 + kImage.size() - 1, 7 + kImage.size(), 8 + kImage.size(),
+                                   full.size() - 2, full.size() - 1};
+    for (std::size_t n : lengths) {
+        writeFile(dir / "cut.qd", full.substr(0, n));
+        try {
+            ReadCatalogHead(dir / "cut.qd");
+            ADD_FAILURE() << "a head of " << n << " bytes accepted";
+        } catch (const CatalogError& e) {
+            EXPECT_NE(std::string(e.what()).find("offset"), std::string::npos) << e.what();
+        }
+    }
+}
+
 TEST(CatalogHead, ExtensionTestIgnoresCase)
 {
     EXPECT_TRUE(HasCatalogExtension("A.QD"));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -10,12 +11,10 @@ using namespace qd;
 
 namespace {
 
-// root(0) -> A(1), B(2); A -> C(3), D(4); B -> E(5); C -> F(6); D -> G(7), H(8)
-TDisk treeDisk()
+// A disk with the given folders (name, parent) in DirList order, one file each.
+TDisk diskOf(std::initializer_list<std::pair<const char*, int>> dirs)
 {
     TDisk disk;
-    const std::pair<const char*, int> dirs[] = {{"X:", -1}, {"A", 0}, {"B", 0}, {"C", 1}, {"D", 1},
-                                                {"E", 2},   {"F", 3}, {"G", 4}, {"H", 4}};
     for (auto [name, parent] : dirs) {
         TDir& d = disk.DirList.emplace_back();
         d.Name = name;
@@ -23,6 +22,12 @@ TDisk treeDisk()
         d.FileList.push_back(test::sampleFile(std::string(name) + ".txt", 1));
     }
     return disk;
+}
+
+// root(0) -> A(1), B(2); A -> C(3), D(4); B -> E(5); C -> F(6); D -> G(7), H(8)
+TDisk treeDisk()
+{
+    return diskOf({{"X:", -1}, {"A", 0}, {"B", 0}, {"C", 1}, {"D", 1}, {"E", 2}, {"F", 3}, {"G", 4}, {"H", 4}});
 }
 
 std::map<std::string, std::string> pathsByName(const TDisk& disk)
@@ -94,24 +99,51 @@ TEST(DeleteDir, InnerSubtreeAndLastFolder)
     EXPECT_EQ(same, treeDisk());
 }
 
+TEST(DeleteDir, RenumbersParentsPastSeveralRemovedFolders)
+{
+    // root(0) -> A(1), B(2); A -> C(3), D(4); B -> E(5); E -> I(6). Deleting A
+    // removes three folders before E, so I's parent moves from 5 to 2.
+    const TDisk tree = diskOf({{"X:", -1}, {"A", 0}, {"B", 0}, {"C", 1}, {"D", 1}, {"E", 2}, {"I", 5}});
+    TDisk disk = tree;
+    DeleteDir(disk, 1);
+    ASSERT_EQ(disk.DirList.size(), 4u);
+    EXPECT_EQ(GetDirPath(3, disk), "X:\\B\\E\\I");
+    EXPECT_EQ(disk.DirList[3].FileList[0].Name, "I.txt");
+
+    // Whichever folder goes, its subtree goes with it and every survivor keeps its path.
+    const auto before = pathsByName(tree);
+    const std::pair<std::int32_t, std::size_t> cases[] = {{1, 4}, {2, 4}, {3, 6}, {4, 6}, {5, 5}, {6, 6}};
+    for (auto [gone, left] : cases) {
+        disk = tree;
+        DeleteDir(disk, gone);
+        EXPECT_EQ(disk.DirList.size(), left) << "deleting " << gone;
+        for (auto& [name, path] : pathsByName(disk))
+            EXPECT_EQ(path, before.at(name)) << "deleting " << gone;
+    }
+}
+
 TEST(SetData, FillsRecordsFromAListingEntry)
 {
     DirEntry e;
     e.name = "SETUP.EXE";
     e.attr = 0x1021; // higher bits are not kept
     e.size = 100;
+    // 2001-02-03 04:05:06 and 20:00:01 UTC; at +9 hours 13:05:06 that day and
+    // 05:00:00 the next (odd second dropped). 2001-02-03 is day 36925.
     e.creationTime = UnixToFileTime(981173106, 0);
-    e.lastWriteTime = UnixToFileTime(981173108, 0);
+    e.lastWriteTime = UnixToFileTime(981230401, 0);
     e.lastAccessTime = UnixToFileTime(100, 0); // before 1980
-    const ScanClock clock{0, 45000.25};
+    const ScanClock clock{9 * 3600, 45000.25};
+    const DateTime created = 36925 + (13 * 3600 + 5 * 60 + 6) / 86400.0;
+    const DateTime written = 36926 + 5 / 24.0;
 
     TFile f;
     SetFileData(e, f, clock);
     EXPECT_EQ(f.Name, "SETUP.EXE");
     EXPECT_EQ(f.Attr, 0x21);
     EXPECT_EQ(f.Size, 100u);
-    EXPECT_EQ(f.CreationTime, CivilToDateTime({2001, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(f.LastWriteTime, CivilToDateTime({2001, 2, 3, 4, 5, 8}));
+    EXPECT_DOUBLE_EQ(f.CreationTime, created);
+    EXPECT_DOUBLE_EQ(f.LastWriteTime, written);
     EXPECT_EQ(f.LastAccessTime, 0.0);
     EXPECT_EQ(f.IconIndex, -1);
     EXPECT_TRUE(f.Comment.empty());
@@ -121,7 +153,7 @@ TEST(SetData, FillsRecordsFromAListingEntry)
     SetDirData(e, 7, d, clock);
     EXPECT_EQ(d.Parent, 7);
     EXPECT_EQ(d.Attr, kAttrDirectory);
-    EXPECT_EQ(d.Date, CivilToDateTime({2001, 2, 3, 4, 5, 8}));
+    EXPECT_DOUBLE_EQ(d.Date, written);
     EXPECT_EQ(d.ScanDate, 45000.25);
     EXPECT_TRUE(d.FileList.empty());
 }

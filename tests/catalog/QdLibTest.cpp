@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string_view>
+#include <utility>
 
 #include "catalog/QdLib.h"
 
@@ -66,6 +68,18 @@ TEST(CheckTitle, JudgesWholeDoubleByteCharacters)
     EXPECT_FALSE(CheckTitle("\x95\x5c" "."));
     // A half-width katakana is one byte and never a lead byte: the next byte counts on its own.
     EXPECT_FALSE(CheckTitle("\xb1\\"));
+}
+
+TEST(CheckTitle, ABackslashTrailByteBelongsToACharacterOnlyAfterALeadByte)
+{
+    // Lead bytes are 0x81-0x9F and 0xE0-0xFC: 9F 5C is 歃, E0 5C is 濬. Outside
+    // those ranges the byte stands alone and the 0x5C after it is a backslash.
+    const std::pair<std::string_view, bool> cases[] = {
+        {"\x81\x5c", true},  {"\x9f\x5c", true},  {"\xe0\x5c", true},  {"\xfc\x5c", true},
+        {"\x80\x5c", false}, {"\xa0\x5c", false}, {"\xdf\x5c", false}, {"\xfd\x5c", false},
+    };
+    for (auto [title, accepted] : cases)
+        EXPECT_EQ(CheckTitle(title), accepted) << std::hex << int((unsigned char)title[0]);
 }
 
 TEST(TimeConversion, DosPrecisionAndRange)

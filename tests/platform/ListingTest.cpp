@@ -12,6 +12,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include "support/TimeZone.h"
+
 namespace {
 
 using qd::DirEntry;
@@ -93,19 +95,23 @@ TEST_F(ListingTest, AttributesFollowTheKindOwnerWriteBitAndLeadingDot)
 
 TEST_F(ListingTest, TimesAreTheFilesOwnInUtc)
 {
+    // Nine hours east of UTC, so that a listing that shifts to local time shows.
+    const qd::test::ScopedTimeZone japan("JST-9");
     write("dated");
     // 2001-02-03 04:05:06.5 UTC for the last write, 1999-12-31 23:59:58 for the last access.
     const timeval times[2] = {{946684798, 0}, {981173106, 500000}};
     ASSERT_EQ(::utimes(QFile::encodeName(at("dated")).constData(), times), 0);
     const qd::FolderListing l = qd::ListFolder(tmp.path());
     ASSERT_EQ(l.entries.size(), 1u);
-    EXPECT_EQ(l.entries[0].lastWriteTime, qd::UnixToFileTime(981173106, 500000000));
-    EXPECT_EQ(l.entries[0].lastAccessTime, qd::UnixToFileTime(946684798, 0));
+    // 100 ns ticks since 1601-01-01 UTC, 11644473600 seconds before 1970.
+    EXPECT_EQ(l.entries[0].lastWriteTime, 126256467065000000);
+    EXPECT_EQ(l.entries[0].lastAccessTime, 125911583980000000);
 
     struct statx st;
     ASSERT_EQ(::statx(AT_FDCWD, QFile::encodeName(at("dated")).constData(), 0, STATX_BTIME, &st), 0);
     if (st.stx_mask & STATX_BTIME)
-        EXPECT_EQ(l.entries[0].creationTime, qd::UnixToFileTime(st.stx_btime.tv_sec, st.stx_btime.tv_nsec));
+        EXPECT_EQ(l.entries[0].creationTime,
+                  (11644473600 + std::int64_t(st.stx_btime.tv_sec)) * 10'000'000 + st.stx_btime.tv_nsec / 100);
     else
         EXPECT_EQ(l.entries[0].creationTime, 0);
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 #include <fcntl.h>
 #include <functional>
 #include <sys/time.h>
@@ -20,6 +21,7 @@
 #include "tests/support/QtApp.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "tests/support/TempSettings.h"
+#include "tests/support/TimeZone.h"
 
 namespace {
 
@@ -171,7 +173,11 @@ TEST_F(ScannerTest, FoldersAreNumberedBreadthFirstAndFilesKeepListingOrder)
 
 TEST_F(ScannerTest, RecordsCarryTheEntrysAttributesSizeAndDosTimes)
 {
+    // Times are local at the offset in force now: nine hours east of UTC here,
+    // so that a walk that drops the offset shows wherever the tests run.
+    const qd::test::ScopedTimeZone japan("JST-9");
     mkdir(".cache");
+    mkdir("night");
     write(".hidden", "abc");
     write("ro.txt");
     ASSERT_EQ(::chmod(QFile::encodeName(at("ro.txt")).constData(), 0444), 0);
@@ -180,24 +186,31 @@ TEST_F(ScannerTest, RecordsCarryTheEntrysAttributesSizeAndDosTimes)
     // 1975 accessed (before 1980: unknown).
     setTimes(".hidden", 157766400, 981173107);
     setTimes(".cache", 157766400, 157766400);
+    setTimes("night", 157766400, 981230400); // 2001-02-03 20:00 UTC
+    // Days since 1899-12-30 (25569 days before 1970) of a Unix time, nine hours on.
+    auto japanDays = [](std::time_t t) { return 25569 + (double(t) + 9 * 3600) / 86400; };
+    const std::time_t before = std::time(nullptr);
 
     ASSERT_TRUE(walk().completed);
-    ASSERT_EQ(disk.DirList.size(), 2u);
-    const qd::TDir& cache = disk.DirList[1];
-    EXPECT_EQ(cache.Name, ".cache");
+    const std::time_t after = std::time(nullptr) + 1;
+    ASSERT_EQ(disk.DirList.size(), 3u);
+    ASSERT_GE(dirIndex(".cache"), 0);
+    const qd::TDir& cache = disk.DirList[std::size_t(dirIndex(".cache"))];
     EXPECT_EQ(cache.Attr, qd::kAttrDirectory | qd::kAttrHidden);
     EXPECT_EQ(cache.Date, 0.0) << "a folder dated before 1980";
-    EXPECT_GT(cache.ScanDate, 0.0);
+    EXPECT_GE(cache.ScanDate, japanDays(before));
+    EXPECT_LE(cache.ScanDate, japanDays(after));
+    ASSERT_GE(dirIndex("night"), 0);
+    // 2001-02-04 05:00 local; 2001-02-03 is day 36925.
+    EXPECT_DOUBLE_EQ(disk.DirList[std::size_t(dirIndex("night"))].Date, 36926 + 5 / 24.0);
 
     const qd::TFile* hidden = file(".hidden");
     ASSERT_TRUE(hidden);
     EXPECT_EQ(hidden->Attr, qd::kAttrArchive | qd::kAttrHidden);
     EXPECT_EQ(hidden->Size, 3u);
     EXPECT_EQ(hidden->LastAccessTime, 0.0) << "a time before 1980";
-    const qd::DateTime written = qd::FileTimeToDateTime(qd::UnixToFileTime(981173107, 0), qd::LocalUtcOffsetNow());
-    EXPECT_EQ(hidden->LastWriteTime, written);
-    const qd::CivilTime civil = qd::DateTimeToCivil(hidden->LastWriteTime);
-    EXPECT_EQ(civil.second % 2, 0);
+    // 2001-02-03 13:05:06 local.
+    EXPECT_DOUBLE_EQ(hidden->LastWriteTime, 36925 + (13 * 3600 + 5 * 60 + 6) / 86400.0);
     EXPECT_EQ(hidden->IconIndex, -1);
     EXPECT_TRUE(hidden->Comment.empty());
 

@@ -20,6 +20,9 @@ struct DialogRequest {
     QString caption;
     DialogIcon icon = DialogIcon::None;
     DialogButtons buttons = DialogButtons::Ok;
+    // The answer Enter gives. A question whose Yes destroys something (an
+    // overwrite, a deletion) makes No the default.
+    DialogAnswer defaultAnswer = DialogAnswer::Yes;
 };
 
 class Dialogs {
@@ -36,6 +39,12 @@ public:
     bool confirm(QWidget* owner, const QString& text, const QString& caption)
     {
         return ask({owner, text, caption, DialogIcon::Question, DialogButtons::YesNo}) == DialogAnswer::Yes;
+    }
+    // The same for a question whose Yes destroys something: Enter answers No.
+    bool confirmDestructive(QWidget* owner, const QString& text, const QString& caption)
+    {
+        return ask({owner, text, caption, DialogIcon::Question, DialogButtons::YesNo, DialogAnswer::No}) ==
+               DialogAnswer::Yes;
     }
 };
 

@@ -297,7 +297,7 @@ void TForm_NewDisk::B_Next2Click()
     }
     // As the tree sees it: a catalog whose name differs only in case is the same title.
     const std::optional<QByteArray> existing = ExistingCatalogName(CatalogFolderPath, title);
-    if (existing && !dialogs().confirm(this, u(kOverwriteQuestion), u("確認")))
+    if (existing && !dialogs().confirmDestructive(this, u(kOverwriteQuestion), u("確認")))
         return;
     overwrite_ = existing.value_or(QByteArray());
     ST_CountFile->setText(QStringLiteral("0"));
@@ -373,7 +373,7 @@ bool TForm_NewDisk::save()
         } catch (const CatalogError& e) {
             if (e.code() == CatalogError::Code::Exists) {
                 // It appeared meanwhile: the user decides, as for one found at once.
-                if (!dialogs().confirm(this, u(kOverwriteQuestion), u("確認")))
+                if (!dialogs().confirmDestructive(this, u(kOverwriteQuestion), u("確認")))
                     return false;
                 overwrite_ = ExistingCatalogName(CatalogFolderPath, title).value_or(name);
                 continue;

@@ -396,7 +396,8 @@ bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
         return false;
     // The question lets events run: hold the node by handle across it.
     const NodeHandle held = handle(node);
-    if (!dialogs().confirm(messageOwner(), node->text(0) + QStringLiteral(" を削除しますか。"), QStringLiteral("削除")))
+    if (!dialogs().confirmDestructive(messageOwner(), node->text(0) + QStringLiteral(" を削除しますか。"),
+                                      QStringLiteral("削除")))
         return false;
     node = resolve(held);
     if (!node)

@@ -18,7 +18,7 @@ DialogAnswer MessageBoxDialogs::ask(const DialogRequest& r)
     }
     if (r.buttons == DialogButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(r.defaultAnswer == DialogAnswer::No ? QMessageBox::No : QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
         return box.exec() == QMessageBox::Yes ? DialogAnswer::Yes : DialogAnswer::No;
     }

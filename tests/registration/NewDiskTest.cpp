@@ -189,6 +189,7 @@ TEST_F(NewDiskTest, AnExistingCatalogIsKeptOnNoAndReplacedOnlyOnFinish)
     EXPECT_EQ(dialogs.asked[0].text, u("入力されたタイトルはすでに存在します。\r\n上書きしますか？"));
     EXPECT_EQ(dialogs.asked[0].caption, u("確認"));
     EXPECT_EQ(dialogs.asked[0].buttons, DialogButtons::YesNo);
+    EXPECT_EQ(dialogs.asked[0].defaultAnswer, DialogAnswer::No) << "Enter must not overwrite";
     EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet2);
 
     dialogs.answers.enqueue(DialogAnswer::Yes);

@@ -374,6 +374,7 @@ TEST_F(CatalogTreeTest, DeleteAsksAndSendsTheFolderWithItsCatalogsToTheTrash)
     EXPECT_EQ(dialogs_.asked[0].caption, "削除");
     EXPECT_EQ(dialogs_.asked[0].icon, DialogIcon::Question);
     EXPECT_EQ(dialogs_.asked[0].buttons, DialogButtons::YesNo);
+    EXPECT_EQ(dialogs_.asked[0].defaultAnswer, DialogAnswer::No) << "Enter must not delete";
     EXPECT_FALSE(QFileInfo::exists(root() + "/F"));
     EXPECT_TRUE(QFileInfo::exists(trashFiles() + "/F/G/two.qd"));
     EXPECT_EQ(texts(top()), QStringList{"keep"}); // refreshed

@@ -1,6 +1,9 @@
 #include <QActionGroup>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -16,6 +19,7 @@
 #include "browse/DiskContents.h"
 #include "platform/Settings.h"
 #include "store/MainWindow.h"
+#include "store/MessageBoxDialogs.h"
 
 namespace qd::test {
 namespace {
@@ -404,3 +408,27 @@ TEST(Translations, QtsStandardButtonsAreJapanese)
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&Yes"), QString::fromUtf8("はい(&Y)"));
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "&No"), QString::fromUtf8("いいえ(&N)"));
 }
+
+namespace qd::test {
+namespace {
+
+// The message box itself: a destructive question's default button is No.
+TEST(MessageBoxes, ADestructiveQuestionDefaultsToNo)
+{
+    ensureApp<QdApplication>();
+    MessageBoxDialogs boxes;
+    for (const DialogAnswer preferred : {DialogAnswer::Yes, DialogAnswer::No}) {
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            ASSERT_NE(box->defaultButton(), nullptr);
+            box->defaultButton()->click(); // as Enter does
+        });
+        const DialogAnswer answer =
+            boxes.ask({nullptr, "?", "確認", DialogIcon::Question, DialogButtons::YesNo, preferred});
+        EXPECT_EQ(answer, preferred) << "Enter gives the default";
+    }
+}
+
+} // namespace
+} // namespace qd::test

@@ -56,6 +56,32 @@ void setRootDir(const QString& text)
     open()->setValue(QStringLiteral("RootDir"), text);
 }
 
+TreeState treeState()
+{
+    auto s = open();
+    s->beginGroup(QStringLiteral("tree"));
+    TreeState state;
+    for (const QVariant& v : s->value(QStringLiteral("expanded")).toList())
+        state.expanded.append(v.toByteArray());
+    if (s->contains(QStringLiteral("selected")))
+        state.selected = s->value(QStringLiteral("selected")).toByteArray();
+    return state;
+}
+
+void setTreeState(const TreeState& state)
+{
+    auto s = open();
+    s->beginGroup(QStringLiteral("tree"));
+    QVariantList expanded;
+    for (const QByteArray& path : state.expanded)
+        expanded.append(path); // bytes: a name need not be UTF-8
+    s->setValue(QStringLiteral("expanded"), expanded);
+    if (state.selected)
+        s->setValue(QStringLiteral("selected"), *state.selected);
+    else
+        s->remove(QStringLiteral("selected"));
+}
+
 Placement readPlacement(const Placement& defaults)
 {
     auto s = open();

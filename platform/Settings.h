@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QChar>
+#include <QList>
 #include <QSettings>
 #include <QString>
 #include <cstdint>
@@ -35,6 +37,18 @@ struct Placement {
 Placement readPlacement(const Placement& defaults);
 // Written as integers. False when the settings could not be written.
 bool writePlacement(const Placement& placement);
+
+// What the catalog tree showed when the program last closed, group "tree":
+// the expanded folders and the selected node, each as its path relative to
+// the catalog root in file-system bytes (a disk's with its file name; the top
+// node is the empty path).
+struct TreeState {
+    QList<QByteArray> expanded;
+    std::optional<QByteArray> selected;
+    bool operator==(const TreeState&) const = default;
+};
+TreeState treeState();
+void setTreeState(const TreeState& state);
 
 // A folder mapped as a drive, group "Drives/<letter>": path, and optionally
 // label, serial (8 hex digits, a dash after the fourth allowed) and kind

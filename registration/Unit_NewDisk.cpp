@@ -251,13 +251,14 @@ void TForm_NewDisk::setPage(QWidget* page)
         b->setDefault(page->isAncestorOf(b));
 }
 
-void TForm_NewDisk::ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft)
+QByteArray TForm_NewDisk::ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft)
 {
     CatalogFolderPath = catalogFolder;
     CatalogRootPath = catalogRoot;
     move(topLeft);
     FormShow();
     exec();
+    return SavedFile;
 }
 
 void TForm_NewDisk::FormShow()
@@ -267,6 +268,7 @@ void TForm_NewDisk::FormShow()
     Disk = TDisk(); // nothing of the last registration is kept
     closeRequested_ = false;
     overwrite_.clear();
+    SavedFile.clear();
 }
 
 void TForm_NewDisk::B_Next1Click()
@@ -369,6 +371,7 @@ bool TForm_NewDisk::save()
             BusyCursor busy;
             QCoreApplication::processEvents();
             SaveDiskFile(file, Disk, replace ? SaveMode::CreateOrReplace : SaveMode::CreateNew);
+            SavedFile = QByteArray::fromStdString(file.native());
             return true;
         } catch (const CatalogError& e) {
             if (e.code() == CatalogError::Code::Exists) {

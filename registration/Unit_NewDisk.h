@@ -30,8 +30,11 @@ public:
 
     // Shows the wizard modally at topLeft for a new catalog in catalogFolder
     // (file-system bytes ending in "/", inside catalogRoot) and returns when
-    // it closes.
-    void ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft);
+    // it closes: the catalog file written, empty when none was.
+    QByteArray ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft);
+
+    // The catalog file the last Finish wrote; empty until one is written.
+    QByteArray SavedFile;
 
     // The folder the catalog goes into (file-system bytes ending in "/"), and
     // the catalog root it must resolve into when the catalog is written.

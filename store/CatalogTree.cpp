@@ -4,8 +4,12 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHash>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QStyle>
+#include <QToolTip>
 #include <QTreeWidgetItemIterator>
 #include <cerrno>
 #include <cstring>
@@ -199,7 +203,10 @@ void TCatalogTree::refresh()
         return;
     }
     refreshPending_ = false;
+    // The first refresh takes what the tree showed when the program last closed.
+    const settings::TreeState kept = generation_ == 0 ? settings::treeState() : state();
     ++generation_;
+    damaged_ = -1;
 
     setUpdatesEnabled(false);
     ContextNode = nullptr;
@@ -219,24 +226,76 @@ void TCatalogTree::refresh()
     for (int i = 0; i < 2; ++i)
         images_.addImage(folderPictures_.image(i), folderPictures_.mask(i));
 
-    QStringList problems;
     auto* top = new TreeNode(settings::rootDir(), 0, -1, QByteArray());
     {
         const QScopedValueRollback applying(applying_, true);
         addTopLevelItem(top);
-        fill(top, root_, problems);
+        fill(top, root_);
     }
 
     setUpdatesEnabled(true);
     top->setExpanded(true);
-    setCurrentItem(top);
+    restore(kept);
     emit refreshed();
-
-    if (!problems.isEmpty())
-        ReportError(messageOwner(), problems.join(QStringLiteral("\n")));
 }
 
-void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path, QStringList& problems)
+settings::TreeState TCatalogTree::state() const
+{
+    settings::TreeState s;
+    for (QTreeWidgetItemIterator it(const_cast<TCatalogTree*>(this)); *it; ++it) {
+        if (!isDisk(*it) && (*it)->isExpanded())
+            s.expanded.append(relativePath(*it));
+    }
+    if (QTreeWidgetItem* current = currentItem())
+        s.selected = relativePath(current);
+    return s;
+}
+
+QByteArray TCatalogTree::relativePath(const QTreeWidgetItem* node) const
+{
+    const QByteArray path = isDisk(node) ? CatalogFile(node) : NodePath(node);
+    return path.size() > root_.size() ? path.mid(root_.size() + 1) : QByteArray();
+}
+
+void TCatalogTree::restore(const settings::TreeState& state)
+{
+    QHash<QByteArray, QTreeWidgetItem*> byPath;
+    for (QTreeWidgetItemIterator it(this); *it; ++it)
+        byPath.insert(relativePath(*it), *it);
+    for (const QByteArray& path : state.expanded) {
+        if (QTreeWidgetItem* node = byPath.value(path); node && !isDisk(node))
+            node->setExpanded(true);
+    }
+    // A selection that is gone falls back to its nearest remaining folder.
+    QTreeWidgetItem* selected = nullptr;
+    for (QByteArray path = state.selected.value_or(QByteArray()); !selected; path.truncate(qMax(path.lastIndexOf('/'), 0))) {
+        selected = byPath.value(path);
+        if (path.isEmpty())
+            break;
+    }
+    reveal(selected ? selected : topNode());
+}
+
+void TCatalogTree::reveal(QTreeWidgetItem* node)
+{
+    if (!node)
+        return;
+    for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+        up->setExpanded(true);
+    setCurrentItem(node);
+    scrollToItem(node);
+}
+
+int TCatalogTree::damagedPicture()
+{
+    if (damaged_ < 0) {
+        const QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-error"), style()->standardIcon(QStyle::SP_MessageBoxCritical));
+        damaged_ = images_.addImage(icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32), QImage());
+    }
+    return damaged_;
+}
+
+void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path)
 {
     // A missing or unreadable folder simply has no children.
     const StoreListing listing = ListStoreFolder(path);
@@ -247,7 +306,7 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path, QStringLi
         const QByteArray full = JoinPath(path, entry.name);
         if (entry.kind == StoreEntry::Folder) {
             auto* child = new TreeNode(entry.text, 0, -1, entry.name);
-            fill(child, full, problems);
+            fill(child, full);
             children.append(child);
             continue;
         }
@@ -255,7 +314,10 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path, QStringLi
         try {
             head = ReadCatalogHead(std::filesystem::path(full.toStdString()));
         } catch (const CatalogError& e) {
-            problems.append(CatalogErrorText(e));
+            // Shown, so that it can be renamed or deleted; its click says why.
+            auto* damaged = new TreeNode(entry.text, damagedPicture(), 0, entry.name);
+            damaged->setData(0, DamageRole, CatalogErrorText(e));
+            children.append(damaged);
             continue;
         }
         if (!head)
@@ -427,6 +489,32 @@ void TCatalogTree::mousePressEvent(QMouseEvent* event)
         }
     }
     QTreeWidget::mousePressEvent(event);
+}
+
+bool TCatalogTree::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        // The whole name of a node the narrow tree cuts off, and why a damaged
+        // disk cannot be shown.
+        auto* help = static_cast<QHelpEvent*>(event);
+        QTreeWidgetItem* node = itemAt(help->pos());
+        QString tip;
+        if (node) {
+            const QRect rect = visualItemRect(node);
+            const int textRight = rect.left() + iconSize().width() + 8 + fontMetrics().horizontalAdvance(node->text(0));
+            if (textRight > viewport()->width())
+                tip = node->text(0);
+            const QString damage = node->data(0, DamageRole).toString();
+            if (!damage.isEmpty())
+                tip = tip.isEmpty() ? damage : tip + QStringLiteral("\n") + damage;
+        }
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, viewport());
+        return true;
+    }
+    return QTreeWidget::viewportEvent(event);
 }
 
 TCatalogTree::NodeHandle TCatalogTree::handle(QTreeWidgetItem* node) const

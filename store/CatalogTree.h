@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/ImageList.h"
+#include "platform/Settings.h"
 #include "store/TreeImageList.h"
 
 namespace qd {
@@ -43,6 +44,7 @@ public:
         ImageIndexRole = Qt::UserRole + 1, // int: 0/1 folder, 2+ disk
         StateIndexRole,                    // int: data type byte of a disk, -1 for folders
         FileNameRole,                      // QByteArray: the name on disk (a disk's with its extension)
+        DamageRole,                        // QString: why a disk's catalog head cannot be read; empty if it can
     };
 
     // catalogRoot: the folder the top node stands for (it need not exist).
@@ -52,12 +54,22 @@ public:
     const QByteArray& catalogRoot() const { return root_; }
 
     // Rebuilds every node and ImageList_Tree from the catalog root; clears
-    // ContextNode; expands and selects the top node. Files that cannot be read
-    // are left out and reported together, once the tree is complete, through
-    // the general error report. Temporary files that killed saves left behind
-    // more than a day ago are removed on the way. Postponed while a UseGuard
-    // is held.
+    // ContextNode. The top node is expanded; the folders that were expanded
+    // stay so, and the node that was selected stays selected (its nearest
+    // remaining folder when it is gone, the top node at the last); the first
+    // refresh takes both from the settings. A catalog whose head cannot be read
+    // is shown as a damaged disk (a picture of its own, data type 0, the reason
+    // in DamageRole) rather than reported at every refresh, so it can be
+    // renamed or deleted. Temporary files that killed saves left behind more
+    // than a day ago are removed on the way. Postponed while a UseGuard is held.
     void refresh();
+
+    // The expanded folders and the selected node, for the settings.
+    settings::TreeState state() const;
+    // The path of a node relative to the catalog root, as TreeState keeps it.
+    QByteArray relativePath(const QTreeWidgetItem* node) const;
+    // Expands every folder above node and selects it.
+    void reveal(QTreeWidgetItem* node);
 
     // The top node, nullptr only before the first refresh.
     QTreeWidgetItem* topNode() const { return topLevelItemCount() ? topLevelItem(0) : nullptr; }
@@ -142,9 +154,12 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
 
 private:
-    void fill(QTreeWidgetItem* node, const QByteArray& path, QStringList& problems);
+    void fill(QTreeWidgetItem* node, const QByteArray& path);
+    void restore(const settings::TreeState& state);
+    int damagedPicture(); // the index of the damaged disk's picture, added once per refresh
     QString textOnDisk(const QTreeWidgetItem* node) const; // the text its name on disk gives
     void itemEdited(QTreeWidgetItem* item, int column);
     bool applyRename(QTreeWidgetItem* node, const QString& text); // renameNode without the re-sort
@@ -157,6 +172,7 @@ private:
     int guards_ = 0;
     bool refreshPending_ = false;
     bool applying_ = false; // setting a node's text ourselves, not an edit
+    int damaged_ = -1;      // index of the damaged disk's picture in this refresh
 };
 
 } // namespace qd

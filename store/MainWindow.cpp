@@ -352,6 +352,10 @@ void TForm_Main::TreeView1Click()
         // A folder, the top node, or a disk of another data type: nothing loaded,
         // and nothing of the disk shown before stays on show.
         DiskContents->showNothing();
+        // A damaged catalog says why, each time it is clicked.
+        if (const QString damage = node ? node->data(0, TCatalogTree::DamageRole).toString() : QString();
+            !damage.isEmpty())
+            dialogs().tell(this, damage, QStringLiteral("エラー"), DialogIcon::Stop);
         return;
     }
     DiskContents->showDisk(std::filesystem::path(TreeView1->CatalogFile(node).toStdString()), this);
@@ -419,9 +423,15 @@ void TForm_Main::newDisk(QTreeWidgetItem* target)
     TreeView1Click();
     const QByteArray folder = TreeView1->NodePath(target) + '/';
     const QPoint at = frameGeometry().topLeft() + QPoint(20, 20);
+    QByteArray saved;
     if (newDiskWizard_ && TreeView1->insideRoot(folder))
-        newDiskWizard_(folder, TreeView1->catalogRoot(), at);
+        saved = newDiskWizard_(folder, TreeView1->catalogRoot(), at);
     Refresh1Click();
+    // The new disk is the one the user wants to see.
+    if (QTreeWidgetItem* added = saved.isEmpty() ? nullptr : TreeView1->findCatalog(saved)) {
+        TreeView1->reveal(added);
+        TreeView1Click();
+    }
 }
 
 void TForm_Main::Delete1Click()
@@ -460,6 +470,7 @@ void TForm_Main::showEvent(QShowEvent* event)
 
 void TForm_Main::closeEvent(QCloseEvent* event)
 {
+    settings::setTreeState(TreeView1->state());
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
         const QRect outer = frameGeometry();
         // A placement that cannot be written is not worth keeping the program open for.

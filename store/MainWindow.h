@@ -55,10 +55,11 @@ public:
     // The hand-off to the registration wizard: given the target catalog folder
     // (file-system bytes with a trailing "/"), the catalog root it must stay in
     // and the wizard's top-left corner, it shows the wizard modally and returns
-    // when it has closed. The tree is refreshed afterwards whatever happened.
-    // Until the wizard exists it does nothing.
-    using NewDiskWizard =
-        std::function<void(const QByteArray& targetFolder, const QByteArray& catalogRoot, const QPoint& topLeft)>;
+    // when it has closed, with the catalog file it wrote (empty for none). The
+    // tree is refreshed afterwards whatever happened, and a new disk is
+    // revealed and shown. Until the wizard exists it does nothing.
+    using NewDiskWizard = std::function<QByteArray(const QByteArray& targetFolder, const QByteArray& catalogRoot,
+                                                   const QPoint& topLeft)>;
     void setNewDiskWizard(NewDiskWizard wizard) { newDiskWizard_ = std::move(wizard); }
 
     // The folder of the running program, with a trailing "/".

@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     // window, hidden, and live for the whole run.
     qd::TForm_NewDisk newDisk(&main);
     main.setNewDiskWizard([&newDisk](const QByteArray& folder, const QByteArray& root, const QPoint& topLeft) {
-        newDisk.ShowFor(folder, root, topLeft);
+        return newDisk.ShowFor(folder, root, topLeft);
     });
     // The file search dialog goes here once it exists.
 

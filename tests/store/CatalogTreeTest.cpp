@@ -1,6 +1,8 @@
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QHelpEvent>
 #include <QLineEdit>
+#include <QToolTip>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -123,16 +125,76 @@ TEST_F(CatalogTreeTest, ExtensionIsTestedWithoutCaseAndTheMagicIsRequired)
     EXPECT_TRUE(dialogs_.asked.isEmpty());
 }
 
-TEST_F(CatalogTreeTest, UnreadableCatalogIsReportedOnceAndTheFillGoesOn)
+// A catalog whose head cannot be read stands in the tree as a damaged disk,
+// which can be renamed and deleted, instead of a message at every refresh.
+TEST_F(CatalogTreeTest, AnUnreadableCatalogIsADamagedDiskThatCanBeRenamedAndDeleted)
 {
     catalog("good");
     writeFile(rootPath("cut.qd"), "qd410\x10");
     catalog("later");
+    EXPECT_EQ(texts(top()), (QStringList{"cut", "good", "later"}));
+    EXPECT_TRUE(dialogs_.asked.isEmpty());
+    QTreeWidgetItem* cut = child(top(), "cut");
+    EXPECT_TRUE(TCatalogTree::isDisk(cut));
+    EXPECT_EQ(TCatalogTree::stateIndex(cut), 0) << "a data type nothing shows";
+    EXPECT_NE(TCatalogTree::imageIndex(cut), TCatalogTree::imageIndex(child(top(), "good")));
+    const QString damage = cut->data(0, TCatalogTree::DamageRole).toString();
+    EXPECT_TRUE(damage.startsWith(QString::fromUtf8("ファイルが壊れています。"))) << damage.toStdString();
+    EXPECT_TRUE(damage.contains("cut.qd"));
+    EXPECT_TRUE(child(top(), "good")->data(0, TCatalogTree::DamageRole).toString().isEmpty());
+
+    ASSERT_TRUE(tree().renameNode(cut, "broken"));
+    EXPECT_TRUE(QFileInfo::exists(root() + "/broken.qd"));
+    tree().refresh();
+    dialogs_.answers.enqueue(DialogAnswer::Yes);
+    ASSERT_TRUE(tree().deleteNode(child(top(), "broken")));
     EXPECT_EQ(texts(top()), (QStringList{"good", "later"}));
-    ASSERT_EQ(dialogs_.asked.size(), 1);
-    EXPECT_TRUE(dialogs_.asked[0].text.contains("cut.qd"));
-    EXPECT_EQ(dialogs_.asked[0].caption, "Qd");
-    EXPECT_EQ(dialogs_.asked[0].icon, DialogIcon::Stop);
+}
+
+TEST_F(CatalogTreeTest, ANameTheNarrowTreeCutsOffShowsWhole)
+{
+    const QString longName = QStringLiteral("A rather long disk title of the shelf");
+    catalog(longName);
+    catalog("X");
+    tree().resize(120, 200);
+    tree().show();
+    auto tipAt = [&](const QString& text) {
+        const QPoint at = tree().visualItemRect(child(top(), text)).center();
+        QHelpEvent help(QEvent::ToolTip, at, tree().viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(tree().viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt("X"), "") << "a name shown whole needs no tooltip";
+    EXPECT_EQ(tipAt(longName), longName);
+}
+
+// What the tree showed stays across a refresh and, through the settings, a restart.
+TEST_F(CatalogTreeTest, ExpandedFoldersAndTheSelectionAreKept)
+{
+    catalog("A/B/disk");
+    catalog("A/C/other");
+    catalog("Z/last");
+    QTreeWidgetItem* a = child(top(), "A");
+    a->setExpanded(true);
+    child(a, "B")->setExpanded(true);
+    tree().setCurrentItem(child(child(a, "B"), "disk"));
+    tree().refresh();
+    a = child(top(), "A");
+    EXPECT_TRUE(a->isExpanded());
+    EXPECT_TRUE(child(a, "B")->isExpanded());
+    EXPECT_FALSE(child(a, "C")->isExpanded());
+    EXPECT_FALSE(child(top(), "Z")->isExpanded());
+    EXPECT_EQ(tree().currentItem(), child(child(a, "B"), "disk"));
+
+    settings::setTreeState(tree().state());
+    tree_.reset(); // a restart: a new tree reads the settings at its first refresh
+    EXPECT_TRUE(child(child(top(), "A"), "B")->isExpanded());
+    EXPECT_EQ(tree().currentItem()->text(0), "disk");
+
+    // A selection that is gone falls back to its folder.
+    QFile::remove(root() + "/A/B/disk.qd");
+    tree().refresh();
+    EXPECT_EQ(tree().currentItem(), child(child(top(), "A"), "B"));
 }
 
 TEST_F(CatalogTreeTest, LinksAreLeftOut)

@@ -121,3 +121,22 @@ TEST_F(MainWindowContentsTest, RenamesCarryTheSaveAlongAndAVanishedCatalogIsNotR
     ASSERT_EQ(dialogs_.asked.size(), 1);
     EXPECT_EQ(dialogs_.asked[0].caption, QString::fromUtf8("エラー"));
 }
+
+TEST_F(MainWindowContentsTest, ADamagedDiskSaysWhyWhenClickedAndShowsNothing)
+{
+    catalog("Good");
+    catalogFile("Cut.qd");
+    std::filesystem::resize_file(rootPath("Cut.qd"), 20); // cut inside its icon
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    EXPECT_TRUE(dialogs_.asked.isEmpty()) << "no message at start";
+    click(child(top(), "Good"));
+    for (int i = 1; i <= 2; ++i) {
+        click(child(top(), "Cut"));
+        ASSERT_EQ(dialogs_.asked.size(), i) << "one message per click";
+        EXPECT_EQ(dialogs_.asked.last().caption, QString::fromUtf8("エラー"));
+        EXPECT_TRUE(dialogs_.asked.last().text.contains("Cut.qd"));
+        EXPECT_FALSE(window->DiskContents->diskShown());
+        EXPECT_FALSE(window->DiskContents->ListView1->isVisible());
+    }
+}

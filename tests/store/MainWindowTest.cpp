@@ -251,13 +251,16 @@ TEST_F(MainWindowTest, NewDiskHandsTheWizardTheFolderAndRefreshesWhenItCloses)
         folder = f;
         at = p;
         catalog("F/new"); // what a finished wizard leaves behind
+        return f + "new.qd";
     });
     w.TreeView1->ContextNode = child(child(top(), "F"), "old");
     w.CDMOFDD2Click();
     EXPECT_EQ(folder, QFile::encodeName(root() + "/F/"));
     EXPECT_EQ(at, w.frameGeometry().topLeft() + QPoint(20, 20));
     EXPECT_EQ(texts(child(top(), "F")), (QStringList{"new", "old"}));
-    EXPECT_EQ(w.TreeView1->currentItem(), top());
+    // The new disk is revealed, selected and shown.
+    EXPECT_EQ(w.TreeView1->currentItem(), child(child(top(), "F"), "new"));
+    EXPECT_TRUE(w.DiskContents->diskShown());
 
     // From the File menu the selected node is the target; the top node is the root.
     w.TreeView1->setCurrentItem(top());
@@ -269,7 +272,10 @@ TEST_F(MainWindowTest, NewDiskWithoutATargetDoesNothing)
 {
     TForm_Main& w = window();
     bool ran = false;
-    w.setNewDiskWizard([&](const QByteArray&, const QByteArray&, const QPoint&) { ran = true; });
+    w.setNewDiskWizard([&](const QByteArray&, const QByteArray&, const QPoint&) {
+        ran = true;
+        return QByteArray();
+    });
     w.TreeView1->ContextNode = nullptr;
     w.CDMOFDD2Click();
     EXPECT_FALSE(ran);

@@ -109,7 +109,7 @@ TEST_F(QdcatScan, CatalogMatchesWhatFindReports)
     const QString catalog = root + QString::fromUtf8("/CD/2024/バックアップ.qd");
     ASSERT_TRUE(QFile::exists(catalog));
 
-    const auto dump = runQdcat({"dump", catalog}, env);
+    const auto dump = runQdcat({"dump", "--paths", catalog}, env);
     ASSERT_EQ(dump.exitCode, 0) << dump.err.toStdString();
     const QJsonObject disk = QJsonDocument::fromJson(dump.out).object();
     EXPECT_EQ(disk["volumeLabel"].toString(), "BACKUP");

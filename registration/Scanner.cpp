@@ -109,6 +109,7 @@ WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanC
     struct Pending {
         std::string real;
         std::string catalog;
+        bool list = true; // false for a folder on another file system: recorded, never entered
     };
     std::vector<Pending> pending;
     std::string rootPath = rootFolder.isEmpty() ? std::string() : QFile::encodeName(rootFolder).toStdString();
@@ -120,7 +121,7 @@ WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanC
     rootDir.Parent = -1;
     rootDir.Name = std::string{driveLetter(drive), ':'};
     rootDir.ScanDate = clock.now;
-    pending.push_back({std::move(rootPath), std::string(rootDir.Name.view())});
+    pending.push_back({std::move(rootPath), std::string(rootDir.Name.view()), true});
 
     DirEntry entry;
     std::size_t i = 0;
@@ -129,38 +130,44 @@ WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanC
         pending[i] = {};
         control.progress(fromAnsi(current.catalog + '\\'), result.files, std::int32_t(disk.DirList.size()));
 
-        clock = ScanClock::current();
-        const std::string& folder = current.real;
-        FolderReader reader(folder); // an empty path (no root) fails like a vanished folder
-        while (reader.next(entry)) {
-            if (entry.attr & kAttrDirectory) {
-                TDir& dir = disk.DirList.emplace_back();
-                SetDirData(entry, std::int32_t(i), dir, clock);
-                Pending& child = pending.emplace_back();
-                child.real.reserve(folder.size() + reader.nativeName().size() + 1);
-                child.real += folder;
-                child.real += reader.nativeName();
-                child.real += '/';
-                child.catalog.reserve(current.catalog.size() + entry.name.size() + 1);
-                child.catalog += current.catalog;
-                child.catalog += '\\';
-                child.catalog += entry.name;
-                continue;
+        if (!current.list) {
+            ++result.otherFileSystems;
+        } else {
+            clock = ScanClock::current();
+            const std::string& folder = current.real;
+            FolderReader reader(folder); // an empty path (no root) fails like a vanished folder
+            while (reader.next(entry)) {
+                if (entry.attr & kAttrDirectory) {
+                    TDir& dir = disk.DirList.emplace_back();
+                    SetDirData(entry, std::int32_t(i), dir, clock);
+                    Pending& child = pending.emplace_back();
+                    child.real.reserve(folder.size() + reader.nativeName().size() + 1);
+                    child.real += folder;
+                    child.real += reader.nativeName();
+                    child.real += '/';
+                    child.catalog.reserve(current.catalog.size() + entry.name.size() + 1);
+                    child.catalog += current.catalog;
+                    child.catalog += '\\';
+                    child.catalog += entry.name;
+                    child.list = !reader.onOtherFileSystem();
+                    continue;
+                }
+                // The folder's vector may have moved when DirList grew: index it afresh.
+                TFile& file = disk.DirList[i].FileList.emplace_back();
+                SetFileData(entry, file, clock);
+                ++result.files;
+                result.bytes += entry.size;
+                if (systemIcons && isProgramOrIconName(entry.name)) {
+                    const QString real = QFile::decodeName(QByteArray(folder.data(), qsizetype(folder.size()))) +
+                        QFile::decodeName(
+                            QByteArray(reader.nativeName().data(), qsizetype(reader.nativeName().size())));
+                    AddImageFromList(*diskIcons, *systemIcons, GetSysIconIndex(real));
+                }
             }
-            // The folder's vector may have moved when DirList grew: index it afresh.
-            TFile& file = disk.DirList[i].FileList.emplace_back();
-            SetFileData(entry, file, clock);
-            ++result.files;
-            result.bytes += entry.size;
-            if (systemIcons && isProgramOrIconName(entry.name)) {
-                const QString real = QFile::decodeName(QByteArray(folder.data(), qsizetype(folder.size())))
-                    + QFile::decodeName(QByteArray(reader.nativeName().data(), qsizetype(reader.nativeName().size())));
-                AddImageFromList(*diskIcons, *systemIcons, GetSysIconIndex(real));
-            }
+            if (reader.status() != ListStatus::Ok)
+                ++result.unlistable;
+            result.names += reader.counts();
         }
-        if (reader.status() != ListStatus::Ok)
-            ++result.unlistable;
-        result.names += reader.counts();
 
         ++i;
         if (i >= disk.DirList.size())

@@ -125,6 +125,9 @@ void TDiskContents::buildFileList(QWidget* filePanel)
     P_FolderName->setFrameShadow(QFrame::Sunken);
     P_FolderName->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     P_FolderName->setTextFormat(Qt::PlainText);
+    // A one-line panel clips its text: a deep folder's path must neither
+    // widen the window nor keep it from shrinking.
+    P_FolderName->setSizePolicy(QSizePolicy::Ignored, P_FolderName->sizePolicy().verticalPolicy());
 
     layout->addWidget(ListView1, 1);
     layout->addWidget(P_FolderName);

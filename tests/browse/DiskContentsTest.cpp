@@ -338,3 +338,25 @@ TEST_F(DiskContentsTest, AFolderClickHidesTheListAndForgetsTheDisk)
     EXPECT_FALSE(reload);
     EXPECT_FALSE(contents->diskShown());
 }
+
+// The path bar clips a long path, as a one-line panel does: showing a deep
+// folder neither widens the file page nor keeps it from shrinking.
+TEST_F(DiskContentsTest, ADeepFolderPathDoesNotWidenTheFilePage)
+{
+    TDisk disk = mixedDisk();
+    for (int i = 0; i < 40; ++i) {
+        TDir& d = disk.DirList.emplace_back();
+        d.Name = "a rather long folder name " + std::to_string(i);
+        d.Parent = i == 0 ? 1 : std::int32_t(disk.DirList.size()) - 2;
+        d.Attr = kAttrDirectory;
+    }
+    contents->showDisk(save("deep", disk), &host);
+    // The panel's own layout: the path bar and the list above it.
+    const int shallow = filePanel->layout()->minimumSize().width();
+    contents->CurrentFolder = std::int32_t(disk.DirList.size()) - 1;
+    contents->ShowFolder();
+    EXPECT_TRUE(contents->P_FolderName->text().endsWith("a rather long folder name 39"));
+    EXPECT_GT(contents->P_FolderName->fontMetrics().horizontalAdvance(contents->P_FolderName->text()), 2000);
+    EXPECT_EQ(filePanel->layout()->minimumSize().width(), shallow);
+    EXPECT_LT(shallow, 600);
+}

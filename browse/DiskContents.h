@@ -8,6 +8,7 @@
 #include "catalog/Disk.h"
 #include "platform/NameOrder.h"
 
+class QAbstractItemDelegate;
 class QAction;
 class QActionGroup;
 class QItemSelectionModel;
@@ -110,6 +111,8 @@ private:
 
     FolderModel* model_;
     QItemSelectionModel* selection_;
+    QAbstractItemDelegate* listDelegate_ = nullptr;      // the icon views' own, for small icons and the list
+    QAbstractItemDelegate* largeIconDelegate_ = nullptr; // names over two lines
     QActionGroup* styles_;
     ViewStyle style_ = ViewStyle::LargeIcon;
     NameOrder order_;

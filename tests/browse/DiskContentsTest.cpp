@@ -14,6 +14,7 @@
 
 #include "browse/DiskContents.h"
 #include "browse/FolderModel.h"
+#include "browse/LargeIconDelegate.h"
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
 #include "support/QtApp.h"
@@ -337,6 +338,21 @@ TEST_F(DiskContentsTest, AFolderClickHidesTheListAndForgetsTheDisk)
     EXPECT_FALSE(updir);
     EXPECT_FALSE(reload);
     EXPECT_FALSE(contents->diskShown());
+}
+
+// Large icons get their own drawing (names over two lines) and a cell tall
+// enough for it; the other styles keep the view's own.
+TEST_F(DiskContentsTest, OnlyTheLargeIconViewWrapsNamesOverTwoLines)
+{
+    contents->showDisk(save("mixed", mixedDisk()), &host);
+    QListView* icons = contents->ListView1Icons;
+    ASSERT_TRUE(qobject_cast<LargeIconDelegate*>(icons->itemDelegate()));
+    EXPECT_GE(icons->gridSize().height(), 32 + 2 * icons->fontMetrics().lineSpacing());
+    for (int style = 1; style < 3; ++style) {
+        contents->TL_ViewStyleClick();
+        EXPECT_FALSE(qobject_cast<LargeIconDelegate*>(icons->itemDelegate())) << style;
+    }
+    EXPECT_EQ(icons->gridSize(), QSize(150, 18));
 }
 
 // The path bar clips a long path, as a one-line panel does: showing a deep

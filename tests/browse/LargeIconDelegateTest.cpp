@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QImage>
+#include <QListView>
+#include <QPainter>
+#include <QStandardItemModel>
+
+#include "browse/LargeIconDelegate.h"
+#include "support/QtApp.h"
+
+using namespace qd;
+
+namespace {
+
+QString u(const char* s) { return QString::fromUtf8(s); }
+
+constexpr int kWidth = 71; // a large icon cell less its padding
+
+class IconNameLinesTest : public ::testing::Test {
+protected:
+    void SetUp() override { qd::test::ensureApp<QApplication>(); }
+    QFont font = QApplication::font();
+    QFontMetrics metrics{font};
+    int width(const QString& s) const { return metrics.horizontalAdvance(s); }
+};
+
+} // namespace
+
+// A name with no blank used to be cut to its first letters on one line.
+TEST_F(IconNameLinesTest, ANameWithoutBlanksBreaksAnywhereAndElidesOnlyBeyondTwoLines)
+{
+    const QString name = "application_settings_backup_of_the_old_machine.txt";
+    const QStringList lines = IconNameLines(name, font, kWidth);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(name.startsWith(lines[0])) << "the first line is the name's start, not elided";
+    EXPECT_LE(width(lines[0]), kWidth);
+    EXPECT_GT(width(name.left(lines[0].size() + 1)), kWidth) << "it takes all that fits";
+    EXPECT_TRUE(lines[1].endsWith(u("…")));
+    EXPECT_TRUE(name.mid(lines[0].size()).startsWith(lines[1].chopped(1))) << "the second line goes on from the first";
+    EXPECT_LE(width(lines[1]), kWidth);
+}
+
+TEST_F(IconNameLinesTest, ShortAndTwoLineNamesAreShownWhole)
+{
+    const struct {
+        const char* name;
+        int lines;
+    } cases[] = {
+        {"short.txt", 1},
+        {"README", 1},
+        {"level-one-folder", 2},
+        {"DSC_0001 copy.JPG", 2},
+        {"写真", 1},
+    };
+    for (const auto& c : cases) {
+        const QString name = u(c.name);
+        const QStringList lines = IconNameLines(name, font, kWidth);
+        ASSERT_EQ(lines.size(), c.lines) << c.name;
+        // Whole: the lines give the name back, less the blank a break took.
+        EXPECT_EQ(lines.join(QString()).remove(' '), QString(name).remove(' ')) << c.name;
+        for (const QString& line : lines)
+            EXPECT_LE(width(line), kWidth) << c.name;
+    }
+}
+
+TEST_F(IconNameLinesTest, BreaksAtABlankWhereThereIsOneAndJapaneseAnywhere)
+{
+    const QStringList words = IconNameLines("a rather long name with words.txt", font, kWidth);
+    ASSERT_EQ(words.size(), 2);
+    EXPECT_FALSE(words[0].endsWith(' '));
+    EXPECT_TRUE(QString("a rather long name with words.txt").startsWith(words[0] + ' ')) << "broken at a blank";
+
+    const QString japanese = u("とても長い日本語のファイル名のテスト文書.txt");
+    const QStringList kana = IconNameLines(japanese, font, kWidth);
+    ASSERT_EQ(kana.size(), 2);
+    EXPECT_TRUE(japanese.startsWith(kana[0]));
+    EXPECT_GE(kana[0].size(), 3);
+    EXPECT_TRUE(kana[1].endsWith(u("…")));
+
+    EXPECT_TRUE(IconNameLines(QString(), font, kWidth).isEmpty());
+    EXPECT_EQ(IconNameLines("abcdefghijklmnopqrstuvwxyz", font, kWidth, 1).size(), 1);
+}
+
+// The delegate draws both lines: ink in the band of each line under the icon.
+TEST_F(IconNameLinesTest, TheDelegatePaintsTheNameOverTwoLines)
+{
+    QListView view;
+    QStandardItemModel model;
+    model.appendRow(new QStandardItem("application_settings_backup_of_the_old_machine.txt"));
+    view.setModel(&model);
+    view.setIconSize(QSize(32, 32));
+    LargeIconDelegate delegate;
+    QStyleOptionViewItem option;
+    option.initFrom(&view);
+    option.widget = &view;
+    option.font = view.font();
+    option.decorationSize = QSize(32, 32);
+    const QSize cell = delegate.sizeHint(option, model.index(0, 0));
+    EXPECT_EQ(cell, LargeIconDelegate::cellSize(32, view.font()));
+    option.rect = QRect(QPoint(0, 0), cell);
+    QImage image(cell, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    delegate.paint(&painter, option, model.index(0, 0));
+    painter.end();
+
+    const int line = QFontMetrics(view.font()).lineSpacing();
+    const int textTop = 2 + 32 + 2;
+    auto inked = [&](int top, int bottom) {
+        for (int y = top; y < bottom && y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 128)
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(inked(textTop, textTop + line)) << "first line";
+    EXPECT_TRUE(inked(textTop + line, textTop + 2 * line)) << "second line";
+}

@@ -20,7 +20,7 @@ constexpr int kWidth = 71; // a large icon cell less its padding
 
 class IconNameLinesTest : public ::testing::Test {
 protected:
-    void SetUp() override { qd::test::ensureApp<QApplication>(); }
+    bool app = (qd::test::ensureApp<QApplication>(), true); // before the font is asked for
     QFont font = QApplication::font();
     QFontMetrics metrics{font};
     int width(const QString& s) const { return metrics.horizontalAdvance(s); }

@@ -1,7 +1,6 @@
 // qdcat dump and qdcat ls: read one catalog and print it.
 #include <QFile>
 #include <cstdio>
-#include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>

@@ -441,6 +441,10 @@ void TForm_Main::fitToFrame()
 {
     if (!awaitingFrame_ || !windowHandle())
         return;
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) {
+        awaitingFrame_ = false; // the window manager decided its size: leave it
+        return;
+    }
     // While the window manager builds the frame, the margins may read as
     // nonsense (a frame still smaller than the window): only whole ones count.
     const QMargins frame = windowHandle()->frameMargins();

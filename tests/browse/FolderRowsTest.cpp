@@ -98,18 +98,3 @@ TEST(FindFolder, AgreesWithGetDirPathForEveryFolder)
     for (const char* missing : {"D:\\ABC", "D:\\A\\BC", "D:\\A\\B\\C\\D", "E:", "D:\\\x95", "D:A"})
         EXPECT_EQ(FindFolder(disk, missing), -1) << missing;
 }
-
-TEST(FindFolder, FindsTheEndOfADeepChain)
-{
-    TDisk disk;
-    std::string path = "D:";
-    for (int i = 0; i < 5000; ++i) {
-        TDir& d = disk.DirList.emplace_back();
-        d.Parent = i - 1;
-        d.Name = i == 0 ? std::string("D:") : std::string(1, char('a' + i % 26));
-        if (i > 0)
-            path += "\\" + std::string(d.Name.view());
-    }
-    EXPECT_EQ(FindFolder(disk, path), 4999);
-    EXPECT_EQ(FindFolder(disk, path + "\\a"), -1);
-}

@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "FolderModel.h"
+#include "LargeIconDelegate.h"
 #include "catalog/DiskFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/CatalogErrors.h"
@@ -90,6 +91,8 @@ void TDiskContents::buildFileList(QWidget* filePanel)
     ListView1Icons->setResizeMode(QListView::Adjust);
     ListView1Icons->setLayoutMode(QListView::Batched);
     ListView1Icons->setMovement(QListView::Static);
+    listDelegate_ = ListView1Icons->itemDelegate();
+    largeIconDelegate_ = new LargeIconDelegate(ListView1Icons);
 
     ListView1Details = new QTreeView(ListView1);
     ListView1Details->setObjectName("ListView1Details");
@@ -121,6 +124,9 @@ void TDiskContents::buildFileList(QWidget* filePanel)
     P_FolderName->setFrameShadow(QFrame::Sunken);
     P_FolderName->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     P_FolderName->setTextFormat(Qt::PlainText);
+    // A one-line panel clips its text: a deep folder's path must neither
+    // widen the window nor keep it from shrinking.
+    P_FolderName->setSizePolicy(QSizePolicy::Ignored, P_FolderName->sizePolicy().verticalPolicy());
 
     layout->addWidget(ListView1, 1);
     layout->addWidget(P_FolderName);
@@ -361,9 +367,11 @@ void TDiskContents::setViewStyle(ViewStyle style)
         QSize grid;
         QListView::Flow flow;
     };
-    // Large icons flow in rows with their names below; small icons in rows;
-    // the list in columns filled from the top.
-    const Look look = style == ViewStyle::LargeIcon ? Look{QListView::IconMode, 32, {75, 64}, QListView::LeftToRight}
+    // Large icons flow in rows with their names below (over two lines, as a
+    // desktop file manager shows them); small icons in rows; the list in
+    // columns filled from the top.
+    const QSize largeCell = LargeIconDelegate::cellSize(32, ListView1Icons->font());
+    const Look look = style == ViewStyle::LargeIcon ? Look{QListView::IconMode, 32, largeCell, QListView::LeftToRight}
                       : style == ViewStyle::SmallIcon ? Look{QListView::ListMode, 16, {150, 18}, QListView::LeftToRight}
                                                       : Look{QListView::ListMode, 16, {150, 18}, QListView::TopToBottom};
     ListView1Icons->setViewMode(look.mode);
@@ -371,6 +379,7 @@ void TDiskContents::setViewStyle(ViewStyle style)
     ListView1Icons->setGridSize(look.grid);
     ListView1Icons->setFlow(look.flow);
     ListView1Icons->setWordWrap(style == ViewStyle::LargeIcon);
+    ListView1Icons->setItemDelegate(style == ViewStyle::LargeIcon ? largeIconDelegate_ : listDelegate_);
     ListView1Icons->setWrapping(true);
     ListView1->setCurrentWidget(ListView1Icons);
     Timer1->start();

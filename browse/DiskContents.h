@@ -8,6 +8,7 @@
 #include "catalog/Disk.h"
 #include "platform/NameOrder.h"
 
+class QAbstractItemDelegate;
 class QAction;
 class QActionGroup;
 class QItemSelectionModel;
@@ -114,6 +115,8 @@ private:
 
     FolderModel* model_;
     QItemSelectionModel* selection_;
+    QAbstractItemDelegate* listDelegate_ = nullptr;      // the icon views' own, for small icons and the list
+    QAbstractItemDelegate* largeIconDelegate_ = nullptr; // names over two lines
     QActionGroup* styles_;
     ViewStyle style_ = ViewStyle::LargeIcon;
     NameOrder order_;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "catalog/Cp932.h"
 #include "platform/NameOrder.h"
 #include "platform/Text.h"
 
@@ -112,11 +113,40 @@ QString FirstLine(std::string_view cp932)
 
 std::int32_t FindFolder(const TDisk& disk, std::string_view path)
 {
-    while (path.size() > 2 && path.back() == '\\')
-        path.remove_suffix(1);
-    for (std::size_t i = 0; i < disk.DirList.size(); ++i)
-        if (GetDirPath(std::int32_t(i), disk) == path)
+    // Drop trailing backslashes, but not the trail byte of a double-byte
+    // character such as 表 (0x95 0x5C), which ends a name.
+    std::size_t keep = 0;
+    for (std::size_t i = 0; i < path.size();) {
+        const bool pair = cp932::isLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size();
+        i += pair ? 2 : 1;
+        if (pair || path[i - 1] != '\\')
+            keep = i;
+    }
+    path = path.substr(0, std::max(keep, std::min<std::size_t>(path.size(), 2)));
+    // One pass in DirList order, parents before their children: matched[i] is
+    // the length of the prefix of path that GetDirPath(i) equals, or -1. So the
+    // path's components are followed through the parent links, and no
+    // folder's full path is ever made. Names are compared as bytes, exactly
+    // as GetDirPath's result would be.
+    std::vector<std::int64_t> matched(disk.DirList.size(), -1);
+    for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
+        const TDir& d = disk.DirList[i];
+        const std::string_view name = d.Name.view();
+        std::size_t from = 0;
+        if (d.Parent >= 0) {
+            if (std::size_t(d.Parent) >= i || matched[std::size_t(d.Parent)] < 0)
+                continue;
+            from = std::size_t(matched[std::size_t(d.Parent)]);
+            if (from >= path.size() || path[from] != '\\')
+                continue;
+            ++from;
+        }
+        if (from + name.size() > path.size() || path.compare(from, name.size(), name) != 0)
+            continue;
+        matched[i] = std::int64_t(from + name.size());
+        if (matched[i] == std::int64_t(path.size()))
             return std::int32_t(i);
+    }
     return -1;
 }
 

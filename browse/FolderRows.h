@@ -46,8 +46,10 @@ QStringList DateTimeForms(double value, const QLocale& locale = QLocale());
 // A stored comment up to its first CR or LF, for display.
 QString FirstLine(std::string_view cp932);
 
-// The DirList index of the folder whose GetDirPath is path (a trailing
-// backslash ignored); -1 when none.
+// The DirList index of the first folder whose GetDirPath is path (trailing
+// backslashes ignored); -1 when none. One pass over DirList that follows the
+// path through the parent links: no folder's full path is made, so a deep
+// chain of folders costs no more than a flat one.
 std::int32_t FindFolder(const TDisk& disk, std::string_view path);
 
 } // namespace qd

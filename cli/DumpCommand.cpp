@@ -1,8 +1,10 @@
 // qdcat dump and qdcat ls: read one catalog and print it.
 #include <QFile>
 #include <cstdio>
-#include <iostream>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "Output.h"
@@ -45,41 +47,121 @@ nlohmann::ordered_json fileJson(const TFile& f)
             {"comment", utf8(f.Comment)}};
 }
 
+// Standard output through a buffer of its own, written out in large pieces.
+class Out {
+public:
+    ~Out() { flush(); }
+    // JSON text as it is.
+    Out& text(std::string_view s)
+    {
+        buffer_ += s;
+        if (buffer_.size() >= kChunk)
+            flush();
+        return *this;
+    }
+    // A value as JSON; doubles with enough digits to read back exactly.
+    Out& json(const nlohmann::ordered_json& value)
+    {
+        return text(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    }
+    void flush()
+    {
+        std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+        buffer_.clear();
+    }
+
+private:
+    static constexpr std::size_t kChunk = 1 << 16;
+    std::string buffer_;
+};
+
+// The full paths of the folders, in DirList order, each made from its
+// parent's. A path is dropped once the last of its sub-folders has been
+// given its own, so only the walk's frontier is held: a chain of n folders
+// keeps two paths, not n.
+class FolderPaths {
+public:
+    explicit FolderPaths(const TDisk& disk) : disk_(disk), paths_(disk.DirList.size()), lastChild_(disk.DirList.size(), -1)
+    {
+        for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
+            const std::int32_t p = disk.DirList[i].Parent;
+            if (p >= 0 && std::size_t(p) < i)
+                lastChild_[std::size_t(p)] = std::int32_t(i);
+        }
+    }
+    // The path of folder i (UTF-8); to be asked in increasing order of i.
+    const std::string& next(std::size_t i)
+    {
+        const TDir& d = disk_.DirList[i];
+        const std::int32_t p = d.Parent;
+        std::string& path = paths_[i];
+        // A parent that does not come first never does in a loaded catalog; its name alone then.
+        if (p >= 0 && std::size_t(p) < i) {
+            path = paths_[std::size_t(p)];
+            path += '\\';
+            if (lastChild_[std::size_t(p)] == std::int32_t(i))
+                std::string().swap(paths_[std::size_t(p)]);
+        }
+        path += utf8(d.Name);
+        if (lastChild_[i] < 0) { // a leaf: no one builds on it
+            last_ = std::move(path);
+            std::string().swap(path);
+            return last_;
+        }
+        return path;
+    }
+
+private:
+    const TDisk& disk_;
+    std::vector<std::string> paths_;
+    std::vector<std::int32_t> lastChild_;
+    std::string last_;
+};
+
 } // namespace
 
 int runDump(const QStringList& args)
 {
-    if (args.size() != 1) {
-        printError(QStringLiteral("usage: qdcat dump FILE.qd"));
+    QStringList files = args;
+    const bool withPaths = files.removeAll(QStringLiteral("--paths")) > 0;
+    if (files.size() != 1) {
+        printError(QStringLiteral("usage: qdcat dump [--paths] FILE.qd"));
         return kUsage;
     }
     TDisk disk;
-    if (!load(args[0], disk))
+    if (!load(files[0], disk))
         return kUnreadable;
-    nlohmann::ordered_json folders = nlohmann::ordered_json::array();
+    // The document is written as it is made, so that no copy of the catalog
+    // as JSON is ever held whole: the disk's fields one a line, then one line
+    // per folder record and one per file record.
+    Out out;
+    using J = nlohmann::ordered_json;
+    out.text("{\n \"volumeLabel\": ").json(utf8(disk.VolumeLabel));
+    out.text(",\n \"serialNo\": ").json(disk.SerialNo);
+    out.text(",\n \"totalSize\": ").json(disk.TotalSize);
+    out.text(",\n \"freeSize\": ").json(disk.FreeSize);
+    out.text(",\n \"comment\": ").json(utf8(disk.Comment));
+    out.text(",\n \"reserved\": ").json(disk.Reserved);
+    out.text(",\n \"folders\": [");
+    std::optional<FolderPaths> paths;
+    if (withPaths)
+        paths.emplace(disk);
     for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
         const TDir& d = disk.DirList[i];
-        nlohmann::ordered_json files = nlohmann::ordered_json::array();
-        for (const TFile& f : d.FileList)
-            files.push_back(fileJson(f));
-        folders.push_back({{"name", utf8(d.Name)},
-                           {"path", utf8(GetDirPath(std::int32_t(i), disk))},
-                           {"parent", d.Parent},
-                           {"attr", d.Attr},
-                           {"date", d.Date},
-                           {"scanDate", d.ScanDate},
-                           {"comment", utf8(d.Comment)},
-                           {"files", std::move(files)}});
+        out.text(i == 0 ? "\n  {\"name\":" : ",\n  {\"name\":").json(utf8(d.Name));
+        if (paths)
+            out.text(",\"path\":").json(J(paths->next(i)));
+        out.text(",\"parent\":").json(d.Parent);
+        out.text(",\"attr\":").json(d.Attr);
+        out.text(",\"date\":").json(d.Date);
+        out.text(",\"scanDate\":").json(d.ScanDate);
+        out.text(",\"comment\":").json(utf8(d.Comment));
+        out.text(",\"files\":[");
+        for (std::size_t k = 0; k < d.FileList.size(); ++k)
+            out.text(k == 0 ? "\n   " : ",\n   ").json(fileJson(d.FileList[k]));
+        out.text(d.FileList.empty() ? "]}" : "\n  ]}");
     }
-    const nlohmann::ordered_json out = {{"volumeLabel", utf8(disk.VolumeLabel)},
-                                        {"serialNo", disk.SerialNo},
-                                        {"totalSize", disk.TotalSize},
-                                        {"freeSize", disk.FreeSize},
-                                        {"comment", utf8(disk.Comment)},
-                                        {"reserved", disk.Reserved},
-                                        {"folders", std::move(folders)}};
-    // Doubles are printed with enough digits to read back exactly.
-    std::cout << out.dump(1, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    out.text(disk.DirList.empty() ? "]\n}\n" : "\n ]\n}\n");
     return kOk;
 }
 

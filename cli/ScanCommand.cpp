@@ -317,8 +317,9 @@ int runScan(const QStringList& args)
                 SizeToStr(disk.FreeSize).c_str());
     std::printf("%zu folders, %d files, %lld bytes, %.2f s\n", disk.DirList.size(), walk.files,
                 static_cast<long long>(walk.bytes), seconds);
-    std::printf("names substituted %zu, names cut %zu, folders not listed %lld\n", walk.names.substituted,
-                walk.names.cut, static_cast<long long>(walk.unlistable));
+    std::printf("names substituted %zu, names cut %zu, folders not listed %lld, mount points not entered %lld\n",
+                walk.names.substituted, walk.names.cut, static_cast<long long>(walk.unlistable),
+                static_cast<long long>(walk.otherFileSystems));
     return kOk;
 }
 

@@ -16,8 +16,10 @@ namespace {
 
 // Add a command here and declare its function in Commands.h.
 const Command kCommands[] = {
-    {"dump", "qdcat dump FILE.qd\n"
-             "    Print the whole catalog as one JSON object (UTF-8).",
+    {"dump", "qdcat dump [--paths] FILE.qd\n"
+             "    Print the whole catalog as one JSON object (UTF-8), written as it is made:\n"
+             "    one line per folder (name, parent index, ...) and one per file. --paths gives\n"
+             "    each folder its full path as well (D:\\PHOTO\\2001).",
      runDump},
     {"ls", "qdcat ls FILE.qd [FOLDER]\n"
            "    List one folder (a path such as D:\\PHOTO\\2001; default the root) as the\n"

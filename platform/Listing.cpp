@@ -55,6 +55,12 @@ FolderReader::FolderReader(const std::string& nativePath)
         return;
     }
     status_ = ListStatus::Ok;
+    struct statx own;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE, &own) == 0) {
+        knownDevice_ = true;
+        deviceMajor_ = own.stx_dev_major;
+        deviceMinor_ = own.stx_dev_minor;
+    }
 }
 
 FolderReader::~FolderReader()
@@ -77,6 +83,7 @@ bool FolderReader::next(DirEntry& entry)
             ::closedir(dir_);
             dir_ = nullptr;
             nativeName_ = {};
+            otherFileSystem_ = false;
             return false;
         }
         const char* name = d->d_name;
@@ -112,6 +119,11 @@ bool FolderReader::next(DirEntry& entry)
         if (name[0] == '.')
             attr |= kAttrHidden;
         entry.attr = attr;
+        // The statx of a mount point describes the root of what is mounted
+        // there: another device, or the mount-root mark for a bind mount.
+        otherFileSystem_ = examined && type == S_IFDIR && knownDevice_ &&
+            (st.stx_dev_major != deviceMajor_ || st.stx_dev_minor != deviceMinor_ ||
+             ((st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (st.stx_attributes & STATX_ATTR_MOUNT_ROOT)));
         entry.size = type == S_IFREG ? std::uint32_t(st.stx_size) : 0;
         entry.creationTime = examined && (st.stx_mask & STATX_BTIME)
             ? UnixToFileTime(st.stx_btime.tv_sec, st.stx_btime.tv_nsec)
@@ -130,6 +142,7 @@ FolderListing ListFolder(const QString& path)
     while (reader.next(entry)) {
         listing.entries.push_back(entry);
         listing.nativeNames.emplace_back(reader.nativeName());
+        listing.otherFileSystem.push_back(reader.onOtherFileSystem());
     }
     listing.status = reader.status();
     listing.counts = reader.counts();

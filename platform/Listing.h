@@ -72,12 +72,25 @@ public:
     // until the next call. This is the name to build real paths with.
     std::string_view nativeName() const { return nativeName_; }
 
+    // True when the entry last returned by next() is a folder on another file
+    // system than the folder being listed: a mount point (also a bind mount
+    // of the same file system) or a separately numbered part of one (a btrfs
+    // subvolume), as find -xdev tells them. A walk records such a folder, as
+    // any other, but never lists it, so it stays empty: a drive is one volume.
+    // False for anything that is not a folder, and for an entry whose details
+    // could not be read.
+    bool onOtherFileSystem() const { return otherFileSystem_; }
+
     const NameCounts& counts() const { return counts_; }
 
 private:
     __dirstream* dir_ = nullptr;
     ListStatus status_ = ListStatus::Failed;
     std::string_view nativeName_;
+    bool knownDevice_ = false; // the listed folder's own device was read
+    unsigned deviceMajor_ = 0;
+    unsigned deviceMinor_ = 0;
+    bool otherFileSystem_ = false;
     NameCounts counts_;
 };
 
@@ -86,6 +99,7 @@ struct FolderListing {
     ListStatus status = ListStatus::Failed;
     std::vector<DirEntry> entries;          // in the file system's order
     std::vector<std::string> nativeNames;   // entries[i]'s real name
+    std::vector<bool> otherFileSystem;      // entries[i] is a folder on another file system (see FolderReader)
     NameCounts counts;
 };
 

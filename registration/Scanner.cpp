@@ -100,11 +100,18 @@ WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanC
         diskIcons->clear();
     const ImageList* systemIcons = diskIcons ? GetSysImageList(false) : nullptr;
 
-    // Real paths of the folders found but not yet listed, by DirList index,
-    // each ending in "/". Kept beside the records because a recorded name may
-    // have lost characters ("?") and could not find its folder again; freed
-    // once the folder is listed, so only the walk's frontier is held.
-    std::vector<std::string> realPaths;
+    // The folders found but not yet listed, by DirList index: the real path
+    // (ending in "/") and the catalog path ("D:\A\B"). The real path is kept
+    // beside the record because a recorded name may have lost characters
+    // ("?") and could not find its folder again; the catalog path is made from
+    // the parent's, so no folder's path is walked up its chain again. Both are
+    // freed once the folder is listed, so only the walk's frontier is held.
+    struct Pending {
+        std::string real;
+        std::string catalog;
+        bool list = true; // false for a folder on another file system: recorded, never entered
+    };
+    std::vector<Pending> pending;
     std::string rootPath = rootFolder.isEmpty() ? std::string() : QFile::encodeName(rootFolder).toStdString();
     if (!rootPath.empty() && rootPath.back() != '/')
         rootPath += '/';
@@ -114,42 +121,53 @@ WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanC
     rootDir.Parent = -1;
     rootDir.Name = std::string{driveLetter(drive), ':'};
     rootDir.ScanDate = clock.now;
-    realPaths.push_back(std::move(rootPath));
+    pending.push_back({std::move(rootPath), std::string(rootDir.Name.view()), true});
 
     DirEntry entry;
     std::size_t i = 0;
     for (;;) {
-        control.progress(fromAnsi(GetDirPath(std::int32_t(i), disk) + '\\'), result.files,
-                         std::int32_t(disk.DirList.size()));
+        Pending current = std::move(pending[i]);
+        pending[i] = {};
+        control.progress(fromAnsi(current.catalog + '\\'), result.files, std::int32_t(disk.DirList.size()));
 
-        clock = ScanClock::current();
-        const std::string folder = std::move(realPaths[i]);
-        std::string().swap(realPaths[i]);
-        FolderReader reader(folder); // an empty path (no root) fails like a vanished folder
-        while (reader.next(entry)) {
-            if (entry.attr & kAttrDirectory) {
-                TDir& dir = disk.DirList.emplace_back();
-                SetDirData(entry, std::int32_t(i), dir, clock);
-                std::string path = folder;
-                path += reader.nativeName();
-                path += '/';
-                realPaths.push_back(std::move(path));
-                continue;
+        if (!current.list) {
+            ++result.otherFileSystems;
+        } else {
+            clock = ScanClock::current();
+            const std::string& folder = current.real;
+            FolderReader reader(folder); // an empty path (no root) fails like a vanished folder
+            while (reader.next(entry)) {
+                if (entry.attr & kAttrDirectory) {
+                    TDir& dir = disk.DirList.emplace_back();
+                    SetDirData(entry, std::int32_t(i), dir, clock);
+                    Pending& child = pending.emplace_back();
+                    child.real.reserve(folder.size() + reader.nativeName().size() + 1);
+                    child.real += folder;
+                    child.real += reader.nativeName();
+                    child.real += '/';
+                    child.catalog.reserve(current.catalog.size() + entry.name.size() + 1);
+                    child.catalog += current.catalog;
+                    child.catalog += '\\';
+                    child.catalog += entry.name;
+                    child.list = !reader.onOtherFileSystem();
+                    continue;
+                }
+                // The folder's vector may have moved when DirList grew: index it afresh.
+                TFile& file = disk.DirList[i].FileList.emplace_back();
+                SetFileData(entry, file, clock);
+                ++result.files;
+                result.bytes += entry.size;
+                if (systemIcons && isProgramOrIconName(entry.name)) {
+                    const QString real = QFile::decodeName(QByteArray(folder.data(), qsizetype(folder.size()))) +
+                        QFile::decodeName(
+                            QByteArray(reader.nativeName().data(), qsizetype(reader.nativeName().size())));
+                    AddImageFromList(*diskIcons, *systemIcons, GetSysIconIndex(real));
+                }
             }
-            // The folder's vector may have moved when DirList grew: index it afresh.
-            TFile& file = disk.DirList[i].FileList.emplace_back();
-            SetFileData(entry, file, clock);
-            ++result.files;
-            result.bytes += entry.size;
-            if (systemIcons && isProgramOrIconName(entry.name)) {
-                const QString real = QFile::decodeName(QByteArray(folder.data(), qsizetype(folder.size())))
-                    + QFile::decodeName(QByteArray(reader.nativeName().data(), qsizetype(reader.nativeName().size())));
-                AddImageFromList(*diskIcons, *systemIcons, GetSysIconIndex(real));
-            }
+            if (reader.status() != ListStatus::Ok)
+                ++result.unlistable;
+            result.names += reader.counts();
         }
-        if (reader.status() != ListStatus::Ok)
-            ++result.unlistable;
-        result.names += reader.counts();
 
         ++i;
         if (i >= disk.DirList.size())

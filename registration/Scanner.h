@@ -74,6 +74,7 @@ struct WalkResult {
     std::int32_t files = 0;        // file records made
     std::int64_t bytes = 0;        // sum of the recorded (low 32-bit) sizes
     std::int64_t unlistable = 0;   // folders recorded empty because they could not be listed
+    std::int64_t otherFileSystems = 0; // folders recorded empty because they are on another file system
     NameCounts names;              // names changed to fit a record
 };
 
@@ -87,8 +88,11 @@ struct WalkResult {
 // diskIcons (may be null): emptied first, then receives one image per ".exe"
 // or ".ico" file (extension in any case), the file's small system icon.
 //
-// Symbolic links are recorded as entries and never followed, so no loop can
-// form; a folder that cannot be listed is recorded with no entries.
+// The walk stays on the file system of the drive's root, as a drive letter
+// names one volume: a folder on another file system (a mount point below the
+// root) is recorded, with no entries, and never entered. Symbolic links are
+// recorded as entries and never followed, so no loop can form; a folder that
+// cannot be listed is recorded with no entries.
 WalkResult WalkDrive(QChar drive, TDisk& disk, ScanControl& control, ImageList* diskIcons);
 
 // The same walk over a real local folder standing for the drive's root.

@@ -8,6 +8,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -394,6 +395,19 @@ void TForm_NewDisk::reject()
         return;
     }
     QDialog::reject();
+}
+
+void TForm_NewDisk::keyPressEvent(QKeyEvent* event)
+{
+    // Escape is the page's Cancel. On the icon and finish pages that asks
+    // first, so one key does not throw a finished walk away; elsewhere it
+    // closes (or, during the walk, acts as the close box: see reject()).
+    const QWidget* page = PageControl1->currentWidget();
+    if (event->matches(QKeySequence::Cancel) && (page == TabSheet4 || page == TabSheet5)) {
+        AskStop();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TForm_NewDisk::closeEvent(QCloseEvent* event)

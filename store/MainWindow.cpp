@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <filesystem>
 
 #include "browse/DiskContents.h"
@@ -454,18 +455,58 @@ void TForm_Main::PopupMenu_TreePopup()
         Delete1->setEnabled(!TreeView1->isTop(node));
 }
 
-void TForm_Main::showEvent(QShowEvent* event)
+QRect ClientGeometry(const settings::Placement& outer, const QMargins& frame, const QSize& client)
 {
-    QMainWindow::showEvent(event);
-    if (placed_)
+    const int width = outer.width == kUnstoredExtent ? client.width() : outer.width - frame.left() - frame.right();
+    const int height = outer.height == kUnstoredExtent ? client.height() : outer.height - frame.top() - frame.bottom();
+    return {outer.left + frame.left(), outer.top + frame.top(), width, height};
+}
+
+void TForm_Main::setVisible(bool visible)
+{
+    if (visible && !placement_) {
+        // Placed before the native window exists, so that it is created where
+        // it belongs: the stored corner is the frame's (a window manager puts
+        // the frame there), and the stored size is taken as the client's until
+        // the frame's margins are known. The current place is the default of
+        // each value; a size that is not stored keeps the client size.
+        placement_ = settings::readPlacement({pos().x(), pos().y(), kUnstoredExtent, kUnstoredExtent});
+        resize(ClientGeometry(*placement_, QMargins(), size()).size());
+        move(placement_->left, placement_->top);
+        awaitingFrame_ = true;
+    }
+    QMainWindow::setVisible(visible);
+    fitToFrame(); // some platforms give the frame at once
+}
+
+void TForm_Main::fitToFrame()
+{
+    if (!awaitingFrame_ || !windowHandle())
         return;
-    placed_ = true;
-    const QRect outer = frameGeometry();
-    const QSize frame = outer.size() - size();
-    const settings::Placement p =
-        settings::readPlacement({outer.left(), outer.top(), outer.width(), outer.height()});
-    move(p.left, p.top);
-    resize(p.width - frame.width(), p.height - frame.height());
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) {
+        awaitingFrame_ = false; // the window manager decided its size: leave it
+        return;
+    }
+    // While the window manager builds the frame, the margins may read as
+    // nonsense (a frame still smaller than the window): only whole ones count.
+    const QMargins frame = windowHandle()->frameMargins();
+    if (frame.isNull() || frame.left() < 0 || frame.top() < 0 || frame.right() < 0 || frame.bottom() < 0)
+        return;
+    awaitingFrame_ = false;
+    const QRect client = ClientGeometry(*placement_, frame, size());
+    resize(client.size());
+    const QPoint corner(placement_->left, placement_->top);
+    if (pos() != corner)
+        move(corner); // the frame's corner, now that the frame is known
+}
+
+bool TForm_Main::event(QEvent* event)
+{
+    const bool done = QMainWindow::event(event);
+    // The frame arrives with a move or resize of the client inside it.
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+        fitToFrame();
+    return done;
 }
 
 void TForm_Main::closeEvent(QCloseEvent* event)

@@ -2,12 +2,17 @@
 
 #include <QFrame>
 #include <QMainWindow>
+#include <QMargins>
 #include <QPoint>
+#include <QRect>
 #include <QString>
 #include <functional>
+#include <limits>
+#include <optional>
 
 #include "catalog/Disk.h"
 #include "platform/ImageList.h"
+#include "platform/Settings.h"
 #include "store/CatalogTree.h"
 
 class QAction;
@@ -22,6 +27,15 @@ class QTreeWidget;
 namespace qd {
 
 class TDiskContents;
+
+// A width or height of a placement that was not stored: the window keeps its
+// own client size in that direction.
+inline constexpr int kUnstoredExtent = std::numeric_limits<int>::min();
+
+// The window's own geometry (the client area, inside the frame) that puts the
+// outer edges of a window with the given frame margins at the placement. An
+// unstored width or height keeps that extent of client.
+QRect ClientGeometry(const settings::Placement& outer, const QMargins& frame, const QSize& client);
 
 // A panel that shows its caption centred wherever no child covers it: the
 // "選択されていません" background of the two pages.
@@ -43,8 +57,11 @@ private:
 // results and the status bar below. It owns the tree (see TCatalogTree for the
 // rule on keeping nodes), the contents view and SearchDisk.
 //
-// Closing it in the normal state stores its outer placement in the settings
-// group "main"; a maximised or minimised window stores nothing.
+// Its outer placement (frame included) is read from the settings group "main"
+// when it is first shown and stored there when it is closed in the normal
+// state; a maximised or minimised window stores nothing. A window manager
+// adds the frame only once the window is on screen, so the size is set again
+// when the frame's margins become known.
 class TForm_Main : public QMainWindow {
     Q_OBJECT
 public:
@@ -137,9 +154,11 @@ public:
     // stands for its parent; nullptr for nullptr.
     QTreeWidgetItem* folderTarget(QTreeWidgetItem* target) const;
 
+    void setVisible(bool visible) override;
+
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void buildBands();
@@ -149,9 +168,11 @@ private:
     void newFolder(QTreeWidgetItem* target);
     void newDisk(QTreeWidgetItem* target);
     QIcon toolIcon(int index) const;
+    void fitToFrame();
 
     NewDiskWizard newDiskWizard_;
-    bool placed_ = false;
+    std::optional<settings::Placement> placement_; // read at the first showing
+    bool awaitingFrame_ = false;                   // the size still waits for the frame's margins
 };
 
 } // namespace qd

@@ -16,6 +16,7 @@
 #include "browse/FolderModel.h"
 #include "browse/FolderRows.h"
 #include "platform/Fonts.h"
+#include "browse/LargeIconDelegate.h"
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
 #include "support/QtApp.h"
@@ -394,4 +395,41 @@ TEST_F(DiskContentsTest, DatesAreWholeAtTheColumnWidthsInJapaneseAndEnglish)
         view->header()->resizeSection(FolderModel::Created, 110);
     }
     QLocale::setDefault(QLocale::system());
+}
+
+// Large icons get their own drawing (names over two lines) and a cell tall
+// enough for it; the other styles keep the view's own.
+TEST_F(DiskContentsTest, OnlyTheLargeIconViewWrapsNamesOverTwoLines)
+{
+    contents->showDisk(save("mixed", mixedDisk()), &host);
+    QListView* icons = contents->ListView1Icons;
+    ASSERT_TRUE(qobject_cast<LargeIconDelegate*>(icons->itemDelegate()));
+    EXPECT_GE(icons->gridSize().height(), 32 + 2 * icons->fontMetrics().lineSpacing());
+    for (int style = 1; style < 3; ++style) {
+        contents->TL_ViewStyleClick();
+        EXPECT_FALSE(qobject_cast<LargeIconDelegate*>(icons->itemDelegate())) << style;
+    }
+    EXPECT_EQ(icons->gridSize(), QSize(150, 18));
+}
+
+// The path bar clips a long path, as a one-line panel does: showing a deep
+// folder neither widens the file page nor keeps it from shrinking.
+TEST_F(DiskContentsTest, ADeepFolderPathDoesNotWidenTheFilePage)
+{
+    TDisk disk = mixedDisk();
+    for (int i = 0; i < 40; ++i) {
+        TDir& d = disk.DirList.emplace_back();
+        d.Name = "a rather long folder name " + std::to_string(i);
+        d.Parent = i == 0 ? 1 : std::int32_t(disk.DirList.size()) - 2;
+        d.Attr = kAttrDirectory;
+    }
+    contents->showDisk(save("deep", disk), &host);
+    // The panel's own layout: the path bar and the list above it.
+    const int shallow = filePanel->layout()->minimumSize().width();
+    contents->CurrentFolder = std::int32_t(disk.DirList.size()) - 1;
+    contents->ShowFolder();
+    EXPECT_TRUE(contents->P_FolderName->text().endsWith("a rather long folder name 39"));
+    EXPECT_GT(contents->P_FolderName->fontMetrics().horizontalAdvance(contents->P_FolderName->text()), 2000);
+    EXPECT_EQ(filePanel->layout()->minimumSize().width(), shallow);
+    EXPECT_LT(shallow, 600);
 }

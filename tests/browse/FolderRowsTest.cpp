@@ -65,3 +65,38 @@ TEST(ArrangeFolder, SortsTheShownFolderInPlaceAndCountsEveryFile)
     EXPECT_EQ(FindFolder(disk, "D:"), 0);
     EXPECT_EQ(FindFolder(disk, "D:\\photo"), -1);
 }
+
+// FindFolder follows the path through the parent links; it must agree with
+// GetDirPath byte for byte, also where a name holds the byte of a backslash
+// (the trail byte of 表) or a real one, and where one name is a prefix of another.
+TEST(FindFolder, AgreesWithGetDirPathForEveryFolder)
+{
+    TDisk disk;
+    auto dir = [&](std::string_view name, std::int32_t parent) {
+        TDir& d = disk.DirList.emplace_back();
+        d.Name = name;
+        d.Parent = parent;
+    };
+    dir("D:", -1);            // 0
+    dir("A", 0);              // 1
+    dir("AB", 0);             // 2
+    dir("\x95\x5c", 0);       // 3: 表
+    dir("B", 1);              // 4: D:\A\B
+    dir("A\\B", 0);           // 5: D:\A\B as well; the first one found wins
+    dir("x", 3);              // 6: D:\表\x
+    dir("C", 4);              // 7
+    for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
+        const std::string path = GetDirPath(std::int32_t(i), disk);
+        const std::int32_t found = FindFolder(disk, path);
+        ASSERT_GE(found, 0) << path;
+        EXPECT_EQ(GetDirPath(found, disk), path);
+        EXPECT_LE(found, std::int32_t(i)) << "the first folder of that path";
+    }
+    EXPECT_EQ(FindFolder(disk, "D:\\A\\B"), 4);
+    EXPECT_EQ(FindFolder(disk, "D:\\A\\B\\C\\"), 7);
+    EXPECT_EQ(FindFolder(disk, "D:\\\x95\x5c\\x"), 6);
+    EXPECT_EQ(FindFolder(disk, "D:\\\x95\x5c\\"), 3) << "only a backslash of its own is a separator";
+    EXPECT_EQ(FindFolder(disk, "D:\\"), 0);
+    for (const char* missing : {"D:\\ABC", "D:\\A\\BC", "D:\\A\\B\\C\\D", "E:", "D:\\\x95", "D:A"})
+        EXPECT_EQ(FindFolder(disk, missing), -1) << missing;
+}

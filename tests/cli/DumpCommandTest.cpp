@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <cstring>
 
+#include "catalog/Cp932.h"
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
 #include "support/Qdcat.h"
@@ -45,9 +46,10 @@ TEST(QdcatDump, PrintsEveryFieldDecodedWithExactNumbers)
     const QJsonArray folders = o["folders"].toArray();
     ASSERT_EQ(folders.size(), 4);
     const QJsonObject photo = folders[1].toObject();
-    EXPECT_EQ(photo["path"].toString(), QString::fromUtf8("D:\\写真"));
+    EXPECT_EQ(photo["name"].toString(), QString::fromUtf8("写真"));
     EXPECT_EQ(photo["parent"].toInt(), 0);
-    EXPECT_EQ(folders[3].toObject()["path"].toString(), QString::fromUtf8("D:\\写真\\2001"));
+    EXPECT_EQ(folders[3].toObject()["parent"].toInt(), 1);
+    EXPECT_FALSE(photo.contains("path")) << "full paths only with --paths";
     const QJsonObject b = photo["files"].toArray()[0].toObject();
     EXPECT_EQ(b["name"].toString(), "b.jpg");
     EXPECT_EQ(b["comment"].toString(), "one\r\ntwo");
@@ -57,6 +59,33 @@ TEST(QdcatDump, PrintsEveryFieldDecodedWithExactNumbers)
     EXPECT_EQ(std::memcmp(&stored, &printed, sizeof stored), 0);
     for (const char* k : {"name", "attr", "size", "creationTime", "lastWriteTime", "lastAccessTime", "reserved", "comment"})
         EXPECT_TRUE(b.contains(k)) << k;
+}
+
+// --paths gives each folder its full path, made from its parent's as the
+// folders come; a parent's path must live until its last sub-folder, which in
+// breadth-first order comes long after it.
+TEST(QdcatDump, PathsAgreeWithGetDirPathInEveryFolder)
+{
+    TempDir dir;
+    TDisk disk = japaneseDisk();
+    // Two more levels under PHOTO and DOCS, interleaved as a walk finds them.
+    for (auto [name, parent] : std::initializer_list<std::pair<const char*, int>>{
+             {"a", 2}, {"b", 3}, {"c", 1}, {"d", 4}, {"e", 5}, {"f", 4}, {"g", 9}, {"h", 6}}) {
+        TDir& d = disk.DirList.emplace_back();
+        d.Name = name;
+        d.Parent = parent;
+    }
+    SaveDiskData(dir / "disk", disk);
+    const auto r = runQdcat({"dump", "--paths", q(dir / "disk.qd")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonArray folders = QJsonDocument::fromJson(r.out).object()["folders"].toArray();
+    ASSERT_EQ(folders.size(), qsizetype(disk.DirList.size()));
+    for (qsizetype i = 0; i < folders.size(); ++i)
+        EXPECT_EQ(folders[i].toObject()["path"].toString(),
+                  QString::fromStdString(cp932::toUtf8(GetDirPath(std::int32_t(i), disk)))) << i;
+    EXPECT_EQ(folders[8].toObject()["path"].toString(), QString::fromUtf8("D:\\写真\\2001\\b\\e"));
+    EXPECT_EQ(folders[10].toObject()["path"].toString(), "D:\\DOCS\\a\\f\\g");
+    EXPECT_EQ(runQdcat({"dump", q(dir / "disk.qd"), "--paths"}).out, r.out) << "the option may stand anywhere";
 }
 
 TEST(QdcatLs, ListsFoldersThenFilesEachByNameIgnoringCase)
@@ -113,7 +142,7 @@ TEST(Qdcat, ErrorsAndExitStatus)
     EXPECT_EQ(runQdcat({"frobnicate"}).exitCode, 1);
     const auto help = runQdcat({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.contains("qdcat dump FILE.qd"));
+    EXPECT_TRUE(help.out.contains("qdcat dump [--paths] FILE.qd"));
     EXPECT_TRUE(help.out.contains("qdcat ls FILE.qd [FOLDER]"));
 }
 

@@ -109,7 +109,7 @@ TEST_F(QdcatScan, CatalogMatchesWhatFindReports)
     const QString catalog = root + QString::fromUtf8("/CD/2024/バックアップ.qd");
     ASSERT_TRUE(QFile::exists(catalog));
 
-    const auto dump = runQdcat({"dump", catalog}, env);
+    const auto dump = runQdcat({"dump", "--paths", catalog}, env);
     ASSERT_EQ(dump.exitCode, 0) << dump.err.toStdString();
     const QJsonObject disk = QJsonDocument::fromJson(dump.out).object();
     EXPECT_EQ(disk["volumeLabel"].toString(), "BACKUP");
@@ -175,6 +175,56 @@ TEST_F(QdcatScan, CatalogMatchesWhatFindReports)
     EXPECT_EQ(std::uint8_t(loaded.IconMask[28]), 1);
     EXPECT_EQ(mask.pixelColor(0, 0), QColor(Qt::white)) << "corner transparent";
     EXPECT_EQ(mask.pixelColor(1, 8), QColor(Qt::black)) << "disc opaque";
+}
+
+// A drive is one volume: a file system mounted below the drive's root, and a
+// bind mount, are recorded as empty folders and never entered. Mounting needs
+// a mount namespace of its own, which unshare(1) makes (with a user namespace
+// that maps the caller to root when not run as root); the mounts vanish with
+// it. Where the system refuses both, the test is skipped.
+TEST_F(QdcatScan, StaysOnTheFileSystemOfTheDrivesRoot)
+{
+    write("kept/file.txt");
+    write("mnt/covered.txt"); // under the mount: unseen either way
+    write("src/a.txt");
+    ASSERT_TRUE(QDir().mkpath(tree + "/bound"));
+    const QString script = QStringLiteral(
+        "mount -t tmpfs qd-test \"$1/mnt\" && mount --bind \"$1/src\" \"$1/bound\" || exit 97\n"
+        "mkdir \"$1/mnt/deeper\" && echo x > \"$1/mnt/inside.txt\" || exit 97\n"
+        "exec \"$2\" scan S: --title Mounted --root \"$3\"\n");
+    QStringList args{"--mount"};
+    if (::geteuid() != 0)
+        args << "--map-root-user";
+    args << "sh" << "-c" << script << "sh" << tree << QStringLiteral(QDCAT_PATH) << root;
+    QProcess unshare;
+    unshare.setProcessEnvironment(env);
+    unshare.start("unshare", args);
+    ASSERT_TRUE(unshare.waitForFinished(120000));
+    const QByteArray err = unshare.readAllStandardError();
+    if (unshare.exitCode() == 97 || err.startsWith("unshare:"))
+        GTEST_SKIP() << "no private mount namespace here: " << err.toStdString();
+    ASSERT_EQ(unshare.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(unshare.readAllStandardOutput().contains("mount points not entered 2"));
+
+    const auto dump = runQdcat({"dump", "--paths", root + "/Mounted.qd"}, env);
+    ASSERT_EQ(dump.exitCode, 0) << dump.err.toStdString();
+    QMap<QString, QStringList> contents; // folder path -> its files and sub-folders
+    for (const QJsonValue& v : QJsonDocument::fromJson(dump.out).object()["folders"].toArray()) {
+        const QJsonObject d = v.toObject();
+        QStringList& names = contents[d["path"].toString()];
+        for (const QJsonValue& f : d["files"].toArray())
+            names << f.toObject()["name"].toString();
+    }
+    for (const QString& path : contents.keys())
+        if (path.count('\\') > 1)
+            contents[path.section('\\', 0, -2)] << path.section('\\', -1);
+    EXPECT_EQ(contents.value("S:\\kept"), QStringList{"file.txt"});
+    EXPECT_EQ(contents.value("S:\\src"), QStringList{"a.txt"});
+    ASSERT_TRUE(contents.contains("S:\\mnt"));
+    EXPECT_EQ(contents.value("S:\\mnt"), QStringList()) << "a mount point is recorded, not entered";
+    ASSERT_TRUE(contents.contains("S:\\bound"));
+    EXPECT_EQ(contents.value("S:\\bound"), QStringList()) << "so is a bind mount";
+    EXPECT_EQ(contents.size(), 5);
 }
 
 TEST_F(QdcatScan, NeverReplacesACatalogWithoutForce)

@@ -228,3 +228,32 @@ TEST_F(ListingTest, ReaderGivesTheNativeNameAlongsideEachEntry)
 }
 
 } // namespace
+
+// The mark a walk stops at. Mounting needs privileges (the qdcat scan tests
+// mount in a namespace of their own); every Linux system has /proc mounted
+// below "/", which is enough to see the mark without mounting anything.
+TEST_F(ListingTest, AFolderOnAnotherFileSystemIsMarked)
+{
+    struct stat root, proc;
+    if (::stat("/", &root) != 0 || ::stat("/proc", &proc) != 0 || root.st_dev == proc.st_dev)
+        GTEST_SKIP() << "/proc is not a file system of its own here";
+    qd::FolderReader reader("/");
+    DirEntry e;
+    bool sawProc = false;
+    while (reader.next(e)) {
+        if (reader.nativeName() == "proc") {
+            sawProc = true;
+            EXPECT_TRUE(reader.onOtherFileSystem());
+        } else if (!(e.attr & qd::kAttrDirectory)) {
+            EXPECT_FALSE(reader.onOtherFileSystem()) << "only folders are marked: " << e.name;
+        }
+    }
+    EXPECT_TRUE(sawProc);
+    EXPECT_FALSE(reader.onOtherFileSystem()) << "cleared at the end";
+
+    ASSERT_TRUE(QDir(tmp.path()).mkdir("sub"));
+    write("file");
+    const qd::FolderListing l = qd::ListFolder(tmp.path());
+    ASSERT_EQ(l.otherFileSystem.size(), 2u);
+    EXPECT_EQ(l.otherFileSystem, std::vector<bool>({false, false}));
+}

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -310,4 +311,77 @@ TEST_F(NewDiskTest, EachShowingStartsAfresh)
     wizard.B_Next2Click();
     EXPECT_EQ(wizard.Disk.DirList.size(), 1u); // the empty drive E: only, nothing of D:
     EXPECT_FALSE(wizard.IconPicker->IconChosen());
+}
+
+// Escape is each page's Cancel: it closes the first two pages at once, asks
+// "中止しますか？" on the icon and finish pages (a finished walk is not lost to
+// one key), and during the walk acts as the close box.
+TEST_F(NewDiskTest, EscapeIsTheCancelOfEachPage)
+{
+    auto escape = [](QWidget* focus) {
+        QKeyEvent e(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(focus, &e); // unhandled keys go up to the wizard, as typed ones do
+    };
+    auto toPage = [&](int page) {
+        start();
+        wizard.show();
+        if (page >= 2)
+            wizard.B_Next1Click();
+        if (page >= 4) {
+            wizard.E_Title->setText("Escaped");
+            wizard.B_Next2Click();
+            pickIcon();
+        }
+        if (page == 5)
+            wizard.BitBtn8Click();
+        ASSERT_EQ(wizard.PageControl1->currentIndex(), page - 1);
+    };
+    const struct {
+        int page;
+        QWidget* focus;
+        bool asks;
+    } cases[] = {
+        {1, wizard.ShDriveComboBox1, false},
+        {2, wizard.E_Title, false},
+        {4, wizard.IconPicker->ImageListBox1, true},
+        {5, wizard.B_Finish, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.page);
+        toPage(c.page);
+        dialogs.asked.clear();
+        if (c.asks) {
+            dialogs.answers.enqueue(DialogAnswer::No);
+            escape(c.focus);
+            ASSERT_EQ(dialogs.asked.size(), 1);
+            EXPECT_EQ(dialogs.asked[0].text, u("中止しますか？"));
+            EXPECT_EQ(dialogs.asked[0].caption, u("キャンセル"));
+            EXPECT_EQ(dialogs.asked[0].buttons, DialogButtons::YesNo);
+            EXPECT_TRUE(wizard.isVisible()) << "No stays";
+            EXPECT_EQ(wizard.PageControl1->currentIndex(), c.page - 1);
+            dialogs.answers.enqueue(DialogAnswer::Yes);
+        }
+        escape(c.focus);
+        EXPECT_EQ(dialogs.asked.size(), c.asks ? 2 : 0);
+        EXPECT_FALSE(wizard.isVisible());
+        EXPECT_EQ(wizard.result(), QDialog::Rejected);
+    }
+    EXPECT_FALSE(std::filesystem::exists(catalogFile("Escaped")));
+
+    // During the walk: noted, and the wizard closes when the walk has ended.
+    dialogs.asked.clear();
+    QTimer::singleShot(0, &wizard, [&] {
+        escape(wizard.BitBtn6);
+        EXPECT_TRUE(wizard.Walking());
+        EXPECT_TRUE(wizard.isVisible());
+    });
+    start();
+    wizard.show();
+    wizard.B_Next1Click();
+    wizard.E_Title->setText("Escaped");
+    wizard.B_Next2Click();
+    EXPECT_TRUE(dialogs.asked.isEmpty());
+    EXPECT_FALSE(wizard.isVisible());
+    EXPECT_NE(wizard.PageControl1->currentWidget(), wizard.TabSheet4);
+    EXPECT_FALSE(std::filesystem::exists(catalogFile("Escaped")));
 }

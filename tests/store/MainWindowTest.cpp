@@ -153,6 +153,51 @@ TEST_F(MainWindowTest, NormalCloseStoresThePlacementAndTheNextStartUsesIt)
     EXPECT_EQ(window().size(), QSize(600, 420));
 }
 
+// A stored placement is the outer one, frame included. Starting and closing
+// the window must give back exactly what was stored, start after start: a
+// window that took the outer size for its own grew by its frame each time.
+TEST_F(MainWindowTest, AStoredPlacementComesBackUnchangedStartAfterStart)
+{
+    const settings::Placement stored{40, 50, 700, 500};
+    settings::writePlacement(stored);
+    for (int start = 0; start < 3; ++start) {
+        SCOPED_TRACE(start);
+        window_.reset();
+        show();
+        const QRect outer = window().frameGeometry();
+        EXPECT_EQ(outer, QRect(40, 50, 700, 500));
+        const QMargins frame = window().windowHandle()->frameMargins();
+        EXPECT_EQ(window().size(), QSize(700 - frame.left() - frame.right(), 500 - frame.top() - frame.bottom()));
+        window().close();
+        EXPECT_EQ(settings::readPlacement({}), stored);
+    }
+}
+
+// The arithmetic behind it, for frames that come with the window and for
+// those a window manager adds later (zero margins until then).
+TEST(ClientGeometry, PutsTheOuterEdgesAtThePlacement)
+{
+    const QSize design(573, 391);
+    const struct {
+        settings::Placement outer;
+        QMargins frame; // left, top, right, bottom
+        QRect client;
+    } cases[] = {
+        {{40, 50, 700, 500}, {}, {40, 50, 700, 500}},
+        {{40, 50, 700, 500}, {1, 20, 1, 5}, {41, 70, 698, 475}},
+        {{-10, 0, 300, 200}, {2, 2, 2, 2}, {-8, 2, 296, 196}},
+        {{199, 109, kUnstoredExtent, kUnstoredExtent}, {1, 20, 1, 5}, {200, 129, 573, 391}},
+        {{0, 0, 640, kUnstoredExtent}, {4, 30, 4, 4}, {4, 30, 632, 391}},
+    };
+    for (const auto& c : cases) {
+        const QRect client = ClientGeometry(c.outer, c.frame, design);
+        EXPECT_EQ(client, c.client);
+        if (c.outer.width != kUnstoredExtent && c.outer.height != kUnstoredExtent) { // and back, as the close stores it
+            EXPECT_EQ(client.marginsAdded(c.frame), QRect(c.outer.left, c.outer.top, c.outer.width, c.outer.height));
+        }
+    }
+}
+
 TEST_F(MainWindowTest, MaximisedCloseKeepsTheStoredPlacement)
 {
     settings::writePlacement({10, 20, 500, 300});

@@ -47,15 +47,17 @@ struct Location {
 
 const qd::Drive* driveOf(const Location& at) { return DriveTable::instance().find(at.letter); }
 
-// The local path on the drive's medium; empty without a medium.
+// The local path on the drive's medium; empty without a medium. The root is
+// the drive's root now, not the one the table saw at start-up: a medium put
+// in or mounted elsewhere since then counts.
 QString realPathOf(const Location& at)
 {
     if (at.level != Location::Drive)
         return QString();
-    const qd::Drive* drive = driveOf(at);
-    if (!drive || !drive->present())
+    const std::optional<QString> root = CurrentRoot(at.letter);
+    if (!root)
         return QString();
-    QString path = drive->root;
+    QString path = *root;
     for (const QString& name : at.names) {
         if (!path.endsWith(u'/'))
             path += u'/';
@@ -201,8 +203,10 @@ std::optional<Location> parseLocalPath(const QString& name)
     const QChar letter = DriveOfLocalPath(name);
     if (letter.isNull())
         return std::nullopt;
-    const qd::Drive* drive = DriveTable::instance().find(letter);
-    const auto below = componentsBelow(canonicalOrClean(drive->root), canonicalOrClean(name));
+    const std::optional<QString> root = CurrentRoot(letter);
+    if (!root)
+        return std::nullopt;
+    const auto below = componentsBelow(canonicalOrClean(*root), canonicalOrClean(name));
     if (!below)
         return std::nullopt;
     Location at;
@@ -416,9 +420,10 @@ QChar DriveOfLocalPath(const QString& localPath)
     QChar best;
     qsizetype bestLength = -1;
     for (const qd::Drive& drive : DriveTable::instance().drives()) {
-        if (!drive.present())
+        const std::optional<QString> now = CurrentRoot(drive.letter);
+        if (!now)
             continue;
-        const QString root = canonicalOrClean(drive.root);
+        const QString root = canonicalOrClean(*now);
         if (root.size() > bestLength && componentsBelow(root, path)) {
             best = drive.letter.toUpper();
             bestLength = root.size();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Drives.h"
+#include "ShellContextMenu.h"
 #include "SysImageList.h"
 
 namespace qd {
@@ -316,6 +317,18 @@ public:
 
     PItemIDList AbsoluteIDList() const override { return encode(at_, 0); }
 
+    QStringList RealPathsOf(const std::vector<PCItemIDList>& children) const override
+    {
+        QStringList paths;
+        for (PCItemIDList child : children) {
+            const auto target = child ? decode(child, at_) : std::nullopt;
+            if (!target || target->depth() == at_.depth() || !existsOnMedium(*target))
+                return {};
+            paths.append(realPathOf(*target));
+        }
+        return paths;
+    }
+
 private:
     Location at_;
 };
@@ -351,6 +364,20 @@ void ILFree(PItemIDList list)
 {
     if (list)
         SHGetMalloc().Free(list);
+}
+
+bool ShellFolder::GetUIObjectOf(const std::vector<PCItemIDList>& children, std::shared_ptr<IContextMenu>& menu) const
+{
+    const QStringList paths = RealPathsOf(children);
+    menu = paths.isEmpty() ? nullptr : shellUIObjects().contextMenu(paths);
+    return menu != nullptr;
+}
+
+bool ShellFolder::GetUIObjectOf(const std::vector<PCItemIDList>& children, std::shared_ptr<QMimeData>& data) const
+{
+    const QStringList paths = RealPathsOf(children);
+    data = paths.isEmpty() ? nullptr : shellUIObjects().dataObject(paths);
+    return data != nullptr;
 }
 
 std::shared_ptr<ShellFolder> SHGetDesktopFolder() { return std::make_shared<Folder>(Location{}); }

@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "catalog/Disk.h"
 #include "platform/ImageList.h"
@@ -12,6 +13,7 @@
 
 class QAction;
 class QMenu;
+class QMimeData;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
@@ -21,6 +23,7 @@ class QTreeWidget;
 
 namespace qd {
 
+class IContextMenu;
 class TDiskContents;
 
 // A panel that shows its caption centred wherever no child covers it: the
@@ -114,6 +117,11 @@ public:
     QAction* Close2 = nullptr;
     QAction* Stop1 = nullptr;
 
+    // The shell's objects for the selection of the last file list popup that
+    // asked for them; a chosen shell entry acts through ShellContextMenu.
+    std::shared_ptr<IContextMenu> ShellContextMenu;
+    std::shared_ptr<QMimeData> ShellDataObject;
+
     // Event handlers.
     void TreeView1Click();
     void Refresh1Click();
@@ -124,6 +132,11 @@ public:
     void Delete1Click();
     void Rename1Click();
     void PopupMenu_TreePopup();
+    // Rebuilds PM_ListView1 before it opens: the fixed entries, then the
+    // shell's entries for the selected rows.
+    void PM_ListView1Popup();
+    // A shell entry of PM_ListView1 was chosen: its tag is the command identifier.
+    void ShellMenuItemClick(QAction* sender);
 
     // The catalog folder a new folder or disk goes into for target: a disk
     // stands for its parent; nullptr for nullptr.

@@ -3,7 +3,9 @@
 
 #include "platform/CatalogRoot.h"
 #include "platform/Dialogs.h"
+#include "platform/ShellContextMenu.h"
 #include "registration/Unit_NewDisk.h"
+#include "shell/FileProperties.h"
 #include "store/Application.h"
 #include "store/MainWindow.h"
 #include "store/MessageBoxDialogs.h"
@@ -16,6 +18,8 @@ int main(int argc, char** argv)
     qd::QdApplication::setApplicationName(QString::fromLatin1(qd::kApplicationTitle));
     qd::MessageBoxDialogs messageBoxes;
     qd::setDialogs(&messageBoxes);
+    // The shell's "プロパティ" opens this window.
+    qd::setShowProperties([](const QStringList& paths) { qd::TFileProperties::Show(paths); });
 
     qd::TForm_Main main(qd::CatalogRoot());
 
@@ -28,6 +32,7 @@ int main(int argc, char** argv)
 
     main.show();
     const int result = app.exec();
+    qd::setShowProperties({});
     qd::setDialogs(nullptr);
     return result;
 }

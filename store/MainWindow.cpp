@@ -27,6 +27,7 @@
 #include "platform/Fonts.h"
 #include "platform/Settings.h"
 #include "platform/SysImageList.h"
+#include "shell/DropTarget.h"
 #include "shell/FileContextMenu.h"
 
 namespace qd {
@@ -98,6 +99,7 @@ TForm_Main::TForm_Main(const QString& catalogRoot, QWidget* parent) : QMainWindo
     buildPanes();
     buildMenus();
     buildSearchDiskMenu();
+    buildDropTarget();
 
     // The catalog root is made when missing; a failure shows as an empty tree.
     CreateFolderPath(catalogRoot);
@@ -349,6 +351,15 @@ void TForm_Main::buildSearchDiskMenu()
     if (!PM_SearchDisk->actions().isEmpty())
         PM_SearchDisk->actions().first()->setChecked(true);
     TB_SearchDisk->setMenu(PM_SearchDisk);
+}
+
+void TForm_Main::buildDropTarget()
+{
+    DropFileTarget1 = new TDropFileTarget(this);
+    DropFileTarget1->setObjectName(QStringLiteral("DropFileTarget1"));
+    DropFileTarget1->Dragtypes = {TDragType::dtCopy, TDragType::dtMove, TDragType::dtLink};
+    DropFileTarget1->GetDataOnEnter = false;
+    DropFileTarget1->setShowImage(true);
 }
 
 void TForm_Main::TreeView1Click()

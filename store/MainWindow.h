@@ -25,6 +25,7 @@ namespace qd {
 
 class IContextMenu;
 class TDiskContents;
+class TDropFileTarget;
 
 // A panel that shows its caption centred wherever no child covers it: the
 // "選択されていません" background of the two pages.
@@ -117,6 +118,8 @@ public:
     QAction* Close2 = nullptr;
     QAction* Stop1 = nullptr;
 
+    // The file drop target; never attached, so the window takes no drops.
+    TDropFileTarget* DropFileTarget1 = nullptr;
     // The shell's objects for the selection of the last file list popup that
     // asked for them; a chosen shell entry acts through ShellContextMenu.
     std::shared_ptr<IContextMenu> ShellContextMenu;
@@ -151,6 +154,7 @@ private:
     void buildPanes();
     void buildMenus();
     void buildSearchDiskMenu();
+    void buildDropTarget();
     void newFolder(QTreeWidgetItem* target);
     void newDisk(QTreeWidgetItem* target);
     QIcon toolIcon(int index) const;

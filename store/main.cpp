@@ -5,6 +5,7 @@
 #include "platform/Dialogs.h"
 #include "platform/ShellContextMenu.h"
 #include "registration/Unit_NewDisk.h"
+#include "shell/DropSource.h"
 #include "shell/FileProperties.h"
 #include "store/Application.h"
 #include "store/MainWindow.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     qd::QdApplication::setApplicationName(QString::fromLatin1(qd::kApplicationTitle));
     qd::MessageBoxDialogs messageBoxes;
     qd::setDialogs(&messageBoxes);
+    qd::RegisterDropFormats();
     // The shell's "プロパティ" opens this window.
     qd::setShowProperties([](const QStringList& paths) { qd::TFileProperties::Show(paths); });
 

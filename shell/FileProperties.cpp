@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "catalog/QdLib.h"
 
@@ -95,7 +96,9 @@ TFileProperties::TFileProperties(const QStringList& paths, QWidget* parent) : QD
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(ListView1, 1);
     layout->addLayout(buttons);
-    resize(640, 120 + 20 * int(std::min<qsizetype>(paths.size(), 12)));
+    // Wide enough for every column where the screen allows, a dozen rows high at most.
+    const int width = ListView1->header()->length() + 2 * ListView1->frameWidth() + 2 * layout->contentsMargins().left();
+    resize(std::clamp(width, 480, 1000), 120 + 20 * int(std::min<qsizetype>(paths.size(), 12)));
 }
 
 TFileProperties* TFileProperties::Show(const QStringList& paths)

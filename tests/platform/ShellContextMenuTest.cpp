@@ -1,5 +1,6 @@
 // The desktop's context menu over two applications of our own, registered
-// in a data folder that is put first in XDG_DATA_DIRS before GIO reads it.
+// in a data folder that is put first in XDG_DATA_DIRS when the program
+// starts, before GIO reads it (once per process, whichever test asks first).
 #include <gtest/gtest.h>
 
 #include <QClipboard>
@@ -16,6 +17,7 @@
 
 #include "platform/ShellContextMenu.h"
 #include "support/QtApp.h"
+#include "support/TestHome.h"
 
 using namespace qd;
 
@@ -24,12 +26,11 @@ namespace {
 const QString kViewer = QStringLiteral("Qd Test Viewer");
 const QString kEditor = QStringLiteral("Qd Test Editor & Co");
 
-void writeText(const QString& path, const QByteArray& text)
+bool writeText(const QString& path, const QByteArray& text)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(text);
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
 }
 
 // Lets events run until done() holds or the time is up; done() at the end.
@@ -81,28 +82,25 @@ private:
     QString recorder_;
 };
 
+const Desktop desktop;
+
 class ShellContextMenuTest : public ::testing::Test {
 protected:
-    // Once per program: GIO reads the data folders once.
     static void SetUpTestSuite()
     {
+        test::TestHome(); // the trash of the process, before GIO reads where it is
         test::ensureApp<QGuiApplication>();
-        static Desktop desktop;
-        desktop_ = &desktop;
     }
     void SetUp() override
     {
-        // The trash goes into the temporary folder.
-        oldDataHome_ = qgetenv("XDG_DATA_HOME");
-        ASSERT_TRUE(QDir().mkpath(files_.filePath(QStringLiteral("xdg"))));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(files_.filePath(QStringLiteral("xdg"))));
+        test::RemoveTestDataHome();
+        ASSERT_TRUE(QDir().mkpath(test::TestDataHome()));
     }
-    void TearDown() override { qputenv("XDG_DATA_HOME", oldDataHome_); }
 
     QString file(const QString& name, const QByteArray& text = "x")
     {
         const QString path = files_.filePath(name);
-        writeText(path, text);
+        EXPECT_TRUE(writeText(path, text)) << path.toStdString();
         return path;
     }
     static ShellMenu menuOf(IContextMenu& menu, int first = 1, int last = 999)
@@ -126,12 +124,8 @@ protected:
         return 0;
     }
 
-    static Desktop* desktop_;
     QTemporaryDir files_;
-    QByteArray oldDataHome_;
 };
-
-Desktop* ShellContextMenuTest::desktop_ = nullptr;
 
 const QStringList kFileCommands = {QString(),
                                    QStringLiteral("ファイルの場所を開く(&I)"),
@@ -188,12 +182,12 @@ TEST_F(ShellContextMenuTest, OpenWithLaunchesTheApplicationWithEveryFile)
     const ShellMenu entries = menuOf(*menu, 10, 999);
     const int id = idOf(entries, QStringLiteral("Qd Test Editor && Co で開く"));
     ASSERT_GT(id, 0);
-    QFile::remove(desktop_->launched());
+    QFile::remove(desktop.launched());
     EXPECT_TRUE(menu->InvokeCommand({id - 10, SW_SHOWNORMAL}));
 
     // The application runs on its own; wait for what it wrote.
-    ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(desktop_->launched()); }));
-    QFile launched(desktop_->launched());
+    ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(desktop.launched()); }));
+    QFile launched(desktop.launched());
     ASSERT_TRUE(launched.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(launched.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts), paths);
 }
@@ -228,7 +222,7 @@ TEST_F(ShellContextMenuTest, TrashAndPropertiesActOnEveryPath)
     EXPECT_TRUE(menu->InvokeCommand({idOf(entries, QStringLiteral("ゴミ箱へ移動(&D)")) - 1}));
     EXPECT_FALSE(QFileInfo::exists(paths[0]));
     EXPECT_FALSE(QFileInfo::exists(paths[1]));
-    EXPECT_TRUE(QFileInfo::exists(files_.filePath(QStringLiteral("xdg/Trash/files/folder/inner"))));
+    EXPECT_TRUE(QFileInfo::exists(test::TestDataHome() + QStringLiteral("/Trash/files/folder/inner")));
 }
 
 TEST_F(ShellContextMenuTest, TheMenuKeepsToItsIdentifiersAndItsPlace)

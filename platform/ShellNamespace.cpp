@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Drives.h"
+#include "ShellContextMenu.h"
 #include "SysImageList.h"
 
 namespace qd {
@@ -47,15 +48,17 @@ struct Location {
 
 const qd::Drive* driveOf(const Location& at) { return DriveTable::instance().find(at.letter); }
 
-// The local path on the drive's medium; empty without a medium.
+// The local path on the drive's medium; empty without a medium. The root is
+// the drive's root now, not the one the table saw at start-up: a medium put
+// in or mounted elsewhere since then counts.
 QString realPathOf(const Location& at)
 {
     if (at.level != Location::Drive)
         return QString();
-    const qd::Drive* drive = driveOf(at);
-    if (!drive || !drive->present())
+    const std::optional<QString> root = CurrentRoot(at.letter);
+    if (!root)
         return QString();
-    QString path = drive->root;
+    QString path = *root;
     for (const QString& name : at.names) {
         if (!path.endsWith(u'/'))
             path += u'/';
@@ -201,8 +204,10 @@ std::optional<Location> parseLocalPath(const QString& name)
     const QChar letter = DriveOfLocalPath(name);
     if (letter.isNull())
         return std::nullopt;
-    const qd::Drive* drive = DriveTable::instance().find(letter);
-    const auto below = componentsBelow(canonicalOrClean(drive->root), canonicalOrClean(name));
+    const std::optional<QString> root = CurrentRoot(letter);
+    if (!root)
+        return std::nullopt;
+    const auto below = componentsBelow(canonicalOrClean(*root), canonicalOrClean(name));
     if (!below)
         return std::nullopt;
     Location at;
@@ -312,6 +317,18 @@ public:
 
     PItemIDList AbsoluteIDList() const override { return encode(at_, 0); }
 
+    QStringList RealPathsOf(const std::vector<PCItemIDList>& children) const override
+    {
+        QStringList paths;
+        for (PCItemIDList child : children) {
+            const auto target = child ? decode(child, at_) : std::nullopt;
+            if (!target || target->depth() == at_.depth() || !existsOnMedium(*target))
+                return {};
+            paths.append(realPathOf(*target));
+        }
+        return paths;
+    }
+
 private:
     Location at_;
 };
@@ -347,6 +364,20 @@ void ILFree(PItemIDList list)
 {
     if (list)
         SHGetMalloc().Free(list);
+}
+
+bool ShellFolder::GetUIObjectOf(const std::vector<PCItemIDList>& children, std::shared_ptr<IContextMenu>& menu) const
+{
+    const QStringList paths = RealPathsOf(children);
+    menu = paths.isEmpty() ? nullptr : shellUIObjects().contextMenu(paths);
+    return menu != nullptr;
+}
+
+bool ShellFolder::GetUIObjectOf(const std::vector<PCItemIDList>& children, std::shared_ptr<QMimeData>& data) const
+{
+    const QStringList paths = RealPathsOf(children);
+    data = paths.isEmpty() ? nullptr : shellUIObjects().dataObject(paths);
+    return data != nullptr;
 }
 
 std::shared_ptr<ShellFolder> SHGetDesktopFolder() { return std::make_shared<Folder>(Location{}); }
@@ -416,9 +447,10 @@ QChar DriveOfLocalPath(const QString& localPath)
     QChar best;
     qsizetype bestLength = -1;
     for (const qd::Drive& drive : DriveTable::instance().drives()) {
-        if (!drive.present())
+        const std::optional<QString> now = CurrentRoot(drive.letter);
+        if (!now)
             continue;
-        const QString root = canonicalOrClean(drive.root);
+        const QString root = canonicalOrClean(*now);
         if (root.size() > bestLength && componentsBelow(root, path)) {
             best = drive.letter.toUpper();
             bestLength = root.size();

@@ -2,11 +2,17 @@
 
 #include <QChar>
 #include <QString>
+#include <QStringList>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
+
+class QMimeData;
 
 namespace qd {
+
+class IContextMenu;
 
 // The shell namespace of this system: the desktop, below it the computer
 // folder, below that one item per drive of the drive table, and below a drive
@@ -94,6 +100,17 @@ public:
     virtual std::uint32_t GetAttributesOf(PCItemIDList child, std::uint32_t request) const = 0;
     // A new absolute list of this folder (the caller frees it).
     virtual PItemIDList AbsoluteIDList() const = 0;
+    // The local paths of children (lists relative to this folder, such as
+    // the last items of parsed paths), in order; empty when there are none
+    // or any of them names no existing file or folder below this folder.
+    virtual QStringList RealPathsOf(const std::vector<PCItemIDList>& children) const = 0;
+
+    // GetUIObjectOf: the context menu and the data object for children, from
+    // the installed ShellUIObjects (ShellContextMenu.h). False, with the
+    // output nullptr, when RealPathsOf has no paths for them or the source
+    // has no object.
+    bool GetUIObjectOf(const std::vector<PCItemIDList>& children, std::shared_ptr<IContextMenu>& menu) const;
+    bool GetUIObjectOf(const std::vector<PCItemIDList>& children, std::shared_ptr<QMimeData>& data) const;
 };
 
 // The desktop folder, the root of every absolute list.

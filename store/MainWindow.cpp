@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QListView>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QSplitter>
 #include <QStatusBar>
@@ -14,6 +16,7 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -28,6 +31,8 @@
 #include "platform/Fonts.h"
 #include "platform/Settings.h"
 #include "platform/SysImageList.h"
+#include "shell/DropTarget.h"
+#include "shell/FileContextMenu.h"
 
 namespace qd {
 namespace {
@@ -99,6 +104,7 @@ TForm_Main::TForm_Main(const QString& catalogRoot, QWidget* parent) : QMainWindo
     buildPanes();
     buildMenus();
     buildSearchDiskMenu();
+    buildDropTarget();
 
     // The catalog root is made when missing; a failure shows as an empty tree.
     CreateFolderPath(catalogRoot);
@@ -302,6 +308,14 @@ void TForm_Main::buildMenus()
     N9 = addItem(PM_ListView1, "N9", QStringLiteral("保存されたプロパティ"));
     N10 = addItem(PM_ListView1, "N10", QStringLiteral("コメントの編集"));
     PM_ListView1->addSeparator();
+    connect(PM_ListView1, &QMenu::aboutToShow, this, &TForm_Main::PM_ListView1Popup);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(DiskContents->ListView1Icons),
+                                    static_cast<QAbstractItemView*>(DiskContents->ListView1Details)}) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& at) {
+            PM_ListView1->popup(view->viewport()->mapToGlobal(at));
+        });
+    }
 
     PM_SearchFile = new QMenu(this);
     PM_SearchFile->setObjectName(QStringLiteral("PM_SearchFile"));
@@ -344,6 +358,15 @@ void TForm_Main::buildSearchDiskMenu()
     if (!PM_SearchDisk->actions().isEmpty())
         PM_SearchDisk->actions().first()->setChecked(true);
     TB_SearchDisk->setMenu(PM_SearchDisk);
+}
+
+void TForm_Main::buildDropTarget()
+{
+    DropFileTarget1 = new TDropFileTarget(this);
+    DropFileTarget1->setObjectName(QStringLiteral("DropFileTarget1"));
+    DropFileTarget1->Dragtypes = {TDragType::dtCopy, TDragType::dtMove, TDragType::dtLink};
+    DropFileTarget1->GetDataOnEnter = false;
+    DropFileTarget1->setShowImage(true);
 }
 
 void TForm_Main::TreeView1Click()
@@ -453,6 +476,48 @@ void TForm_Main::PopupMenu_TreePopup()
 {
     if (QTreeWidgetItem* node = TreeView1->currentItem())
         Delete1->setEnabled(!TreeView1->isTop(node));
+}
+
+void TForm_Main::PM_ListView1Popup()
+{
+    const QList<QAction*> entries = PM_ListView1->actions();
+    for (qsizetype i = 3; i < entries.size(); ++i)
+        delete entries[i];
+
+    std::vector<std::string> names;
+    const TDisk& disk = DiskContents->ShownDisk;
+    const std::int32_t folder = DiskContents->CurrentFolder;
+    if (DiskContents->diskShown()) {
+        for (const FolderRow& row : DiskContents->selectedRows()) {
+            const auto i = std::size_t(row.index);
+            names.emplace_back(row.kind == FolderRow::Folder ? disk.DirList[i].Name.view()
+                                                             : disk.DirList[std::size_t(folder)].FileList[i].Name.view());
+        }
+    }
+    ShellPopup popup = BuildShellPopup(disk, folder, names, this);
+    if (popup.contextMenu)
+        ShellContextMenu = std::move(*popup.contextMenu);
+    if (popup.dataObject)
+        ShellDataObject = std::move(*popup.dataObject);
+    for (const ShellPopupEntry& entry : popup.entries) {
+        if (entry.separator()) {
+            PM_ListView1->addSeparator();
+            continue;
+        }
+        QAction* item = PM_ListView1->addAction(entry.caption);
+        item->setEnabled(entry.enabled);
+        item->setData(entry.tag);
+        connect(item, &QAction::triggered, this, [this, item] { ShellMenuItemClick(item); });
+    }
+}
+
+void TForm_Main::ShellMenuItemClick(QAction* sender)
+{
+    const int tag = sender->data().toInt();
+    // Tag 0 carries no command; an entry that opened a submenu reports -1.
+    if (tag <= 0 || !ShellContextMenu)
+        return;
+    ShellContextMenu->InvokeCommand({tag - 1, SW_SHOWNORMAL});
 }
 
 QRect ClientGeometry(const settings::Placement& outer, const QMargins& frame, const QSize& client)

@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <optional>
+#include <memory>
 
 #include "catalog/Disk.h"
 #include "platform/ImageList.h"
@@ -17,6 +18,7 @@
 
 class QAction;
 class QMenu;
+class QMimeData;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
@@ -26,7 +28,9 @@ class QTreeWidget;
 
 namespace qd {
 
+class IContextMenu;
 class TDiskContents;
+class TDropFileTarget;
 
 // A width or height of a placement that was not stored: the window keeps its
 // own client size in that direction.
@@ -134,6 +138,13 @@ public:
     QAction* Close2 = nullptr;
     QAction* Stop1 = nullptr;
 
+    // The file drop target; never attached, so the window takes no drops.
+    TDropFileTarget* DropFileTarget1 = nullptr;
+    // The shell's objects for the selection of the last file list popup that
+    // asked for them; a chosen shell entry acts through ShellContextMenu.
+    std::shared_ptr<IContextMenu> ShellContextMenu;
+    std::shared_ptr<QMimeData> ShellDataObject;
+
     // Event handlers.
     void TreeView1Click();
     void Refresh1Click();
@@ -144,6 +155,11 @@ public:
     void Delete1Click();
     void Rename1Click();
     void PopupMenu_TreePopup();
+    // Rebuilds PM_ListView1 before it opens: the fixed entries, then the
+    // shell's entries for the selected rows.
+    void PM_ListView1Popup();
+    // A shell entry of PM_ListView1 was chosen: its tag is the command identifier.
+    void ShellMenuItemClick(QAction* sender);
 
     // A catalog file named at start-up (a file manager opening a catalog):
     // when it lies below the catalog root its disk is selected and shown;
@@ -165,6 +181,7 @@ private:
     void buildPanes();
     void buildMenus();
     void buildSearchDiskMenu();
+    void buildDropTarget();
     void newFolder(QTreeWidgetItem* target);
     void newDisk(QTreeWidgetItem* target);
     QIcon toolIcon(int index) const;

@@ -5,7 +5,10 @@
 
 #include "platform/CatalogRoot.h"
 #include "platform/Dialogs.h"
+#include "platform/ShellContextMenu.h"
 #include "registration/Unit_NewDisk.h"
+#include "shell/DropSource.h"
+#include "shell/FileProperties.h"
 #include "store/Application.h"
 #include "store/MainWindow.h"
 #include "store/MessageBoxDialogs.h"
@@ -21,6 +24,9 @@ int main(int argc, char** argv)
     qd::QdApplication::setDesktopFileName(QStringLiteral("qd"));
     qd::MessageBoxDialogs messageBoxes;
     qd::setDialogs(&messageBoxes);
+    qd::RegisterDropFormats();
+    // The shell's "プロパティ" opens this window.
+    qd::setShowProperties([](const QStringList& paths) { qd::TFileProperties::Show(paths); });
 
     qd::TForm_Main main(qd::CatalogRoot());
 
@@ -38,6 +44,7 @@ int main(int argc, char** argv)
     if (arguments.size() > 1)
         main.OpenCatalogFile(QFile::encodeName(arguments[1]));
     const int result = app.exec();
+    qd::setShowProperties({});
     qd::setDialogs(nullptr);
     return result;
 }

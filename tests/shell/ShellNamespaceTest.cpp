@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstring>
 
@@ -117,6 +118,30 @@ TEST_F(ShellNamespace, PathsThatDoNotExistDoNotParse)
     EXPECT_FALSE(parse(QStringLiteral("A\\B")));
     EXPECT_FALSE(parse(QString()));
     EXPECT_TRUE(DriveTable::instance().find(u'Q'));
+}
+
+TEST_F(ShellNamespace, ADriveFollowsItsMediumAfterTheTableWasBuilt)
+{
+    // The table sees no medium at first; the folder turns up afterwards, as
+    // a disc put in the drive after the program started.
+    QTemporaryDir shelf;
+    const QString later = shelf.path() + QStringLiteral("/disc");
+    test::MappedDrive drive(u'F', later);
+    ASSERT_FALSE(drive.drive().present());
+    EXPECT_FALSE(parse(QStringLiteral("F:\\x.txt")));
+
+    ASSERT_TRUE(QDir().mkpath(later));
+    QFile(later + QStringLiteral("/x.txt")).open(QIODevice::WriteOnly);
+    const ItemIDListPtr list = parse(QStringLiteral("F:\\x.txt"));
+    ASSERT_TRUE(list);
+    EXPECT_EQ(RealPathFromIDList(list.get()), later + QStringLiteral("/x.txt"));
+    EXPECT_EQ(DriveOfLocalPath(later + QStringLiteral("/x.txt")), QChar(u'F'));
+    EXPECT_TRUE(ItemIDListPtr(parse(later + QStringLiteral("/x.txt"))));
+
+    // Taken out again: the list made meanwhile finds nothing.
+    ASSERT_TRUE(QDir(later).removeRecursively());
+    EXPECT_TRUE(RealPathFromIDList(list.get()).isEmpty());
+    EXPECT_FALSE(parse(QStringLiteral("F:\\x.txt")));
 }
 
 TEST_F(ShellNamespace, ComputerFolderListsEveryDriveOfTheTableInItsOrder)

@@ -1,5 +1,6 @@
 #include <QActionGroup>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <QWindow>
 #include <algorithm>
 #include <memory>
@@ -18,6 +20,7 @@
 #include "platform/Drives.h"
 #include "browse/DiskContents.h"
 #include "platform/Settings.h"
+#include "shell/DropTarget.h"
 #include "store/MainWindow.h"
 #include "store/MessageBoxDialogs.h"
 
@@ -130,6 +133,26 @@ TEST_F(MainWindowTest, DriveMenuHasOneRadioItemPerDriveWithTheFirstChecked)
     }
     // A drive without a disk is listed all the same.
     EXPECT_TRUE(std::any_of(items.begin(), items.end(), [&](QAction* a) { return a->text() == empty.drive().menuText(); }));
+}
+
+TEST_F(MainWindowTest, TheFileDropTargetIsMadeButNeverAttached)
+{
+    show();
+    const TDropFileTarget* target = window().DropFileTarget1;
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->parent(), &window());
+    EXPECT_EQ(target->Dragtypes, (TDragTypes{TDragType::dtCopy, TDragType::dtMove, TDragType::dtLink}));
+    EXPECT_FALSE(target->GetDataOnEnter);
+    EXPECT_TRUE(target->ShowImage());
+    EXPECT_FALSE(target->OnEnter || target->OnDragOver || target->OnLeave || target->OnDrop || target->OnGetDropEffect);
+    EXPECT_FALSE(target->IsAttached());
+    EXPECT_EQ(target->TargetControl(), nullptr);
+    // Neither the window nor its lists take dropped files (its edit boxes
+    // take dropped text, as edit boxes do).
+    const TDiskContents& contents = *window().DiskContents;
+    for (const QWidget* w : {static_cast<QWidget*>(&window()), window().TreeView1->viewport(),
+                             contents.ListView1Icons->viewport(), contents.ListView1Details->viewport()})
+        EXPECT_FALSE(w->acceptDrops()) << w->objectName().toStdString();
 }
 
 // --- placement ----------------------------------------------------------------------

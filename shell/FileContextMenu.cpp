@@ -1,0 +1,95 @@
+#include "FileContextMenu.h"
+
+#include <QCoreApplication>
+#include <QMimeData>
+
+#include "ItemIDList.h"
+#include "platform/Dialogs.h"
+#include "platform/Text.h"
+
+namespace qd {
+namespace {
+
+const QString kErrorCaption = QStringLiteral("エラー");
+const QString kNoContextMenu = QStringLiteral("内部エラーが発生しました。(3090)");
+const QString kNoContextMenuDetail = QStringLiteral("error:GetUIObject");
+const QString kNoDataObject = QStringLiteral("内部エラーが発生しました。(3091)");
+const QString kMenuNotFilled = QStringLiteral("内部エラーが発生しました。(3092)");
+// Send To is never taken over.
+const QString kSendTo = QStringLiteral("送る(");
+
+// The shell's command identifiers run from 1 to 999.
+constexpr int kFirstCommand = 1;
+constexpr int kLastCommand = 999;
+
+void tellError(QWidget* owner, const QString& text) { dialogs().tell(owner, text, kErrorCaption, DialogIcon::Stop); }
+
+} // namespace
+
+ShellPopup BuildShellPopup(const TDisk& disk, std::int32_t folder, const std::vector<std::string>& selectedNames,
+                           QWidget* owner)
+{
+    using namespace itemidlist;
+    ShellPopup popup;
+    if (selectedNames.empty())
+        return popup;
+
+    // The backslash is tested on the decoded text: the second byte of a double-byte
+    // character may be 0x5C.
+    QString folderPath = fromAnsi(GetDirPath(folder, disk));
+    if (!folderPath.endsWith(QLatin1Char('\\')))
+        folderPath += QLatin1Char('\\');
+    const ItemIDListPtr folderList(PathToItemIDList(folderPath));
+    std::shared_ptr<ShellFolder> shellFolder;
+    BindToShellFolder(folderList.get(), shellFolder);
+
+    // The set points into the parsed lists, which therefore live to the end.
+    std::vector<ItemIDListPtr> parsed;
+    std::vector<PCItemIDList> selection;
+    for (const std::string& name : selectedNames) {
+        if (selection.size() == kMaxShellSelection)
+            break;
+        ItemIDListPtr list(PathToItemIDList(folderPath + fromAnsi(name)));
+        std::vector<PItemIDList> items;
+        if (list && SplitItemIDList(list.get(), &items) && !items.empty()) {
+            selection.push_back(items.back());
+            parsed.push_back(std::move(list));
+        }
+    }
+    if (selection.empty()) {
+        popup.entries.push_back({kNoDiskEntry, 0, false});
+        return popup;
+    }
+
+    std::shared_ptr<IContextMenu> menu;
+    if (shellFolder)
+        shellFolder->GetUIObjectOf(selection, menu);
+    popup.contextMenu = menu;
+    if (!menu) {
+        tellError(owner, kNoContextMenu);
+        dialogs().tell(owner, kNoContextMenuDetail, QCoreApplication::applicationName(), DialogIcon::None);
+        return popup;
+    }
+    std::shared_ptr<QMimeData> data;
+    shellFolder->GetUIObjectOf(selection, data);
+    popup.dataObject = data;
+    if (!data) {
+        tellError(owner, kNoDataObject);
+        return popup;
+    }
+
+    ShellMenu entries;
+    if (menu->QueryContextMenu(entries, 0, kFirstCommand, kLastCommand, CMF_EXPLORE) < 0) {
+        tellError(owner, kMenuNotFilled);
+        return popup;
+    }
+    for (const ShellMenuItem& item : entries) {
+        if (item.text.isEmpty())
+            popup.entries.push_back({});
+        else if (!item.text.startsWith(kSendTo))
+            popup.entries.push_back({item.text, item.id});
+    }
+    return popup;
+}
+
+} // namespace qd

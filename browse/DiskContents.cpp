@@ -7,12 +7,14 @@
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QTreeView>
@@ -115,8 +117,10 @@ void TDiskContents::buildFileList(QWidget* filePanel)
     ListView1->addWidget(ListView1Icons);
     ListView1->addWidget(ListView1Details);
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(ListView1Icons),
-                                    static_cast<QAbstractItemView*>(ListView1Details)})
+                                    static_cast<QAbstractItemView*>(ListView1Details)}) {
         connect(view, &QAbstractItemView::doubleClicked, this, [this] { ListView1DblClick(); });
+        view->installEventFilter(this);
+    }
 
     P_FolderName = new QLabel(filePanel);
     P_FolderName->setObjectName("P_FolderName");
@@ -147,11 +151,19 @@ void TDiskContents::buildProperties(QWidget* propertyPanel)
         e->setReadOnly(readOnly);
         return e;
     };
-    E_Drive = field("E_Drive", false);
+    // Nothing typed into these is ever read back: they are read-only, and
+    // look it, like the sizes.
+    E_Drive = field("E_Drive", true);
     E_TotalSize = field("E_TotalSize", true);
     E_FreeSize = field("E_FreeSize", true);
-    E_CountFolder = field("E_CountFolder", false);
-    E_CountFile = field("E_CountFile", false);
+    E_CountFolder = field("E_CountFolder", true);
+    E_CountFile = field("E_CountFile", true);
+    for (QLineEdit* e : {E_Drive, E_TotalSize, E_FreeSize, E_CountFolder, E_CountFile}) {
+        QPalette look = e->palette();
+        look.setColor(QPalette::Base, look.color(QPalette::Window));
+        e->setPalette(look);
+        e->setFocusPolicy(Qt::ClickFocus);
+    }
     RichEdit_Comment = new QPlainTextEdit(P_Disk);
     RichEdit_Comment->setObjectName("RichEdit_Comment");
     RichEdit_Comment->setLineWrapMode(QPlainTextEdit::NoWrap); // both scroll bars
@@ -191,9 +203,22 @@ void TDiskContents::clear()
     emit reloadEnabledChanged(false);
     for (QLineEdit* e : {E_Drive, E_FreeSize, E_TotalSize, E_CountFolder, E_CountFile})
         e->clear();
-    RichEdit_Comment->clear();
+    {
+        const QScopedValueRollback own(viewSetsComment_, true);
+        RichEdit_Comment->clear();
+    }
+    commentEdited_ = false;
     P_FolderName->clear();
     P_Disk->hide();
+}
+
+void TDiskContents::KeepEditedComment(QWidget* owner)
+{
+    if (!commentEdited_ || !diskShown())
+        return;
+    commentEdited_ = false; // asked once, whatever the answer
+    if (dialogs().confirm(owner, u("コメントが変更されています。保存しますか？"), u("確認")))
+        B_SaveClick();
 }
 
 void TDiskContents::showNothing()
@@ -252,7 +277,11 @@ void TDiskContents::fillProperties()
     E_CountFile->setText(QString::number(TotalFileCount));
     QString comment = fromAnsi(ShownDisk.Comment);
     comment.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    RichEdit_Comment->setPlainText(comment);
+    {
+        const QScopedValueRollback own(viewSetsComment_, true);
+        RichEdit_Comment->setPlainText(comment);
+    }
+    commentEdited_ = false;
 }
 
 void TDiskContents::ShowFolder()
@@ -273,6 +302,9 @@ void TDiskContents::ShowFolder()
         ListView1->setUpdatesEnabled(false);
         selection_->clear();
         model_->reset(&ShownDisk, CurrentFolder, std::move(arranged.rows));
+        // A folder opens at its top, not at the last one's scroll position.
+        ListView1Icons->scrollToTop();
+        ListView1Details->scrollToTop();
         ListView1->setUpdatesEnabled(true);
     }
     emit updirEnabledChanged(CurrentFolder != 0);
@@ -319,6 +351,8 @@ void TDiskContents::TB_UpdirClick()
 
 void TDiskContents::RichEdit_CommentChange()
 {
+    if (!viewSetsComment_)
+        commentEdited_ = true;
     QString text = RichEdit_Comment->toPlainText();
     text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     ShownDisk.Comment = toAnsi(text);
@@ -334,7 +368,10 @@ void TDiskContents::B_SaveClick()
         SaveDiskFile(shownFile_, ShownDisk, SaveMode::ReplaceExisting);
     } catch (const CatalogError& e) {
         dialogs().tell(B_Save->window(), CatalogErrorText(e), u(kErrorCaption), DialogIcon::Stop);
+        return;
     }
+    commentEdited_ = false;
+    emit saved();
 }
 
 void TDiskContents::followRename(const QByteArray& from, const QByteArray& to)
@@ -404,6 +441,21 @@ bool TDiskContents::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ListView1 && event->type() == QEvent::Resize)
         Timer1->start(); // ListView1Resize
+    if ((watched == ListView1Icons || watched == ListView1Details) && event->type() == QEvent::KeyPress) {
+        // The keyboard's way to what the mouse does: Enter opens a folder as a
+        // double-click does; Backspace and Alt+Up go up as "上へ" does.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+            ListView1DblClick();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Backspace && key->modifiers() == Qt::NoModifier) ||
+            (key->key() == Qt::Key_Up && key->modifiers() == Qt::AltModifier)) {
+            if (CurrentFolder != 0)
+                TB_UpdirClick();
+            return true;
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -48,6 +48,13 @@ public:
     void clear();
     // A catalog folder (or nothing) was clicked: also hide the list.
     void showNothing();
+    // Before the view moves on (another node, the same disk again, the end of
+    // the run): a disk comment edited and not saved is asked about, and はい
+    // saves it into the loaded disk's own file. Asks nothing when the comment
+    // was not edited. owner owns the question.
+    void KeepEditedComment(QWidget* owner);
+    // True while the disk comment holds an edit that is not saved.
+    bool commentEdited() const { return commentEdited_; }
     // A disk node was clicked: load its catalog file (the full path, extension
     // as on disk) and show its root folder, or PendingFolder when that names a
     // folder of it. A failed load is told through the dialogs and leaves
@@ -104,6 +111,7 @@ public:
 signals:
     void updirEnabledChanged(bool enabled);  // TB_Updir
     void reloadEnabledChanged(bool enabled); // TB_ReLoad
+    void saved();                            // 保存 wrote the catalog
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -122,6 +130,8 @@ private:
     NameOrder order_;
     std::filesystem::path shownFile_;
     bool filling_ = false;
+    bool commentEdited_ = false;   // typed since the last fill or save
+    bool viewSetsComment_ = false; // the view itself is changing the comment box
 };
 
 } // namespace qd

@@ -204,7 +204,7 @@ void TCatalogTree::refresh()
     }
     refreshPending_ = false;
     // The first refresh takes what the tree showed when the program last closed.
-    const settings::TreeState kept = generation_ == 0 ? settings::treeState() : state();
+    const settings::TreeState kept = generation_ == 0 ? settings::treeState() : treeState();
     ++generation_;
     damaged_ = -1;
 
@@ -239,7 +239,7 @@ void TCatalogTree::refresh()
     emit refreshed();
 }
 
-settings::TreeState TCatalogTree::state() const
+settings::TreeState TCatalogTree::treeState() const
 {
     settings::TreeState s;
     for (QTreeWidgetItemIterator it(const_cast<TCatalogTree*>(this)); *it; ++it) {

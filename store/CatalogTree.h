@@ -65,7 +65,7 @@ public:
     void refresh();
 
     // The expanded folders and the selected node, for the settings.
-    settings::TreeState state() const;
+    settings::TreeState treeState() const;
     // The path of a node relative to the catalog root, as TreeState keeps it.
     QByteArray relativePath(const QTreeWidgetItem* node) const;
     // Expands every folder above node and selects it.

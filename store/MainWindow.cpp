@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QListView>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -46,10 +48,17 @@ constexpr int kDesignWidth = 573;
 constexpr int kDesignHeight = 391;
 
 
-QAction* addItem(QMenu* menu, const char* name, const QString& caption)
+// A menu item; a key given is shown beside the caption, as desktop menus show
+// it, while the widget that has the focus handles the key itself.
+QAction* addItem(QMenu* menu, const char* name, const QString& caption, QKeySequence key = {})
 {
     QAction* a = menu->addAction(caption);
     a->setObjectName(QString::fromLatin1(name));
+    if (!key.isEmpty()) {
+        a->setShortcut(key);
+        a->setShortcutContext(Qt::WidgetShortcut); // the menu's own, never a second handler
+        a->setShortcutVisibleInContextMenu(true);
+    }
     return a;
 }
 
@@ -257,6 +266,9 @@ void TForm_Main::buildPanes()
     TL_ViewStyle->setMenu(DiskContents->PM_ViewStyle);
 
     connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { TreeView1Click(); });
+    connect(DiskContents, &TDiskContents::saved, this,
+            [this] { StatusBar1->showMessage(QStringLiteral("保存しました"), 5000); });
+    TreeView1->installEventFilter(this);
     // A rename of the disk on show, or of a folder above it, carries the view along.
     connect(TreeView1, &TCatalogTree::pathRenamed, DiskContents, &TDiskContents::followRename);
     // Every refresh ends with the top node selected and shown.
@@ -281,7 +293,7 @@ void TForm_Main::buildMenus()
 
     PopupMenu_Tree = new QMenu(this);
     PopupMenu_Tree->setObjectName(QStringLiteral("PopupMenu_Tree"));
-    Refresh1 = addItem(PopupMenu_Tree, "Refresh1", QStringLiteral("最新の情報に更新"));
+    Refresh1 = addItem(PopupMenu_Tree, "Refresh1", QStringLiteral("最新の情報に更新"), Qt::Key_F5);
     PopupMenu_Tree->addSeparator();
     New2 = PopupMenu_Tree->addMenu(QStringLiteral("新規作成"));
     New2->setObjectName(QStringLiteral("New2"));
@@ -289,8 +301,8 @@ void TForm_Main::buildMenus()
     New2->addSeparator();
     CDMOFDD2 = addItem(New2, "CDMOFDD2", QStringLiteral("CD・MO・FDDなど"));
     PopupMenu_Tree->addSeparator();
-    Delete1 = addItem(PopupMenu_Tree, "Delete1", QStringLiteral("削除"));
-    Rename1 = addItem(PopupMenu_Tree, "Rename1", QStringLiteral("名前の変更"));
+    Delete1 = addItem(PopupMenu_Tree, "Delete1", QStringLiteral("削除"), Qt::Key_Delete);
+    Rename1 = addItem(PopupMenu_Tree, "Rename1", QStringLiteral("名前の変更"), Qt::Key_F2);
     PopupMenu_Tree->addSeparator();
     N6 = addItem(PopupMenu_Tree, "N6", QStringLiteral("ファイルの検索")); // its action comes with the file search
     connect(Refresh1, &QAction::triggered, this, [this] { Refresh1Click(); });
@@ -371,6 +383,9 @@ void TForm_Main::buildDropTarget()
 
 void TForm_Main::TreeView1Click()
 {
+    // Before anything moves on; the question lets events run, so the node is
+    // taken only afterwards.
+    DiskContents->KeepEditedComment(this);
     QTreeWidgetItem* node = TreeView1->currentItem();
     if (!TCatalogTree::isDisk(node) || TCatalogTree::stateIndex(node) != 1) {
         // A folder, the top node, or a disk of another data type: nothing loaded,
@@ -565,6 +580,35 @@ void TForm_Main::fitToFrame()
         move(corner); // the frame's corner, now that the frame is known
 }
 
+bool TForm_Main::eventFilter(QObject* watched, QEvent* event)
+{
+    // While a node is being renamed its editor, not the tree, gets the keys.
+    if (watched == TreeView1 && event->type() == QEvent::KeyPress) {
+        // The keyboard's way to what the mouse and the menu do; the menu items
+        // show the same keys.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier) {
+            switch (key->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                TreeView1Click();
+                return true;
+            case Qt::Key_F5:
+                Refresh1Click();
+                return true;
+            case Qt::Key_Delete:
+                // The key acts on the selected node, as a right-click there would.
+                TreeView1->ContextNode = TreeView1->currentItem();
+                Delete1Click();
+                return true;
+            default:
+                break;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 bool TForm_Main::event(QEvent* event)
 {
     const bool done = QMainWindow::event(event);
@@ -576,7 +620,8 @@ bool TForm_Main::event(QEvent* event)
 
 void TForm_Main::closeEvent(QCloseEvent* event)
 {
-    settings::setTreeState(TreeView1->state());
+    DiskContents->KeepEditedComment(this); // nothing typed is lost at the end of the run either
+    settings::setTreeState(TreeView1->treeState());
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
         const QRect outer = frameGeometry();
         // A placement that cannot be written is not worth keeping the program open for.

@@ -186,7 +186,7 @@ TEST_F(CatalogTreeTest, ExpandedFoldersAndTheSelectionAreKept)
     EXPECT_FALSE(child(top(), "Z")->isExpanded());
     EXPECT_EQ(tree().currentItem(), child(child(a, "B"), "disk"));
 
-    settings::setTreeState(tree().state());
+    settings::setTreeState(tree().treeState());
     tree_.reset(); // a restart: a new tree reads the settings at its first refresh
     EXPECT_TRUE(child(child(top(), "A"), "B")->isExpanded());
     EXPECT_EQ(tree().currentItem()->text(0), "disk");

@@ -4,7 +4,10 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStackedWidget>
+#include <QLabel>
+#include <QStatusBar>
 #include <QToolButton>
+#include <QTreeView>
 
 #include "browse/DiskContents.h"
 #include "store/MainWindow.h"
@@ -139,4 +142,94 @@ TEST_F(MainWindowContentsTest, ADamagedDiskSaysWhyWhenClickedAndShowsNothing)
         EXPECT_FALSE(window->DiskContents->diskShown());
         EXPECT_FALSE(window->DiskContents->ListView1->isVisible());
     }
+}
+
+// An edited disk comment is never dropped unasked: はい saves it into the
+// loaded disk's own file, いいえ drops it, and a comment not edited asks nothing.
+TEST_F(MainWindowContentsTest, AnEditedCommentIsAskedAboutBeforeTheViewMovesOn)
+{
+    catalog("Alpha");
+    catalog("Beta");
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    const QString question = QString::fromUtf8("コメントが変更されています。保存しますか？");
+    auto commentOf = [&](const char* title) {
+        TDisk d;
+        EXPECT_TRUE(LoadDiskData(rootPath(QString::fromLatin1(title) + ".qd"), d).ok());
+        return d.Comment;
+    };
+
+    click(child(top(), "Alpha"));
+    click(child(top(), "Beta"));
+    EXPECT_TRUE(dialogs_.asked.isEmpty()) << "nothing edited, nothing asked";
+
+    click(child(top(), "Alpha"));
+    window->DiskContents->RichEdit_Comment->setPlainText("kept");
+    dialogs_.answers.enqueue(DialogAnswer::Yes);
+    click(child(top(), "Beta"));
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_EQ(dialogs_.asked[0].text, question);
+    EXPECT_EQ(commentOf("Alpha"), "kept") << "saved into the disk it was typed for";
+    EXPECT_EQ(commentOf("Beta"), "first line\r\nsecond line");
+    EXPECT_EQ(window->StatusBar1->currentMessage(), QString::fromUtf8("保存しました"));
+
+    window->DiskContents->RichEdit_Comment->setPlainText("dropped");
+    dialogs_.answers.enqueue(DialogAnswer::No);
+    click(child(top(), "Beta")); // the same disk again
+    ASSERT_EQ(dialogs_.asked.size(), 2);
+    EXPECT_EQ(commentOf("Beta"), "first line\r\nsecond line");
+    EXPECT_EQ(window->DiskContents->RichEdit_Comment->toPlainText(), "first line\nsecond line");
+    click(child(top(), "Alpha"));
+    EXPECT_EQ(dialogs_.asked.size(), 2) << "asked once per edit";
+}
+
+// Keys do what the mouse and the menus do; the menu items show them.
+TEST_F(MainWindowContentsTest, KeysOfTheTreeAndTheFileList)
+{
+    catalog("Alpha");
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    auto press = [](QWidget* w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QKeyEvent e(QEvent::KeyPress, key, mods);
+        QCoreApplication::sendEvent(w, &e);
+    };
+    TCatalogTree* tree = window->TreeView1;
+    tree->setCurrentItem(child(top(), "Alpha"));
+    press(tree, Qt::Key_Return);
+    ASSERT_TRUE(window->DiskContents->diskShown());
+
+    TDiskContents* view = window->DiskContents;
+    view->setViewStyle(TDiskContents::ViewStyle::Detail);
+    QAbstractItemView* list = view->ListView1Details;
+    auto selectNamed = [&](const QString& name) {
+        const QModelIndexList hits = list->model()->match(list->model()->index(0, 0), Qt::DisplayRole, name);
+        ASSERT_EQ(hits.size(), 1) << name.toStdString();
+        list->selectionModel()->select(hits[0], QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    };
+    selectNamed("PHOTO");
+    press(list, Qt::Key_Return);
+    EXPECT_EQ(view->P_FolderName->text(), "D:\\PHOTO");
+    press(list, Qt::Key_Backspace);
+    EXPECT_EQ(view->P_FolderName->text(), "D:");
+    selectNamed("PHOTO");
+    press(list, Qt::Key_Return);
+    selectNamed("2001");
+    press(list, Qt::Key_Return);
+    EXPECT_EQ(view->P_FolderName->text(), "D:\\PHOTO\\2001");
+    press(list, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(view->P_FolderName->text(), "D:\\PHOTO");
+
+    catalog("Later");
+    press(tree, Qt::Key_F5);
+    EXPECT_NE(child(top(), "Later"), nullptr);
+    tree->setCurrentItem(child(top(), "Later"));
+    dialogs_.answers.enqueue(DialogAnswer::Yes);
+    press(tree, Qt::Key_Delete);
+    EXPECT_EQ(child(top(), "Later"), nullptr);
+
+    EXPECT_EQ(window->Refresh1->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(window->Delete1->shortcut(), QKeySequence(Qt::Key_Delete));
+    EXPECT_EQ(window->Rename1->shortcut(), QKeySequence(Qt::Key_F2));
+    for (QLineEdit* e : {view->E_Drive, view->E_CountFolder, view->E_CountFile})
+        EXPECT_TRUE(e->isReadOnly()) << e->objectName().toStdString();
 }

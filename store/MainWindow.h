@@ -126,6 +126,12 @@ public:
     void Delete1Click();
     void Rename1Click();
     void PopupMenu_TreePopup();
+    // The disk identification: the drive of the item clicked, or of the
+    // checked item for the button's main part.
+    void FindDiskInDrive(QAction* sender);
+    void TB_SearchDiskClick();
+    // The disk update of the folder on show.
+    void TB_ReLoadClick();
 
     // The catalog folder a new folder or disk goes into for target: a disk
     // stands for its parent; nullptr for nullptr.
@@ -146,6 +152,7 @@ private:
 
     NewDiskWizard newDiskWizard_;
     bool placed_ = false;
+    bool updating_ = false; // an update's save lets events run: a second click waits for none
 };
 
 } // namespace qd

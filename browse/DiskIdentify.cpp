@@ -44,7 +44,10 @@ std::optional<std::size_t> FindDiskBySerial(std::uint32_t serialNo, const std::v
             if (disk.SerialNo == serialNo) // the file may have been replaced since its head was read
                 return i;
         } catch (const CatalogError& e) {
-            skipped({i, {}, e});
+            SkippedCatalog s;
+            s.index = i;
+            s.error = e;
+            skipped(s);
         }
     }
     return std::nullopt;

@@ -318,6 +318,16 @@ TEST(CatalogHead, ReadsTheIconsAndDataTypeOnly)
     EXPECT_THROW(ReadCatalogHead(dir / "missing.qd"), CatalogError);
 }
 
+TEST(CatalogHead, ExtensionTestIgnoresCase)
+{
+    EXPECT_TRUE(HasCatalogExtension("A.QD"));
+    EXPECT_TRUE(HasCatalogExtension("disk.qd"));
+    EXPECT_TRUE(HasCatalogExtension("x.Qd"));
+    EXPECT_FALSE(HasCatalogExtension("disk.qdx"));
+    EXPECT_FALSE(HasCatalogExtension("diskqd"));
+    EXPECT_FALSE(HasCatalogExtension("qd"));
+}
+
 TEST(CatalogHead, SerialIsReadFromTheHeadAloneAndOtherHeadsSayWhatTheLoaderWould)
 {
     TempDir dir;
@@ -357,16 +367,6 @@ TEST(CatalogHead, SerialIsReadFromTheHeadAloneAndOtherHeadsSayWhatTheLoaderWould
     EXPECT_THROW(ReadCatalogSerial(dir / "cut.qd"), CatalogError);
     writeFile(dir / "short.qd", head().data.substr(0, 100));
     EXPECT_THROW(ReadCatalogSerial(dir / "short.qd"), CatalogError);
-}
-
-TEST(CatalogHead, ExtensionTestIgnoresCase)
-{
-    EXPECT_TRUE(HasCatalogExtension("A.QD"));
-    EXPECT_TRUE(HasCatalogExtension("disk.qd"));
-    EXPECT_TRUE(HasCatalogExtension("x.Qd"));
-    EXPECT_FALSE(HasCatalogExtension("disk.qdx"));
-    EXPECT_FALSE(HasCatalogExtension("diskqd"));
-    EXPECT_FALSE(HasCatalogExtension("qd"));
 }
 
 TEST(DiskFile, CopiesOfALoadedDiskOwnTheirLongNames)

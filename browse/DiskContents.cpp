@@ -328,6 +328,21 @@ std::vector<FolderRow> TDiskContents::selectedRows() const
     return out;
 }
 
+std::vector<FolderRow> TDiskContents::rows() const
+{
+    std::vector<FolderRow> out;
+    out.reserve(std::size_t(model_->rowCount()));
+    for (int row = 0; const FolderRow* r = model_->rowAt(row); ++row)
+        out.push_back(*r);
+    return out;
+}
+
+void TDiskContents::releaseRows()
+{
+    selection_->clear();
+    model_->clear();
+}
+
 void TDiskContents::ListView1DblClick()
 {
     const std::vector<FolderRow> rows = selectedRows();

@@ -82,6 +82,13 @@ public:
     void followRename(const QByteArray& from, const QByteArray& to);
     // The selected rows, in row order.
     std::vector<FolderRow> selectedRows() const;
+    // Every row of the list, in row order, and the comparison that sorted them.
+    std::vector<FolderRow> rows() const;
+    const NameOrder& nameOrder() const { return order_; }
+    // ShownDisk has been changed under the rows (the disk update): the list
+    // lets go of them until the next ShowFolder, so that nothing paints a
+    // record that has moved or gone.
+    void releaseRows();
 
     TDisk ShownDisk;
     std::int32_t CurrentFolder = 0;

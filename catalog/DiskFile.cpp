@@ -582,12 +582,21 @@ bool IsSaveLeftover(std::string_view name)
     return name.size() == kLeftoverPrefix.size() + kLeftoverRandom && name.substr(0, kLeftoverPrefix.size()) == kLeftoverPrefix;
 }
 
-std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file)
+namespace {
+
+// Reads a catalog's head from its start: the icons (kept only when asked for),
+// the data type byte and, for data type 1 when asked for, the serial number.
+// A head with two 16 x 16 icons fits in the first block; more is read only
+// when the icons are larger. nullopt when the file lacks the magic.
+struct HeadRead {
+    CatalogHead head;
+    std::optional<std::uint32_t> serialNo;
+};
+
+std::optional<HeadRead> readHead(const std::filesystem::path& file, bool keepIcons, bool toSerial)
 {
     struct stat st {};
     const UniqueFd fd = openCatalog(file, st);
-    // A head with two 16 x 16 icons fits in the first block; read more only when
-    // the icons are larger.
     std::string data;
     std::size_t got = 0;
     auto need = [&](std::size_t n) {
@@ -613,22 +622,62 @@ std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file)
     const std::size_t m = kCatalogMagic.size();
     if (!need(m) || std::string_view(data).substr(0, m) != kCatalogMagic)
         return std::nullopt;
-    CatalogHead head;
+    HeadRead read;
     std::size_t pos = m;
-    for (std::string* icon : {&head.image, &head.mask}) {
+    for (std::string* icon : {&read.head.image, &read.head.mask}) {
         if (!need(pos + 2))
             cut(pos);
         const std::size_t n = (unsigned char)data[pos] | (unsigned char)data[pos + 1] << 8;
         pos += 2;
         if (!need(pos + n))
             cut(pos);
-        icon->assign(data, pos, n);
+        if (keepIcons)
+            icon->assign(data, pos, n);
         pos += n;
     }
     if (!need(pos + 1))
         cut(pos);
-    head.dataType = (unsigned char)data[pos];
-    return head;
+    read.head.dataType = (unsigned char)data[pos++];
+    if (toSerial && read.head.dataType == 1) {
+        if (!need(pos + 4))
+            cut(pos);
+        std::uint32_t serial;
+        std::memcpy(&serial, data.data() + pos, 4);
+        read.serialNo = serial;
+    }
+    return read;
+}
+
+} // namespace
+
+std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file)
+{
+    std::optional<HeadRead> read = readHead(file, true, false);
+    if (!read)
+        return std::nullopt;
+    return std::move(read->head);
+}
+
+CatalogSerial ReadCatalogSerial(const std::filesystem::path& file)
+{
+    CatalogSerial out;
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        out.load = {LoadStatus::Missing, std::string(kMissingText) + "\r\n" + displayPath(file)};
+        return out;
+    }
+    const std::optional<HeadRead> read = readHead(file, false, true);
+    if (!read) {
+        out.load = {LoadStatus::WrongVersion, kWrongVersionText};
+        return out;
+    }
+    out.dataType = read->head.dataType;
+    if (!read->serialNo) {
+        out.load = {LoadStatus::WrongDataType, kWrongDataTypeText};
+        return out;
+    }
+    out.serialNo = *read->serialNo;
+    return out;
 }
 
 bool HasCatalogExtension(std::string_view name)

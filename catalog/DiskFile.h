@@ -124,6 +124,20 @@ struct CatalogHead {
 // inside the head.
 std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file);
 
+// The head of a catalog read on to its serial number, for the disk
+// identification: as little of the file as that takes, icons skipped. load
+// says what LoadDiskData would say of the head (5101 for a missing file,
+// 5104 without the magic, 5105 for another data type, with the same message);
+// serialNo is set only when load is Ok. Throws CatalogError as ReadCatalogHead,
+// also for a file of data type 1 that ends before its serial number. A head
+// that reads well says nothing of the rest: only a whole load proves that.
+struct CatalogSerial {
+    LoadResult load;
+    std::uint8_t dataType = 0;
+    std::uint32_t serialNo = 0;
+};
+CatalogSerial ReadCatalogSerial(const std::filesystem::path& file);
+
 // True when the name's extension is ".qd" in any case.
 bool HasCatalogExtension(std::string_view fileName);
 

@@ -38,6 +38,20 @@ const Command kCommands[] = {
              "    --force). Ctrl-C stops between folders and writes nothing. Exit status 3 when\n"
              "    the drive has no disk, 4 when the catalog is not written, 130 when stopped.",
      runScan},
+    {"identify", "qdcat identify X: [--root CATALOG_ROOT]\n"
+                 "    Which catalogued disk is in drive X:, by its serial number: the first catalog\n"
+                 "    in the tree's order that records it, as TITLE<TAB>CATALOG_FILE. A catalog that\n"
+                 "    cannot be read is named on standard error and passed over. Exit status 1 when\n"
+                 "    none is found, 3 when the drive has no disk.",
+     runIdentify},
+    {"update", "qdcat update FILE.qd FOLDER\n"
+               "    Bring one folder of the catalog (a path such as D: or D:\\PHOTO\\2001) up to date\n"
+               "    with the disk in its drive: new entries are added, vanished ones removed, the\n"
+               "    rest kept as recorded, comments included. Prints added/removed, folder/file and\n"
+               "    the name, tab-separated. Exit status 3 when the drive has no disk, 4 when the\n"
+               "    catalog is not written, 5 when the drive holds another disk, 6 when the folder\n"
+               "    cannot be listed; the catalog is then left as it was.",
+     runUpdate},
 };
 
 void printHelp()

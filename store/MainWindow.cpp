@@ -19,12 +19,23 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QScopedValueRollback>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "browse/DiskContents.h"
+#include "browse/DiskIdentify.h"
+#include "catalog/DiskFile.h"
+#include "platform/BusyCursor.h"
+#include "platform/CatalogErrors.h"
+#include "platform/Dialogs.h"
+#include "platform/Text.h"
+#include "registration/DiskUpdate.h"
 #include "store/Application.h"
 #include "platform/CatalogErrors.h"
 #include "platform/Dialogs.h"
@@ -40,6 +51,9 @@ namespace qd {
 namespace {
 
 const QString kNothingSelected = QStringLiteral("選択されていません");
+const QString kSearchDiskCaption = QStringLiteral("ディスクの検索");
+const QString kNoDiskInDrive = QStringLiteral("ディスクが入っていません。");
+const QString kDiskNotFound = QStringLiteral("見つかりませんでした。");
 
 // The design size of the client area and its place on the screen.
 constexpr int kDesignLeft = 199;
@@ -262,6 +276,7 @@ void TForm_Main::buildPanes()
     connect(DiskContents, &TDiskContents::updirEnabledChanged, TB_Updir, &QWidget::setEnabled);
     connect(DiskContents, &TDiskContents::reloadEnabledChanged, TB_ReLoad, &QWidget::setEnabled);
     connect(TB_Updir, &QToolButton::clicked, DiskContents, &TDiskContents::TB_UpdirClick);
+    connect(TB_ReLoad, &QToolButton::clicked, this, [this] { TB_ReLoadClick(); });
     connect(TL_ViewStyle, &QToolButton::clicked, DiskContents, &TDiskContents::TL_ViewStyleClick);
     TL_ViewStyle->setMenu(DiskContents->PM_ViewStyle);
 
@@ -365,11 +380,12 @@ void TForm_Main::buildSearchDiskMenu()
             icon = QIcon::fromTheme(drive.iconName());
         }
         item->setIcon(icon);
-        // The disk identification attaches its work to these items.
+        connect(item, &QAction::triggered, this, [this, item] { FindDiskInDrive(item); });
     }
     if (!PM_SearchDisk->actions().isEmpty())
         PM_SearchDisk->actions().first()->setChecked(true);
     TB_SearchDisk->setMenu(PM_SearchDisk);
+    connect(TB_SearchDisk, &QToolButton::clicked, this, [this] { TB_SearchDiskClick(); });
 }
 
 void TForm_Main::buildDropTarget()
@@ -491,6 +507,95 @@ void TForm_Main::PopupMenu_TreePopup()
 {
     if (QTreeWidgetItem* node = TreeView1->currentItem())
         Delete1->setEnabled(!TreeView1->isTop(node));
+}
+
+void TForm_Main::FindDiskInDrive(QAction* sender)
+{
+    if (!sender)
+        return;
+    TreeView1->setCurrentItem(TreeView1->topNode());
+    TreeView1Click();
+    sender->setChecked(true); // the button's main part looks at this drive from now on
+
+    const std::optional<QChar> letter = ParseDriveLetter(sender->text().left(1));
+    const DriveDisk drive = letter ? ReadDriveDisk(*letter) : DriveDisk{};
+    if (drive.state == DriveDisk::NoDisk) {
+        dialogs().tell(this, kNoDiskInDrive, kSearchDiskCaption, DialogIcon::Information);
+        return;
+    }
+    if (drive.state == DriveDisk::Present) {
+        // The messages of catalogs that fail let events run: no refresh may
+        // free the nodes meanwhile.
+        const TCatalogTree::UseGuard guard(*TreeView1);
+        std::vector<QTreeWidgetItem*> nodes;
+        std::vector<std::filesystem::path> files;
+        for (QTreeWidgetItemIterator it(TreeView1); *it; ++it) {
+            if (!TCatalogTree::isDisk(*it) || TCatalogTree::stateIndex(*it) > 2)
+                continue;
+            nodes.push_back(*it);
+            files.emplace_back(TreeView1->CatalogFile(*it).toStdString());
+        }
+        TDisk candidate;
+        std::optional<BusyCursor> busy(std::in_place);
+        const std::optional<std::size_t> match =
+            FindDiskBySerial(drive.serialNo, files, candidate, [&](const SkippedCatalog& skipped) {
+                busy.reset();
+                if (skipped.error)
+                    dialogs().tell(this, CatalogErrorText(*skipped.error), QStringLiteral("エラー"), DialogIcon::Stop);
+                else
+                    dialogs().tell(this, QString::fromStdString(skipped.load.message), QStringLiteral("エラー"),
+                                   DialogIcon::None);
+                busy.emplace();
+            });
+        busy.reset();
+        if (match) {
+            TreeView1->setCurrentItem(nodes[*match]);
+            TreeView1Click(); // loads it again and shows it from its root folder
+            return;
+        }
+    }
+    dialogs().tell(this, kDiskNotFound, kSearchDiskCaption, DialogIcon::Information);
+    TreeView1->setCurrentItem(TreeView1->topNode());
+    TreeView1Click();
+}
+
+void TForm_Main::TB_SearchDiskClick()
+{
+    for (QAction* item : PM_SearchDisk->actions())
+        if (item->isChecked())
+            FindDiskInDrive(item);
+}
+
+void TForm_Main::TB_ReLoadClick()
+{
+    TDiskContents& view = *DiskContents;
+    if (updating_ || !view.diskShown())
+        return;
+    const QScopedValueRollback updating(updating_, true);
+    ShownRows rows;
+    for (const FolderRow& row : view.rows())
+        (row.kind == FolderRow::Folder ? rows.folders : rows.files).push_back(row.index);
+    UpdateResult result;
+    {
+        const BusyCursor busy;
+        result = UpdateFolder(view.ShownDisk, view.CurrentFolder, rows, view.nameOrder());
+    }
+    const QString caption = QString::fromUtf8(kUpdateCaption);
+    switch (result.status) {
+    case UpdateResult::NoDisk:
+    case UpdateResult::OtherDisk:
+        dialogs().tell(this, QString::fromUtf8(kUpdateWrongDiskMessage), caption, DialogIcon::Information);
+        return;
+    case UpdateResult::Refused:
+        dialogs().tell(this, QString::fromUtf8(kUpdateRefusedMessage) + QStringLiteral("\r\n") + fromAnsi(result.folderPath),
+                       caption, DialogIcon::Information);
+        return;
+    case UpdateResult::Updated:
+        break;
+    }
+    view.releaseRows();
+    view.B_SaveClick();
+    view.ShowFolder();
 }
 
 void TForm_Main::PM_ListView1Popup()

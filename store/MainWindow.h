@@ -165,6 +165,12 @@ public:
     // when it lies below the catalog root its disk is selected and shown;
     // otherwise the user is told that it lies outside, and where the root is.
     void OpenCatalogFile(const QByteArray& file);
+    // The disk identification: the drive of the item clicked, or of the
+    // checked item for the button's main part.
+    void FindDiskInDrive(QAction* sender);
+    void TB_SearchDiskClick();
+    // The disk update of the folder on show.
+    void TB_ReLoadClick();
 
     // The catalog folder a new folder or disk goes into for target: a disk
     // stands for its parent; nullptr for nullptr.
@@ -191,6 +197,7 @@ private:
     NewDiskWizard newDiskWizard_;
     std::optional<settings::Placement> placement_; // read at the first showing
     bool awaitingFrame_ = false;                   // the size still waits for the frame's margins
+    bool updating_ = false; // an update's save lets events run: a second click waits for none
 };
 
 } // namespace qd

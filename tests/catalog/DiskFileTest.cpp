@@ -347,6 +347,47 @@ TEST(CatalogHead, ExtensionTestIgnoresCase)
     EXPECT_FALSE(HasCatalogExtension("qd"));
 }
 
+TEST(CatalogHead, SerialIsReadFromTheHeadAloneAndOtherHeadsSayWhatTheLoaderWould)
+{
+    TempDir dir;
+    // The serial number and nothing after it: the rest of the file is not read.
+    writeFile(dir / "a.qd", head().put<std::uint32_t>(0xCAFEF00D).data);
+    CatalogSerial s = ReadCatalogSerial(dir / "a.qd");
+    EXPECT_TRUE(s.load.ok());
+    EXPECT_EQ(s.dataType, 1);
+    EXPECT_EQ(s.serialNo, 0xCAFEF00Du);
+
+    // Each head the loader rejects gives the loader's own outcome and message.
+    const struct {
+        const char* name;
+        std::string bytes; // empty: no file at all
+        LoadStatus status;
+        std::uint8_t dataType;
+    } cases[] = {
+        {"missing.qd", "", LoadStatus::Missing, 0},
+        {"magic.qd", "QD410" + head().put<std::uint32_t>(1).data.substr(5), LoadStatus::WrongVersion, 0},
+        {"type0.qd", head(0).put<std::uint32_t>(1).data, LoadStatus::WrongDataType, 0},
+        {"type2.qd", head(2).data, LoadStatus::WrongDataType, 2},
+        {"type9.qd", head(9).data, LoadStatus::WrongDataType, 9},
+    };
+    for (const auto& c : cases) {
+        if (!c.bytes.empty())
+            writeFile(dir / c.name, c.bytes);
+        TDisk loaded;
+        const LoadResult byLoader = LoadDiskData(dir / c.name, loaded);
+        s = ReadCatalogSerial(dir / c.name);
+        EXPECT_EQ(s.load.status, c.status) << c.name;
+        EXPECT_EQ(s.load.message, byLoader.message) << c.name;
+        EXPECT_EQ(s.dataType, c.dataType) << c.name;
+    }
+
+    // Data type 1 cut inside the serial number is damage, as the loader finds it.
+    writeFile(dir / "cut.qd", head().data + "\x01\x02");
+    EXPECT_THROW(ReadCatalogSerial(dir / "cut.qd"), CatalogError);
+    writeFile(dir / "short.qd", head().data.substr(0, 100));
+    EXPECT_THROW(ReadCatalogSerial(dir / "short.qd"), CatalogError);
+}
+
 TEST(DiskFile, CopiesOfALoadedDiskOwnTheirLongNames)
 {
     TDisk source = sampleDisk();
@@ -561,4 +602,5 @@ TEST(DiskFileLoad, AFifoIsRefusedAtOnceByTheLoaderAndTheHeadReader)
     TDisk disk;
     EXPECT_EQ(refusedWithin([&] { LoadDiskData(fifo, disk); }), CatalogError::Code::NotRegular);
     EXPECT_EQ(refusedWithin([&] { ReadCatalogHead(fifo); }), CatalogError::Code::NotRegular);
+    EXPECT_EQ(refusedWithin([&] { ReadCatalogSerial(fifo); }), CatalogError::Code::NotRegular);
 }

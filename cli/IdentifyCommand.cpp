@@ -1,0 +1,87 @@
+// qdcat identify: which catalogued disk is in a drive, as the windows' drive
+// button finds it.
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "Commands.h"
+#include "Output.h"
+#include "browse/DiskIdentify.h"
+#include "platform/CatalogRoot.h"
+#include "platform/CatalogStore.h"
+#include "platform/Drives.h"
+
+namespace qd::cli {
+namespace {
+
+enum IdentifyExit { kNotFound = 1, kNoDisk = 3 };
+
+int usage(const QString& why)
+{
+    printError(why + QStringLiteral("\nusage: qdcat identify X: [--root CATALOG_ROOT]"));
+    return kUsage;
+}
+
+} // namespace
+
+int runIdentify(const QStringList& args)
+{
+    QString driveArg, root = CatalogRoot();
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--root" && i + 1 < args.size())
+            root = args[++i];
+        else if (!args[i].startsWith(u"--") && driveArg.isEmpty())
+            driveArg = args[i];
+        else
+            return usage(QStringLiteral("unexpected argument \"%1\"").arg(args[i]));
+    }
+    const std::optional<QChar> letter = ParseDriveLetter(driveArg);
+    if (!letter)
+        return usage(QStringLiteral("name a drive letter such as D:"));
+
+    const DriveDisk drive = ReadDriveDisk(*letter);
+    if (drive.state == DriveDisk::NoDisk) {
+        printError(QStringLiteral("drive %1: has no disk").arg(*letter));
+        return kNoDisk;
+    }
+    if (drive.state == DriveDisk::NoSerial) {
+        printError(QStringLiteral("the volume of drive %1: cannot be read").arg(*letter));
+        return kNotFound;
+    }
+
+    // The catalogs in the order the tree lists them.
+    std::vector<QByteArray> names;
+    std::vector<std::filesystem::path> files;
+    ForEachCatalog(QFile::encodeName(QDir::cleanPath(root)), [&](const QByteArray& file, const StoreEntry&) {
+        names.push_back(file);
+        files.emplace_back(file.toStdString());
+        return true;
+    });
+    TDisk disk;
+    const std::optional<std::size_t> match = FindDiskBySerial(drive.serialNo, files, disk, [&](const SkippedCatalog& s) {
+        const QString name = DisplayFileName(names[s.index]);
+        if (s.error)
+            printError(QStringLiteral("%1: %2").arg(name, QString::fromUtf8(s.error->what())));
+        else if (s.load.status == LoadStatus::Missing)
+            printError(QString::fromStdString(s.load.message)); // names the file itself
+        else
+            printError(QStringLiteral("%1: %2").arg(name, QString::fromStdString(s.load.message)));
+    });
+    if (!match) {
+        printError(QStringLiteral("no catalog records the serial number %1 of drive %2:")
+                       .arg(QString::asprintf("%04X-%04X", unsigned(drive.serialNo >> 16), unsigned(drive.serialNo & 0xFFFF)))
+                       .arg(*letter));
+        return kNotFound;
+    }
+    const QByteArray& file = names[*match];
+    const QByteArray fileName = file.mid(file.lastIndexOf('/') + 1);
+    const std::string_view title = CatalogTitle(std::string_view(fileName.constData(), std::size_t(fileName.size())));
+    const QByteArray out =
+        TsvRow({DisplayFileName(QByteArray(title.data(), qsizetype(title.size()))), DisplayFileName(file)}).toUtf8();
+    std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
+    return kOk;
+}
+
+} // namespace qd::cli

@@ -1,0 +1,98 @@
+// qdcat update: the windows' データの更新 for one folder of a catalog file.
+#include <QFile>
+#include <cstdio>
+
+#include "Commands.h"
+#include "Output.h"
+#include "browse/FolderRows.h"
+#include "catalog/DiskFile.h"
+#include "platform/CatalogStore.h"
+#include "platform/Drives.h"
+#include "platform/NameOrder.h"
+#include "platform/Text.h"
+#include "registration/DiskUpdate.h"
+
+namespace qd::cli {
+namespace {
+
+// Exit statuses of update beyond the common ones.
+enum UpdateExit { kNoDisk = 3, kNotWritten = 4, kOtherDisk = 5, kRefused = 6 };
+
+int usage(const QString& why)
+{
+    printError(why + QStringLiteral("\nusage: qdcat update FILE.qd FOLDER"));
+    return kUsage;
+}
+
+void print(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+}
+
+} // namespace
+
+int runUpdate(const QStringList& args)
+{
+    if (args.size() != 2)
+        return usage(QStringLiteral("name a catalog file and one of its folders"));
+    const QByteArray fileName = QFile::encodeName(args[0]);
+    const std::filesystem::path file(fileName.toStdString());
+    TDisk disk;
+    try {
+        const LoadResult r = LoadDiskData(file, disk);
+        if (!r.ok()) {
+            printError(QString::fromStdString(r.message));
+            return kUnreadable;
+        }
+    } catch (const CatalogError& e) {
+        printError(QString::fromUtf8(e.what()));
+        return kUnreadable;
+    }
+    std::string path = toAnsi(args[1]);
+    std::int32_t folder = FindFolder(disk, path);
+    if (folder < 0 && !path.empty() && ParseDriveLetter(args[1].left(2))) {
+        // The drive letter in either case.
+        path[0] = char(path[0] ^ 0x20);
+        folder = FindFolder(disk, path);
+    }
+    if (folder < 0)
+        return usage(QStringLiteral("no folder %1 in %2").arg(args[1], DisplayFileName(fileName)));
+
+    // The rows as the contents view lists them, sorted as it sorts them.
+    const NameOrder order;
+    ShownRows rows;
+    for (const FolderRow& row : ArrangeFolder(disk, folder, order).rows)
+        (row.kind == FolderRow::Folder ? rows.folders : rows.files).push_back(row.index);
+    const UpdateResult result = UpdateFolder(disk, folder, rows, order);
+    switch (result.status) {
+    case UpdateResult::NoDisk:
+    case UpdateResult::OtherDisk:
+        printError(QString::fromUtf8(kUpdateWrongDiskMessage));
+        return result.status == UpdateResult::NoDisk ? kNoDisk : kOtherDisk;
+    case UpdateResult::Refused:
+        printError(QString::fromUtf8(kUpdateRefusedMessage) + u' ' + fromAnsi(result.folderPath));
+        return kRefused;
+    case UpdateResult::Updated:
+        break;
+    }
+    try {
+        SaveDiskFile(file, disk, SaveMode::ReplaceExisting);
+    } catch (const CatalogError& e) {
+        printError(QString::fromUtf8(e.what()));
+        return kNotWritten;
+    }
+    QString out;
+    const auto lines = [&](const char* what, const char* kind, const std::vector<std::string>& names) {
+        for (const std::string& name : names)
+            out += TsvRow({QString::fromLatin1(what), QString::fromLatin1(kind), fromAnsi(name)});
+    };
+    lines("added", "folder", result.addedFolders);
+    lines("added", "file", result.addedFiles);
+    lines("removed", "folder", result.removedFolders);
+    lines("removed", "file", result.removedFiles);
+    print(out);
+    return kOk;
+}
+
+} // namespace qd::cli

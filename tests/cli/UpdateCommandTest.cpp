@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "catalog/DiskFile.h"
+#include "support/CatalogFixtures.h"
+#include "support/Qdcat.h"
+
+using namespace qd;
+using namespace qd::test;
+
+namespace {
+
+// A disk catalogued by qdcat scan, changed on the drive and updated.
+class QdcatUpdate : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(tmp.isValid());
+        ASSERT_TRUE(QDir(tmp.path()).mkpath("config"));
+        env.insert("XDG_CONFIG_HOME", tmp.filePath("config"));
+        tree = tmp.filePath("disk");
+        write("keep.txt");
+        write("SUB/gone.txt");
+        write("OLD/x.txt");
+        map(tree, "1234-ABCD");
+        const auto scanned = runQdcat({"scan", "S:", "--title", "Disk", "--root", tmp.filePath("catalogs")}, env);
+        ASSERT_EQ(scanned.exitCode, 0) << scanned.err.toStdString();
+        catalog = tmp.filePath("catalogs/Disk.qd");
+    }
+    void map(const QString& folder, const QString& serial)
+    {
+        const auto r = runQdcat({"drives", "--map", "S=" + folder, "--serial", serial}, env);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    }
+    void write(const QString& rel)
+    {
+        QDir().mkpath(QFileInfo(tree + '/' + rel).absolutePath());
+        QFile f(tree + '/' + rel);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << rel.toStdString();
+    }
+    QdcatResult update(const QString& folder) const { return runQdcat({"update", catalog, folder}, env); }
+    std::string bytes() const { return readFile(QFile::encodeName(catalog).toStdString()); }
+
+    QTemporaryDir tmp;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    QString tree, catalog;
+};
+
+TEST_F(QdcatUpdate, PrintsWhatCameAndWentAndSavesTheCatalog)
+{
+    write("new.txt");
+    write("NEW/inside.txt");
+    ASSERT_TRUE(QDir(tree + "/OLD").removeRecursively());
+    QdcatResult r = update("s:");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(r.out), "added\tfolder\tNEW\nadded\tfile\tnew.txt\nremoved\tfolder\tOLD\n");
+
+    ASSERT_TRUE(QFile::remove(tree + "/SUB/gone.txt"));
+    r = update("S:\\SUB");
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(r.out), "removed\tfile\tgone.txt\n");
+
+    TDisk disk;
+    ASSERT_TRUE(LoadDiskData(QFile::encodeName(catalog).toStdString(), disk).ok());
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < disk.DirList.size(); ++i)
+        paths.push_back(GetDirPath(std::int32_t(i), disk));
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::string>{"S:", "S:\\NEW", "S:\\SUB"}));
+    EXPECT_EQ(disk.DirList[0].FileList.size(), 2u);
+    EXPECT_TRUE(update("S:").out.isEmpty()) << "nothing new the second time";
+}
+
+TEST_F(QdcatUpdate, AnythingButTheRightDiskAndAListableFolderLeavesTheCatalogAsItWas)
+{
+    write("new.txt");
+    const std::string before = bytes();
+    ASSERT_TRUE(QDir(tree + "/SUB").removeRecursively());
+    write("SUB");
+    EXPECT_EQ(update("S:\\SUB").exitCode, 6);
+    EXPECT_EQ(update("S:\\NOWHERE").exitCode, 1);
+    map(tree, "1234-ABCE");
+    EXPECT_EQ(update("S:").exitCode, 5);
+    map(tmp.filePath("not inserted"), "1234-ABCD");
+    EXPECT_EQ(update("S:").exitCode, 3);
+    EXPECT_EQ(bytes(), before);
+}
+
+} // namespace

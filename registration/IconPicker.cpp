@@ -92,6 +92,8 @@ TIconPicker::TIconPicker(QWidget* parent)
     B_AddFileIcon->hide();
 
     auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(0, 0, 0, 0); // the page's own margins frame it
+    grid->setVerticalSpacing(4);
     grid->addWidget(ComboBox1, 0, 1, Qt::AlignLeft);
     grid->addWidget(Frame1, 1, 0, Qt::AlignTop);
     grid->addWidget(ImageListBox1, 1, 1, Qt::AlignLeft | Qt::AlignTop);
@@ -130,6 +132,7 @@ void TIconPicker::WalkCompleted(const std::function<void()>& makeCurrent)
     }
     ImageListBox1->SetImages(ImageListS);
     iconChosen_ = false;
+    Image1->clear(); // no icon is chosen yet: none is shown
     if (makeCurrent)
         makeCurrent();
     // The page paints before the slower filling of the system icons.

@@ -150,7 +150,13 @@ TForm_NewDisk::TForm_NewDisk(QWidget* parent) : QDialog(parent)
                          BitBtn8);
     IconPicker = new TIconPicker(TabSheet4);
     IconPicker->setObjectName("IconPicker");
-    TabSheet4->findChild<QGridLayout*>("content")->addWidget(IconPicker, 0, 0);
+    {
+        // The source box and the 81-pixel list must fit above the button band,
+        // or the list's horizontal scroll bar hides under it.
+        auto* grid = TabSheet4->findChild<QGridLayout*>("content");
+        grid->setContentsMargins(16, 4, 16, 2);
+        grid->addWidget(IconPicker, 0, 0);
+    }
 
     // Page 5: finish.
     B_Finish = button("B_Finish", "完了");
@@ -280,6 +286,8 @@ void TForm_NewDisk::B_Next1Click()
     ST_FreeSize->setText(QString::fromStdString(SizeToStr(Disk.FreeSize)));
     E_Title->setText(fromAnsi(Disk.VolumeLabel));
     setPage(TabSheet2);
+    E_Title->setFocus(); // the title is what this page asks for
+    E_Title->selectAll();
 }
 
 void TForm_NewDisk::B_Back0Click() { setPage(TabSheet1); }
@@ -416,6 +424,14 @@ void TForm_NewDisk::closeEvent(QCloseEvent* event)
         // The close box takes effect when the walk has ended, without saving.
         closeRequested_ = true;
         event->ignore();
+        return;
+    }
+    // After a finished walk the close box asks, as キャンセル does, rather than
+    // throwing the walk away with one click.
+    const QWidget* page = PageControl1->currentWidget();
+    if ((page == TabSheet4 || page == TabSheet5) && isVisible()) {
+        event->ignore();
+        AskStop();
         return;
     }
     QDialog::closeEvent(event);

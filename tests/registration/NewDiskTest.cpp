@@ -302,6 +302,8 @@ TEST_F(NewDiskTest, EachShowingStartsAfresh)
 {
     walkAs("First");
     ASSERT_FALSE(wizard.Disk.DirList.empty());
+    pickIcon();
+    ASSERT_FALSE(wizard.IconPicker->Image1->pixmap().isNull());
     start();
     EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet1);
     EXPECT_TRUE(wizard.Disk.DirList.empty());
@@ -311,12 +313,24 @@ TEST_F(NewDiskTest, EachShowingStartsAfresh)
     wizard.B_Next2Click();
     EXPECT_EQ(wizard.Disk.DirList.size(), 1u); // the empty drive E: only, nothing of D:
     EXPECT_FALSE(wizard.IconPicker->IconChosen());
+    EXPECT_TRUE(wizard.IconPicker->Image1->pixmap().isNull()) << "no preview before an icon is chosen";
 }
 
-// Escape is each page's Cancel: it closes the first two pages at once, asks
-// "中止しますか？" on the icon and finish pages (a finished walk is not lost to
-// one key), and during the walk acts as the close box.
-TEST_F(NewDiskTest, EscapeIsTheCancelOfEachPage)
+TEST_F(NewDiskTest, TheTitlePageTakesTheTyping)
+{
+    start();
+    wizard.show();
+    QApplication::setActiveWindow(&wizard);
+    wizard.B_Next1Click();
+    EXPECT_EQ(QApplication::focusWidget(), wizard.E_Title);
+    EXPECT_EQ(wizard.E_Title->selectedText(), "PHOTOS") << "typing replaces the proposed label";
+}
+
+// Escape and the close box are each page's Cancel: they close the first two
+// pages at once, ask "中止しますか？" on the icon and finish pages (a finished
+// walk is not lost to one key or click), and Escape during the walk acts as
+// the close box.
+TEST_F(NewDiskTest, EscapeAndTheCloseBoxAreTheCancelOfEachPage)
 {
     auto escape = [](QWidget* focus) {
         QKeyEvent e(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -346,13 +360,15 @@ TEST_F(NewDiskTest, EscapeIsTheCancelOfEachPage)
         {4, wizard.IconPicker->ImageListBox1, true},
         {5, wizard.B_Finish, true},
     };
+    for (const bool closeBox : {false, true})
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.page);
+        SCOPED_TRACE(::testing::Message() << "page " << c.page << (closeBox ? ", close box" : ", Escape"));
+        const auto cancel = [&] { closeBox ? void(wizard.close()) : escape(c.focus); };
         toPage(c.page);
         dialogs.asked.clear();
         if (c.asks) {
             dialogs.answers.enqueue(DialogAnswer::No);
-            escape(c.focus);
+            cancel();
             ASSERT_EQ(dialogs.asked.size(), 1);
             EXPECT_EQ(dialogs.asked[0].text, u("中止しますか？"));
             EXPECT_EQ(dialogs.asked[0].caption, u("キャンセル"));
@@ -361,7 +377,7 @@ TEST_F(NewDiskTest, EscapeIsTheCancelOfEachPage)
             EXPECT_EQ(wizard.PageControl1->currentIndex(), c.page - 1);
             dialogs.answers.enqueue(DialogAnswer::Yes);
         }
-        escape(c.focus);
+        cancel();
         EXPECT_EQ(dialogs.asked.size(), c.asks ? 2 : 0);
         EXPECT_FALSE(wizard.isVisible());
         EXPECT_EQ(wizard.result(), QDialog::Rejected);

@@ -19,6 +19,7 @@ int runDump(const QStringList& args);
 int runLs(const QStringList& args);
 int runScan(const QStringList& args);
 int runDrives(const QStringList& args);
+int runSearch(const QStringList& args);
 
 // Prints text to standard error followed by a new line, for errors.
 void printError(const QString& text);

@@ -9,11 +9,10 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Bmp.h"
+#include "CatalogImage.h"
 #include "Cp932.h"
 #include "UniqueFd.h"
 
@@ -23,182 +22,18 @@ static_assert(std::endian::native == std::endian::little, "the catalog format is
 
 namespace {
 
-constexpr std::size_t kFolderFixed = 30; // bytes of a folder record besides name and comment
-constexpr std::size_t kFileFixed = 38;   // the same for a file record
-constexpr std::size_t kFileFixedTail = 33; // of which after the comment: attributes, three times, size, reserved
-
-const char* const kMissingText = " 指定のファイルは存在しません。(5101)";
-const char* const kWrongVersionText = "バージョン違いのファイルが指定されています。(5104)";
-const char* const kWrongDataTypeText = "データタイプの指定エラーです。(5105)";
-
 using Code = CatalogError::Code;
-
-std::string errnoText(int err) { return std::strerror(err); }
 
 std::string displayPath(const std::filesystem::path& p) { return p.string(); }
 
 [[noreturn]] void fail(Code code, const std::filesystem::path& file, int err, const std::string& english)
 {
-    throw CatalogError(code, file.native(), err, 0, english);
+    FailCatalogFile(code, file, err, english);
 }
 
 [[noreturn]] void failErrno(Code code, const std::filesystem::path& file, const char* verb, int err)
 {
-    fail(code, file, err, std::string(verb) + " " + displayPath(file) + ": " + errnoText(err));
-}
-
-// Opens a catalog for reading: never waits (a FIFO under a catalog's name
-// would block the window forever) and takes regular files only.
-UniqueFd openCatalog(const std::filesystem::path& file, struct stat& st)
-{
-    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd)
-        failErrno(Code::Open, file, "Cannot open", errno);
-    if (::fstat(fd.get(), &st) != 0)
-        failErrno(Code::Open, file, "Cannot examine", errno);
-    if (!S_ISREG(st.st_mode))
-        fail(Code::NotRegular, file, 0, displayPath(file) + " is not a regular file.");
-    return fd;
-}
-
-// Bounds-checked sequential reader over the file image.
-class Reader {
-public:
-    explicit Reader(std::string_view data) : data_(data) {}
-
-    std::size_t offset() const { return pos_; }
-    std::size_t left() const { return data_.size() - pos_; }
-
-    [[noreturn, gnu::cold, gnu::noinline]] void damaged(std::size_t at, const std::string& what) const
-    {
-        throw CatalogError(Code::Damaged, {}, 0, at,
-                           "The catalog file is damaged at offset " + std::to_string(at) + ": " + what + ".");
-    }
-
-    [[noreturn, gnu::cold, gnu::noinline]] void cutShort(std::size_t n, const char* what) const
-    {
-        damaged(pos_, std::string(what) + " needs " + std::to_string(n) + " bytes, the file has " +
-                          std::to_string(left()) + " left");
-    }
-
-    std::string_view bytes(std::size_t n, const char* what)
-    {
-        if (n > left()) [[unlikely]]
-            cutShort(n, what);
-        std::string_view s(data_.data() + pos_, n);
-        pos_ += n;
-        return s;
-    }
-
-    template <typename T> T value(const char* what)
-    {
-        T v;
-        std::memcpy(&v, bytes(sizeof(T), what).data(), sizeof(T));
-        return v;
-    }
-
-    std::string_view string8(const char* what) { return bytes(value<std::uint8_t>(what), what); }
-    std::string_view string16(const char* what) { return bytes(value<std::uint16_t>(what), what); }
-    std::string_view string32(const char* what)
-    {
-        const auto n = value<std::int32_t>(what);
-        if (n < 0) [[unlikely]]
-            damaged(pos_ - 4, std::string(what) + " has the negative length " + std::to_string(n));
-        return bytes(std::size_t(n), what);
-    }
-
-    // A count of records of at least minSize bytes each: one that the rest of
-    // the file cannot hold is damage, so nothing is allocated for it.
-    std::size_t count(std::size_t minSize, const char* what)
-    {
-        const std::size_t at = pos_;
-        const auto n = value<std::int32_t>(what);
-        if (n < 0 || std::size_t(n) > left() / minSize)
-            damaged(at, std::string(what) + " " + std::to_string(n) + " does not fit the file");
-        return std::size_t(n);
-    }
-
-private:
-    std::string_view data_;
-    std::size_t pos_ = 0;
-};
-
-std::string iconBytes(Reader& r, const char* what)
-{
-    const std::size_t at = r.offset();
-    std::string_view image = r.string16(what);
-    if (!image.empty()) {
-        std::string problem = BmpProblem(image);
-        if (!problem.empty())
-            throw CatalogError(Code::BadIcon, {}, 0, at,
-                               "The " + std::string(what) + " at offset " + std::to_string(at) +
-                                   " is not a valid BMP: " + problem + ".");
-    }
-    return std::string(image);
-}
-
-// The whole file in memory. A large catalog is mapped rather than read: the
-// page cache's pages are mapped in one call instead of being copied into fresh
-// memory, which costs far more than parsing them. Qd replaces catalogs by
-// renaming a new file over them, so a mapping always sees one whole file.
-class FileImage {
-public:
-    explicit FileImage(const std::filesystem::path& file);
-    ~FileImage()
-    {
-        if (map_)
-            ::munmap(map_, size_);
-    }
-    FileImage(const FileImage&) = delete;
-    FileImage& operator=(const FileImage&) = delete;
-    std::string_view view() const { return {map_ ? static_cast<const char*>(map_) : owned_.get(), size_}; }
-
-private:
-    void read(int fd, std::size_t capacity, const std::filesystem::path& file);
-
-    std::unique_ptr<char[]> owned_;
-    void* map_ = nullptr;
-    std::size_t size_ = 0;
-};
-
-FileImage::FileImage(const std::filesystem::path& file)
-{
-    constexpr std::size_t kMapFrom = 4 << 20;
-    struct stat st {};
-    UniqueFd fd = openCatalog(file, st);
-    if (std::size_t(st.st_size) >= kMapFrom) {
-        void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd.get(), 0);
-        if (p != MAP_FAILED) {
-            map_ = p;
-            size_ = std::size_t(st.st_size);
-            return;
-        }
-    }
-    read(fd.get(), st.st_size > 0 ? std::size_t(st.st_size) : 0, file);
-}
-
-// Reads to the end into a buffer that is not zero-filled first.
-void FileImage::read(int fd, std::size_t capacity, const std::filesystem::path& file)
-{
-    owned_ = std::make_unique_for_overwrite<char[]>(capacity + 1);
-    for (;;) {
-        if (size_ == capacity + 1) { // the file grew, or its size was unknown
-            const std::size_t bigger = capacity * 2 + 65536;
-            auto grown = std::make_unique_for_overwrite<char[]>(bigger + 1);
-            std::memcpy(grown.get(), owned_.get(), size_);
-            owned_ = std::move(grown);
-            capacity = bigger;
-        }
-        const ssize_t n = ::read(fd, owned_.get() + size_, capacity + 1 - size_);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            failErrno(Code::Read, file, "Cannot read", errno);
-        }
-        if (n == 0)
-            return;
-        size_ += std::size_t(n);
-    }
+    FailCatalogErrno(code, file, verb, err);
 }
 
 template <typename T> void put(std::string& out, T v)
@@ -420,42 +255,38 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
     disk.DirList.clear();
     disk.Strings.clear();
 
-    Reader r(data);
-    if (data.size() < kCatalogMagic.size() || data.substr(0, kCatalogMagic.size()) != kCatalogMagic)
-        return {LoadStatus::WrongVersion, kWrongVersionText};
-    r.bytes(kCatalogMagic.size(), "the magic");
+    CatalogReader r(data);
+    CatalogHeadFields head;
+    const LoadResult status = ReadCatalogHeadFields(r, head);
+    if (status.status == LoadStatus::WrongVersion)
+        return status;
+    disk.IconImage = std::string(head.image);
+    disk.IconMask = std::string(head.mask);
+    if (!status.ok())
+        return status;
 
-    std::string image = iconBytes(r, "icon image");
-    std::string mask = iconBytes(r, "icon mask");
-    disk.IconImage = std::move(image);
-    disk.IconMask = std::move(mask);
-    if (r.value<std::uint8_t>("the data type") != 1)
-        return {LoadStatus::WrongDataType, kWrongDataTypeText};
-
-    disk.SerialNo = r.value<std::uint32_t>("the serial number");
-    disk.VolumeLabel = std::string(r.string16("the volume label"));
-    disk.TotalSize = r.value<std::int64_t>("the total size");
-    disk.FreeSize = r.value<std::int64_t>("the free size");
-    disk.Comment = std::string(r.string32("the disk comment"));
-    disk.Reserved = r.value<std::uint8_t>("the reserved byte");
-    const std::size_t folders = r.count(kFolderFixed, "the folder count");
+    disk.SerialNo = head.serialNo;
+    disk.VolumeLabel = std::string(head.volumeLabel);
+    disk.TotalSize = head.totalSize;
+    disk.FreeSize = head.freeSize;
+    disk.Comment = std::string(head.comment);
+    disk.Reserved = head.reserved;
+    const std::size_t folders = head.folders;
 
     if (dirs.size() > folders)
         dirs.resize(folders);
     dirs.reserve(folders);
     for (std::size_t i = 0; i < folders; ++i) {
         TDir& dir = i < dirs.size() ? dirs[i] : dirs.emplace_back();
-        dir.Name.assign(r.string8("a folder name"), disk.Strings);
-        dir.Comment.assign(r.string32("a folder comment"), disk.Strings);
-        const std::size_t parentAt = r.offset();
-        dir.Parent = r.value<std::int32_t>("a folder's parent");
-        if (i == 0 ? dir.Parent != -1 : (dir.Parent < 0 || std::size_t(dir.Parent) >= i))
-            r.damaged(parentAt, "folder " + std::to_string(i) + " names the parent " + std::to_string(dir.Parent));
-        dir.Attr = r.value<std::uint8_t>("a folder's attributes");
-        dir.Date = r.value<double>("a folder's date");
-        dir.ScanDate = r.value<double>("a folder's scan date");
+        const FolderRecord record = ReadFolderRecord(r, i);
+        dir.Name.assign(record.name, disk.Strings);
+        dir.Comment.assign(record.comment, disk.Strings);
+        dir.Parent = record.parent;
+        dir.Attr = record.attr;
+        dir.Date = record.date;
+        dir.ScanDate = record.scanDate;
         dir.Found = 0;
-        const std::size_t files = r.count(kFileFixed, "a file count");
+        const std::size_t files = record.files;
         dir.CountFile = std::int32_t(files);
         std::vector<TFile>& list = dir.FileList;
         if (list.size() > files)
@@ -463,10 +294,11 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
         list.reserve(files);
         for (std::size_t k = 0; k < files; ++k) {
             TFile& f = k < list.size() ? list[k] : list.emplace_back();
-            f.Name.assign(r.string8("a file name"), disk.Strings);
-            f.Comment.assign(r.string32("a file comment"), disk.Strings);
-            // The fixed fields after the comment, checked once: the hot loop of a load.
-            const char* fixed = r.bytes(kFileFixedTail, "a file's attributes, times and size").data();
+            // The hot loop of a load: the fixed fields after the comment are checked once.
+            const FileRecord record = ReadFileRecord(r);
+            f.Name.assign(record.name, disk.Strings);
+            f.Comment.assign(record.comment, disk.Strings);
+            const char* fixed = record.fixed;
             f.Attr = std::uint8_t(fixed[0]);
             std::memcpy(&f.CreationTime, fixed + 1, 8);
             std::memcpy(&f.LastWriteTime, fixed + 9, 8);
@@ -484,19 +316,8 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
 
 LoadResult LoadDiskData(const std::filesystem::path& file, TDisk& disk)
 {
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
-        return {LoadStatus::Missing, std::string(kMissingText) + "\r\n" + displayPath(file)};
     try {
-        const FileImage image(file);
-        return ParseDiskData(image.view(), disk);
-    } catch (const CatalogError& e) {
-        disk.CountFolder = 0;
-        disk.DirList.clear();
-        if (!e.file().empty())
-            throw;
-        // Damage is found in the image: name the file it came from.
-        throw CatalogError(e.code(), file.native(), e.systemError(), e.offset(), e.what());
+        return ReadCatalogFile(file, [&disk](std::string_view data) { return ParseDiskData(data, disk); });
     } catch (...) {
         disk.CountFolder = 0;
         disk.DirList.clear();
@@ -596,7 +417,7 @@ struct HeadRead {
 std::optional<HeadRead> readHead(const std::filesystem::path& file, bool keepIcons, bool toSerial)
 {
     struct stat st {};
-    const UniqueFd fd = openCatalog(file, st);
+    const UniqueFd fd = OpenCatalogFile(file, st);
     std::string data;
     std::size_t got = 0;
     auto need = [&](std::size_t n) {
@@ -663,17 +484,17 @@ CatalogSerial ReadCatalogSerial(const std::filesystem::path& file)
     CatalogSerial out;
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
-        out.load = {LoadStatus::Missing, std::string(kMissingText) + "\r\n" + displayPath(file)};
+        out.load = MissingCatalog(file);
         return out;
     }
     const std::optional<HeadRead> read = readHead(file, false, true);
     if (!read) {
-        out.load = {LoadStatus::WrongVersion, kWrongVersionText};
+        out.load = WrongVersionCatalog();
         return out;
     }
     out.dataType = read->head.dataType;
     if (!read->serialNo) {
-        out.load = {LoadStatus::WrongDataType, kWrongDataTypeText};
+        out.load = WrongDataTypeCatalog();
         return out;
     }
     out.serialNo = *read->serialNo;

@@ -21,6 +21,7 @@ int runScan(const QStringList& args);
 int runDrives(const QStringList& args);
 int runIdentify(const QStringList& args);
 int runUpdate(const QStringList& args);
+int runSearch(const QStringList& args);
 
 // Prints text to standard error followed by a new line, for errors.
 void printError(const QString& text);

@@ -26,6 +26,15 @@ const Command kCommands[] = {
            "    contents view shows it: sub-folders, then files, each sorted by name.\n"
            "    Tab-separated: name, size, created, modified, accessed, first comment line.",
      runLs},
+    {"search", "qdcat search TEXT [--root CATALOG_ROOT] [--in PATH]\n"
+               "    Find the files whose names contain TEXT (exact, case-sensitive, no wildcards)\n"
+               "    in every catalog below the root, or below PATH: a catalog folder or a .qd\n"
+               "    file, relative to the root or absolute inside it. One line per hit in the\n"
+               "    order of the catalog tree, tab-separated: disk title, file name, folder\n"
+               "    path. The count goes to standard error. A catalog that cannot be read is\n"
+               "    reported there and passed over; exit status 2 only when the root or PATH\n"
+               "    cannot be read.",
+     runSearch},
     {"drives", "qdcat drives\n"
                "  qdcat drives --map X=FOLDER [--label LABEL] [--serial 1234-ABCD] [--kind KIND]\n"
                "  qdcat drives --unmap X\n"

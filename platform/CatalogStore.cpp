@@ -113,7 +113,7 @@ StoreListing ListStoreFolder(const QByteArray& folder)
     return listing;
 }
 
-void ForEachCatalog(const QByteArray& folder,
+bool ForEachCatalog(const QByteArray& folder,
                     const std::function<bool(const QByteArray& file, const StoreEntry& entry)>& visit)
 {
     // An explicit stack rather than recursion: a store may nest deeply.
@@ -122,8 +122,11 @@ void ForEachCatalog(const QByteArray& folder,
         std::vector<StoreEntry> entries;
         std::size_t next = 0;
     };
+    StoreListing top = ListStoreFolder(folder);
+    if (!top.listed)
+        return false;
     std::vector<Level> stack;
-    stack.push_back({folder, ListStoreFolder(folder).entries});
+    stack.push_back({folder, std::move(top.entries)});
     while (!stack.empty()) {
         Level& level = stack.back();
         if (level.next == level.entries.size()) {
@@ -134,12 +137,13 @@ void ForEachCatalog(const QByteArray& folder,
         const QByteArray path = JoinPath(level.path, entry.name);
         if (entry.kind == StoreEntry::Catalog) {
             if (!visit(path, entry))
-                return;
+                return true;
         } else {
             std::vector<StoreEntry> children = ListStoreFolder(path).entries;
             stack.push_back({path, std::move(children)}); // may move `level`: not used again
         }
     }
+    return true;
 }
 
 std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QString& title)

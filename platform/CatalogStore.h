@@ -55,8 +55,9 @@ std::vector<qsizetype> StoreSortOrder(const QStringList& texts);
 // Visits every catalog file below folder in the tree's order: depth first,
 // each folder's sub-folders and catalogs mixed by text, as the tree lists its
 // nodes from top to bottom when all are expanded. Stops when visit returns
-// false. Folders that cannot be listed are passed over.
-void ForEachCatalog(const QByteArray& folder,
+// false. Folders below that cannot be listed are passed over; false when
+// folder itself cannot be listed.
+bool ForEachCatalog(const QByteArray& folder,
                     const std::function<bool(const QByteArray& file, const StoreEntry& entry)>& visit);
 
 // The entry of folder that a new catalog of that title would collide with:

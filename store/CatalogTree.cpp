@@ -482,6 +482,7 @@ bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
 void TCatalogTree::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::RightButton) {
+        rightPress_ = true;
         // A press outside any node keeps the remembered one; a press on one selects it.
         if (QTreeWidgetItem* node = itemAt(event->position().toPoint())) {
             ContextNode = node;

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTreeWidget>
 #include <cstdint>
+#include <utility>
 
 #include "platform/ImageList.h"
 #include "platform/Settings.h"
@@ -75,6 +76,9 @@ public:
     QTreeWidgetItem* topNode() const { return topLevelItemCount() ? topLevelItem(0) : nullptr; }
     // The node under the last right-button press; nullptr after a refresh.
     QTreeWidgetItem* ContextNode = nullptr;
+    // Whether a right-button press came since the last call: the context
+    // menu about to open was asked for with the mouse, not the keyboard.
+    bool takeRightPress() { return std::exchange(rightPress_, false); }
 
     // Empty for nullptr; the catalog root for the top node; else the parent's
     // path, "/" and the node's name on disk (without a disk's extension).
@@ -173,6 +177,7 @@ private:
     bool refreshPending_ = false;
     bool applying_ = false; // setting a node's text ourselves, not an edit
     int damaged_ = -1;      // index of the damaged disk's picture in this refresh
+    bool rightPress_ = false;
 };
 
 } // namespace qd

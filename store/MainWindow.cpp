@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -16,6 +17,7 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -36,6 +38,9 @@
 #include "platform/Dialogs.h"
 #include "platform/Text.h"
 #include "registration/DiskUpdate.h"
+#include "browse/FileSearch.h"
+#include "browse/StoreSearch.h"
+#include "browse/Unit_SearchFile.h"
 #include "store/Application.h"
 #include "platform/CatalogErrors.h"
 #include "platform/Dialogs.h"
@@ -133,6 +138,8 @@ TForm_Main::TForm_Main(const QString& catalogRoot, QWidget* parent) : QMainWindo
     CreateFolderPath(catalogRoot);
     FolderIconIndex = GetSysIconIndex(catalogRoot);
     Refresh1Click();
+    // The folder picture of the tree (image 0) never changes during the run.
+    FileSearch->setFolderIcon(TreeView1->nodeIcon(0));
 }
 
 TForm_Main::~TForm_Main() = default;
@@ -253,16 +260,8 @@ void TForm_Main::buildPanes()
     TabSheet2 = makePage("TabSheet2", QStringLiteral("プロパティ"), Panel2, "Panel2", false);
     PageControl1->setCurrentIndex(0);
 
-    ListView_SearchFile = new QTreeWidget(Splitter2);
+    ListView_SearchFile = new QTreeView(Splitter2);
     ListView_SearchFile->setObjectName(QStringLiteral("ListView_SearchFile"));
-    ListView_SearchFile->setHeaderLabels(
-        {QStringLiteral("ディスク名"), QStringLiteral("ファイル名"), QStringLiteral("フォルダ名")});
-    ListView_SearchFile->header()->resizeSection(0, 130);
-    ListView_SearchFile->header()->resizeSection(1, 130);
-    ListView_SearchFile->header()->resizeSection(2, 270);
-    ListView_SearchFile->setRootIsDecorated(false);
-    ListView_SearchFile->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ListView_SearchFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView_SearchFile->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView_SearchFile->hide();
     Splitter2->addWidget(Splitter1);
@@ -279,6 +278,18 @@ void TForm_Main::buildPanes()
     connect(TB_ReLoad, &QToolButton::clicked, this, [this] { TB_ReLoadClick(); });
     connect(TL_ViewStyle, &QToolButton::clicked, DiskContents, &TDiskContents::TL_ViewStyleClick);
     TL_ViewStyle->setMenu(DiskContents->PM_ViewStyle);
+
+    // The columns, rows and handlers of the results pane.
+    FileSearch = new TFileSearch(ListView_SearchFile, this);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setSingleShot(true);
+    Timer2->setInterval(1);
+    connect(Timer2, &QTimer::timeout, this, &TForm_Main::Timer2Timer);
+    connect(FileSearch, &TFileSearch::jumpRequested, this, &TForm_Main::jumpToHit);
+    // A rename in place is made at once: the running search ends, as it
+    // might otherwise meet the renamed nodes in their new order.
+    connect(TreeView1, &TCatalogTree::pathRenamed, FileSearch, &TFileSearch::Stop1Click);
 
     connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { TreeView1Click(); });
     connect(DiskContents, &TDiskContents::saved, this,
@@ -319,13 +330,17 @@ void TForm_Main::buildMenus()
     Delete1 = addItem(PopupMenu_Tree, "Delete1", QStringLiteral("削除"), Qt::Key_Delete);
     Rename1 = addItem(PopupMenu_Tree, "Rename1", QStringLiteral("名前の変更"), Qt::Key_F2);
     PopupMenu_Tree->addSeparator();
-    N6 = addItem(PopupMenu_Tree, "N6", QStringLiteral("ファイルの検索")); // its action comes with the file search
+    N6 = addItem(PopupMenu_Tree, "N6", QStringLiteral("ファイルの検索"));
     connect(Refresh1, &QAction::triggered, this, [this] { Refresh1Click(); });
     connect(Folder2, &QAction::triggered, this, [this] { Folder2Click(); });
     connect(CDMOFDD2, &QAction::triggered, this, [this] { CDMOFDD2Click(); });
     connect(Delete1, &QAction::triggered, this, [this] { Delete1Click(); });
     connect(Rename1, &QAction::triggered, this, [this] { Rename1Click(); });
+    connect(N6, &QAction::triggered, this, [this] { N6Click(); });
+    // One search at a time.
+    connect(FileSearch, &TFileSearch::runningChanged, N6, [this](bool running) { N6->setEnabled(!running); });
     connect(TreeView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        menuFromKeyboard_ = !TreeView1->takeRightPress();
         PopupMenu_TreePopup();
         PopupMenu_Tree->popup(TreeView1->viewport()->mapToGlobal(at));
     });
@@ -353,6 +368,9 @@ void TForm_Main::buildMenus()
     connect(ListView_SearchFile, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         PM_SearchFile->popup(ListView_SearchFile->viewport()->mapToGlobal(at));
     });
+    connect(Close2, &QAction::triggered, this, [this] { Close2Click(); });
+    connect(Stop1, &QAction::triggered, this, [this] { Stop1Click(); });
+    connect(FileSearch, &TFileSearch::stopEnabledChanged, Stop1, &QAction::setEnabled);
 }
 
 void TForm_Main::buildSearchDiskMenu()
@@ -438,6 +456,8 @@ void TForm_Main::OpenCatalogFile(const QByteArray& file)
 
 void TForm_Main::Refresh1Click()
 {
+    if (putOffWhileSearching([this] { Refresh1Click(); }))
+        return;
     TreeView1->refresh();
 }
 
@@ -450,6 +470,11 @@ QTreeWidgetItem* TForm_Main::folderTarget(QTreeWidgetItem* target) const
 
 void TForm_Main::newFolder(QTreeWidgetItem* target)
 {
+    if (putOffWhileSearching([this, held = TreeView1->handle(target)] {
+            if (QTreeWidgetItem* node = TreeView1->resolve(held))
+                newFolder(node);
+        }))
+        return;
     target = folderTarget(target);
     if (!target)
         return;
@@ -471,6 +496,11 @@ void TForm_Main::newFolder(QTreeWidgetItem* target)
 
 void TForm_Main::newDisk(QTreeWidgetItem* target)
 {
+    if (putOffWhileSearching([this, held = TreeView1->handle(target)] {
+            if (QTreeWidgetItem* node = TreeView1->resolve(held))
+                newDisk(node);
+        }))
+        return;
     target = folderTarget(target);
     if (!target)
         return;
@@ -491,6 +521,8 @@ void TForm_Main::newDisk(QTreeWidgetItem* target)
 
 void TForm_Main::Delete1Click()
 {
+    if (putOffWhileSearching([this] { Delete1Click(); }))
+        return;
     QTreeWidgetItem* node = TreeView1->ContextNode;
     if (!node || TreeView1->isTop(node))
         return;
@@ -499,6 +531,8 @@ void TForm_Main::Delete1Click()
 
 void TForm_Main::Rename1Click()
 {
+    if (putOffWhileSearching([this] { Rename1Click(); }))
+        return;
     if (QTreeWidgetItem* node = TreeView1->ContextNode)
         TreeView1->editItem(node);
 }
@@ -640,6 +674,98 @@ void TForm_Main::ShellMenuItemClick(QAction* sender)
     ShellContextMenu->InvokeCommand({tag - 1, SW_SHOWNORMAL});
 }
 
+bool TForm_Main::putOffWhileSearching(std::function<void()> change)
+{
+    if (!FileSearch->running())
+        return false;
+    FileSearch->StopSearch = true;
+    putOff_.push_back(std::move(change));
+    return true;
+}
+
+void TForm_Main::N6Click()
+{
+    if (FileSearch->running() || Timer2->isActive())
+        return; // one search at a time
+    // The node the menu was opened on; from the keyboard, the selected one.
+    QTreeWidgetItem* start = menuFromKeyboard_ ? nullptr : TreeView1->ContextNode;
+    if (!start)
+        start = TreeView1->currentItem();
+    const TCatalogTree::NodeHandle held = TreeView1->handle(start);
+
+    FileSearch->showPane();
+    const bool accepted = SearchDialog && SearchDialog->exec() == QDialog::Accepted;
+
+    // The dialog let events run: take the node afresh.
+    start = TreeView1->resolve(held);
+    if (!start)
+        return;
+    TreeView1->setCurrentItem(start);
+    TreeView1Click();
+    // The search starts once the main window has taken up the node, never
+    // inside the loading of it.
+    if (accepted)
+        Timer2->start();
+}
+
+void TForm_Main::Timer2Timer()
+{
+    Timer2->stop();
+    if (FileSearch->running())
+        return;
+    {
+        // The walk keeps nodes while events run: no refresh may free them.
+        const TCatalogTree::UseGuard guard(*TreeView1);
+        const TFileSearch::Run run(*FileSearch);
+        // A tree change asked for while the run began ends it at once.
+        if (!putOff_.empty())
+            FileSearch->StopSearch = true;
+        const std::string text = SearchTextBytes(SearchDialog ? SearchDialog->Edit1->text() : QString());
+        if (QTreeWidgetItem* node = TreeView1->currentItem())
+            SearchNode(node, text);
+    }
+    // The search has ended and a refresh put off meanwhile has run.
+    for (std::function<void()>& change : std::exchange(putOff_, {}))
+        change();
+}
+
+void TForm_Main::SearchNode(QTreeWidgetItem* node, std::string_view text)
+{
+    for (int i = 0; i < node->childCount() && !FileSearch->StopSearch; ++i)
+        SearchNode(node->child(i), text);
+    if (FileSearch->StopSearch || !TCatalogTree::isDisk(node))
+        return;
+    FileSearch->searchDisk(TreeView1->CatalogFile(node), node->text(0),
+                           TreeView1->nodeIcon(TCatalogTree::imageIndex(node)), text, this);
+}
+
+void TForm_Main::Stop1Click()
+{
+    FileSearch->Stop1Click();
+}
+
+void TForm_Main::Close2Click()
+{
+    FileSearch->Close2Click();
+}
+
+void TForm_Main::ListView_SearchFileDblClick()
+{
+    FileSearch->ListView_SearchFileDblClick();
+}
+
+void TForm_Main::jumpToHit(const QByteArray& catalogFile, std::int32_t folder)
+{
+    // Rows keep the catalog's file: after a refresh this finds its new
+    // node, and nothing when the disk is gone.
+    QTreeWidgetItem* node = TreeView1->findCatalog(catalogFile);
+    if (!node)
+        return;
+    TreeView1->reveal(node);
+    DiskContents->PendingFolder = folder;
+    TreeView1Click();
+}
+
 QRect ClientGeometry(const settings::Placement& outer, const QMargins& frame, const QSize& client)
 {
     const int width = outer.width == kUnstoredExtent ? client.width() : outer.width - frame.left() - frame.right();
@@ -727,6 +853,7 @@ void TForm_Main::closeEvent(QCloseEvent* event)
 {
     DiskContents->KeepEditedComment(this); // nothing typed is lost at the end of the run either
     settings::setTreeState(TreeView1->treeState());
+    FileSearch->StopSearch = true; // a search running in the background ends with the window
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
         const QRect outer = frameGeometry();
         // A placement that cannot be written is not worth keeping the program open for.

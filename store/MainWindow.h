@@ -6,10 +6,13 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <limits>
 #include <optional>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include "catalog/Disk.h"
 #include "platform/ImageList.h"
@@ -22,8 +25,10 @@ class QMimeData;
 class QSplitter;
 class QStatusBar;
 class QTabWidget;
+class QTimer;
 class QToolBar;
 class QToolButton;
+class QTreeView;
 class QTreeWidget;
 
 namespace qd {
@@ -31,6 +36,8 @@ namespace qd {
 class IContextMenu;
 class TDiskContents;
 class TDropFileTarget;
+class TFileSearch;
+class TForm_SearchFile;
 
 // A width or height of a placement that was not stored: the window keeps its
 // own client size in that direction.
@@ -59,7 +66,12 @@ private:
 // The main window: the catalog tree on the left, the two pages of the disk
 // contents on the right, the menu and tool bands above, the (hidden) search
 // results and the status bar below. It owns the tree (see TCatalogTree for the
-// rule on keeping nodes), the contents view and SearchDisk.
+// rule on keeping nodes), the contents view and the file search.
+//
+// While a search runs it holds the tree (a refresh is put off until the
+// search ends); a tree change asked for meanwhile (refresh, new folder, new
+// disk, rename, delete) stops the search and is made as soon as it has ended,
+// and a second search cannot be started.
 //
 // Its outer placement (frame included) is read from the settings group "main"
 // when it is first shown and stored there when it is closed in the normal
@@ -82,11 +94,13 @@ public:
     using NewDiskWizard = std::function<QByteArray(const QByteArray& targetFolder, const QByteArray& catalogRoot,
                                                    const QPoint& topLeft)>;
     void setNewDiskWizard(NewDiskWizard wizard) { newDiskWizard_ = std::move(wizard); }
+    // The file search dialog, made after the main window; until it exists
+    // "ファイルの検索" only shows the results pane.
+    void setSearchDialog(TForm_SearchFile* dialog) { SearchDialog = dialog; }
 
     // The folder of the running program, with a trailing "/".
     QString ProgramFolder;
     int FolderIconIndex = -1;
-    TDisk SearchDisk;
 
     // Bands and tool buttons.
     QWidget* CoolBar1 = nullptr;
@@ -112,9 +126,12 @@ public:
     QWidget* TabSheet2 = nullptr;
     TPanel* Panel1 = nullptr;
     TPanel* Panel2 = nullptr;
-    QTreeWidget* ListView_SearchFile = nullptr;
+    QTreeView* ListView_SearchFile = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     TDiskContents* DiskContents = nullptr;
+    TFileSearch* FileSearch = nullptr; // StopSearch, SearchDisk and the rows
+    TForm_SearchFile* SearchDialog = nullptr; // not owned
+    QTimer* Timer2 = nullptr; // starts the search once the dialog has closed
 
     // Menus.
     QMenu* Menu_File = nullptr;
@@ -160,6 +177,14 @@ public:
     void PM_ListView1Popup();
     // A shell entry of PM_ListView1 was chosen: its tag is the command identifier.
     void ShellMenuItemClick(QAction* sender);
+    void N6Click();
+    void Timer2Timer();
+    // Searches node and everything below it: the children first, in the
+    // tree's order, then the node itself when it is a disk.
+    void SearchNode(QTreeWidgetItem* node, std::string_view text);
+    void Stop1Click();
+    void Close2Click();
+    void ListView_SearchFileDblClick();
 
     // A catalog file named at start-up (a file manager opening a catalog):
     // when it lies below the catalog root its disk is selected and shown;
@@ -193,11 +218,17 @@ private:
     void newDisk(QTreeWidgetItem* target);
     QIcon toolIcon(int index) const;
     void fitToFrame();
+    // Puts a tree change off while a search runs: stops the search and keeps
+    // the change until it has ended. False when no search runs.
+    bool putOffWhileSearching(std::function<void()> change);
+    void jumpToHit(const QByteArray& catalogFile, std::int32_t folder);
 
     NewDiskWizard newDiskWizard_;
     std::optional<settings::Placement> placement_; // read at the first showing
     bool awaitingFrame_ = false;                   // the size still waits for the frame's margins
     bool updating_ = false; // an update's save lets events run: a second click waits for none
+    std::vector<std::function<void()>> putOff_;   // tree changes waiting for the search to end
+    bool menuFromKeyboard_ = false;                // the tree's context menu was opened without the mouse
 };
 
 } // namespace qd

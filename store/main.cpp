@@ -3,6 +3,7 @@
 
 #include <QFile>
 
+#include "browse/Unit_SearchFile.h"
 #include "platform/CatalogRoot.h"
 #include "platform/Dialogs.h"
 #include "platform/ShellContextMenu.h"
@@ -36,7 +37,8 @@ int main(int argc, char** argv)
     main.setNewDiskWizard([&newDisk](const QByteArray& folder, const QByteArray& root, const QPoint& topLeft) {
         return newDisk.ShowFor(folder, root, topLeft);
     });
-    // The file search dialog goes here once it exists.
+    qd::TForm_SearchFile searchFile(&main);
+    main.setSearchDialog(&searchFile);
 
     main.show();
     // "qd FILE.qd": how a file manager opens a catalog through the desktop entry.

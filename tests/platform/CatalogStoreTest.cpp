@@ -100,6 +100,9 @@ TEST_F(CatalogStoreTest, CatalogsAreVisitedInTheTreesOrderDepthFirst)
         return e.text != "d1"; // stops after d1
     });
     EXPECT_EQ(seen, (QStringList{"A/B/d3.qd", "A/d2.qd", "d1.qd"}));
+    // A folder that cannot be listed is told apart from an empty one.
+    EXPECT_TRUE(qd::ForEachCatalog(at("A/B"), [](const QByteArray&, const qd::StoreEntry&) { return true; }));
+    EXPECT_FALSE(qd::ForEachCatalog(at("missing"), [](const QByteArray&, const qd::StoreEntry&) { return true; }));
 }
 
 TEST_F(CatalogStoreTest, AnExistingTitleIsFoundWhateverItsCase)

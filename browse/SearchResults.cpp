@@ -1,0 +1,78 @@
+#include "SearchResults.h"
+
+#include "platform/Text.h"
+
+namespace qd {
+
+TSearchResults::TSearchResults(QObject* parent) : QAbstractTableModel(parent) {}
+
+void TSearchResults::append(const QByteArray& catalogFile, const QString& title, const QIcon& icon, CatalogHits hits)
+{
+    if (hits.hits.empty())
+        return;
+    const int first = int(rows_.size());
+    const int last = first + int(hits.hits.size()) - 1;
+    beginInsertRows({}, first, last);
+    const auto disk = std::uint32_t(disks_.size());
+    for (std::size_t i = 0; i < hits.hits.size(); ++i)
+        rows_.push_back({disk, std::uint32_t(i)});
+    disks_.push_back({catalogFile, title, icon, std::move(hits)});
+    endInsertRows();
+}
+
+void TSearchResults::clear()
+{
+    beginResetModel();
+    rows_.clear();
+    disks_.clear();
+    endResetModel();
+}
+
+std::optional<TSearchResults::Place> TSearchResults::placeOf(int row) const
+{
+    if (row < 0 || std::size_t(row) >= rows_.size())
+        return std::nullopt;
+    const Row& r = rows_[std::size_t(row)];
+    return Place{disks_[r.disk].file, hit(r).folder};
+}
+
+int TSearchResults::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
+
+int TSearchResults::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QVariant TSearchResults::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || std::size_t(index.row()) >= rows_.size())
+        return {};
+    const Row& row = rows_[std::size_t(index.row())];
+    const Disk& disk = disks_[row.disk];
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case DiskName: return disk.title;
+        case FileName: return fromAnsi(hit(row).name);
+        case FolderName: return fromAnsi(disk.hits.paths[hit(row).path]);
+        default: return {};
+        }
+    }
+    if (role == Qt::DecorationRole) {
+        if (index.column() == DiskName)
+            return disk.icon;
+        if (index.column() == FolderName)
+            return folderIcon_;
+    }
+    return {};
+}
+
+QVariant TSearchResults::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case DiskName: return QStringLiteral("ディスク名");
+    case FileName: return QStringLiteral("ファイル名");
+    case FolderName: return QStringLiteral("フォルダ名");
+    default: return {};
+    }
+}
+
+} // namespace qd

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QIcon>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "catalog/CatalogSearch.h"
+
+namespace qd {
+
+// The rows of the search results pane (ListView_SearchFile): disk, file name
+// and folder path of every hit, in the order found. A row keeps its disk's
+// catalog file (the file system's bytes) and its folder's index in DirList,
+// never a tree node, so it stays meaningful after the tree has been rebuilt.
+// Texts are made when a view asks for a row.
+class TSearchResults : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { DiskName, FileName, FolderName, ColumnCount };
+
+    explicit TSearchResults(QObject* parent = nullptr);
+
+    // The picture of the folder column (the tree's image 0).
+    void setFolderIcon(const QIcon& icon) { folderIcon_ = icon; }
+
+    // Appends the hits of one disk: its catalog file, its title and picture
+    // as the tree shows them.
+    void append(const QByteArray& catalogFile, const QString& title, const QIcon& icon, CatalogHits hits);
+    void clear();
+
+    // Where the hit of a row lies; nullopt outside the rows.
+    struct Place {
+        QByteArray catalogFile;
+        std::int32_t folder;
+    };
+    std::optional<Place> placeOf(int row) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    struct Disk {
+        QByteArray file;
+        QString title;
+        QIcon icon;
+        CatalogHits hits;
+    };
+    struct Row {
+        std::uint32_t disk; // in disks_
+        std::uint32_t hit;  // in that disk's hits
+    };
+    const FileHit& hit(const Row& row) const { return disks_[row.disk].hits.hits[row.hit]; }
+
+    std::vector<Disk> disks_;
+    std::vector<Row> rows_;
+    QIcon folderIcon_;
+};
+
+} // namespace qd

@@ -1,0 +1,53 @@
+#include "StoreSearch.h"
+
+#include <filesystem>
+
+#include "catalog/Cp932.h"
+#include "platform/CatalogStore.h"
+#include "platform/FileOps.h"
+
+namespace qd {
+namespace {
+
+// Searches one catalog file; false when it gave nothing.
+bool searchCatalog(const QByteArray& file, const QString& title, std::string_view text, StoreSearchSink& sink,
+                   CatalogSearch& scratch, bool quietWithoutMagic)
+{
+    try {
+        const CatalogSearchResult r = scratch.search(std::filesystem::path(file.toStdString()), text);
+        if (r.load.ok()) {
+            sink.found(file, title, r.found);
+            return true;
+        }
+        if (!(quietWithoutMagic && r.load.status == LoadStatus::WrongVersion))
+            sink.failed(file, QString::fromStdString(r.load.message));
+    } catch (const CatalogError& e) {
+        sink.failed(file, QString::fromUtf8(e.what()));
+    }
+    return false;
+}
+
+} // namespace
+
+std::string SearchTextBytes(const QString& text)
+{
+    const cp932::Encoded encoded = cp932::fromUtf8(text.toStdString());
+    return encoded.substituted ? std::string() : encoded.bytes;
+}
+
+bool SearchStore(const QByteArray& path, std::string_view text, StoreSearchSink& sink, CatalogSearch& scratch)
+{
+    if (!DirectoryExists(path)) {
+        const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+        const std::string_view view(name.constData(), std::size_t(name.size()));
+        const std::string_view title = CatalogTitle(view);
+        return searchCatalog(path, DisplayFileName(QByteArray(title.data(), qsizetype(title.size()))), text, sink,
+                             scratch, false);
+    }
+    return ForEachCatalog(path, [&](const QByteArray& file, const StoreEntry& entry) {
+        searchCatalog(file, entry.text, text, sink, scratch, true);
+        return true;
+    });
+}
+
+} // namespace qd

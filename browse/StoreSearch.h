@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <string>
+#include <string_view>
+
+#include "catalog/CatalogSearch.h"
+
+namespace qd {
+
+// The code page 932 bytes that a search compares for the text as typed
+// (nothing trimmed). Empty, so that it matches nothing, when the text is
+// empty or holds a character without a code page 932 form, which no
+// catalogued name can hold.
+std::string SearchTextBytes(const QString& text);
+
+// What a search over the catalog store reports, catalog by catalog.
+class StoreSearchSink {
+public:
+    virtual ~StoreSearchSink() = default;
+    // The hits of one catalog that was read to its end (also when there are
+    // none). file: the catalog file as the file system names it; title: its
+    // title as the tree shows it.
+    virtual void found(const QByteArray& file, const QString& title, const CatalogHits& hits) = 0;
+    // A catalog that gave nothing: gone, of another data type, unreadable or
+    // damaged. message: the loader's text.
+    virtual void failed(const QByteArray& file, const QString& message) = 0;
+};
+
+// Searches every catalog below path, a catalog folder, in the order in which
+// the catalog tree lists them (see ForEachCatalog); or, when path is a
+// catalog file, that catalog alone. A ".qd" file without the magic found
+// below a folder is no disk and is passed over without a word, as the tree
+// leaves it out. Returns false when path itself cannot be read: a folder that
+// cannot be listed, or a catalog file that fails (reported to the sink).
+// scratch is reused from catalog to catalog.
+bool SearchStore(const QByteArray& path, std::string_view text, StoreSearchSink& sink, CatalogSearch& scratch);
+
+} // namespace qd

@@ -1,0 +1,169 @@
+#pragma once
+
+// The reading side of the catalog file that the loader and the file search
+// share: the file's bytes in memory, a bounds-checked reader over them, and
+// the head and record layouts. Internal to catalog/.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "DiskFile.h"
+#include "UniqueFd.h"
+
+struct stat;
+
+namespace qd {
+
+inline constexpr std::size_t kFolderFixed = 30;   // bytes of a folder record besides name and comment
+inline constexpr std::size_t kFileFixed = 38;     // the same for a file record
+inline constexpr std::size_t kFileFixedTail = 33; // of which after the comment: attributes, three times, size, reserved
+
+// Bounds-checked sequential reader over a catalog image. Anything that does
+// not fit throws CatalogError (Damaged) with the offset; the caller names the
+// file (see ReadCatalogFile).
+class CatalogReader {
+public:
+    explicit CatalogReader(std::string_view data) : data_(data) {}
+
+    std::size_t offset() const { return pos_; }
+    std::size_t left() const { return data_.size() - pos_; }
+    // The next unread byte, for a caller that checks the bounds itself and
+    // then skips what it has read.
+    const char* here() const { return data_.data() + pos_; }
+    void skip(std::size_t n, const char* what)
+    {
+        if (n > left()) [[unlikely]]
+            cutShort(n, what);
+        pos_ += n;
+    }
+
+    [[noreturn, gnu::cold, gnu::noinline]] void damaged(std::size_t at, const std::string& what) const;
+    [[noreturn, gnu::cold, gnu::noinline]] void cutShort(std::size_t n, const char* what) const;
+
+    std::string_view bytes(std::size_t n, const char* what)
+    {
+        if (n > left()) [[unlikely]]
+            cutShort(n, what);
+        std::string_view s(data_.data() + pos_, n);
+        pos_ += n;
+        return s;
+    }
+
+    template <typename T> T value(const char* what)
+    {
+        T v;
+        std::memcpy(&v, bytes(sizeof(T), what).data(), sizeof(T));
+        return v;
+    }
+
+    std::string_view string8(const char* what) { return bytes(value<std::uint8_t>(what), what); }
+    std::string_view string16(const char* what) { return bytes(value<std::uint16_t>(what), what); }
+    std::string_view string32(const char* what)
+    {
+        const auto n = value<std::int32_t>(what);
+        if (n < 0) [[unlikely]]
+            damaged(pos_ - 4, std::string(what) + " has the negative length " + std::to_string(n));
+        return bytes(std::size_t(n), what);
+    }
+
+    // A count of records of at least minSize bytes each: one that the rest of
+    // the file cannot hold is damage, so nothing is allocated for it.
+    std::size_t count(std::size_t minSize, const char* what)
+    {
+        const std::size_t at = pos_;
+        const auto n = value<std::int32_t>(what);
+        if (n < 0 || std::size_t(n) > left() / minSize)
+            damaged(at, std::string(what) + " " + std::to_string(n) + " does not fit the file");
+        return std::size_t(n);
+    }
+
+private:
+    std::string_view data_;
+    std::size_t pos_ = 0;
+};
+
+// The head up to the folder count. The strings point into the image.
+struct CatalogHeadFields {
+    std::string_view image;
+    std::string_view mask;
+    std::uint32_t serialNo = 0;
+    std::string_view volumeLabel;
+    std::int64_t totalSize = 0;
+    std::int64_t freeSize = 0;
+    std::string_view comment;
+    std::uint8_t reserved = 0;
+    std::size_t folders = 0;
+};
+
+// The three numbered outcomes, with the texts the user is shown.
+LoadResult MissingCatalog(const std::filesystem::path& file); // 5101, naming the file
+LoadResult WrongVersionCatalog();                             // 5104
+LoadResult WrongDataTypeCatalog();                            // 5105
+
+// Reads the head: 5104 without the magic (nothing filled), 5105 for another
+// data type (the two icons filled, already checked as BMP images), else Ok
+// with every field. Throws CatalogError for an icon that is no valid BMP and
+// for damage.
+LoadResult ReadCatalogHeadFields(CatalogReader& r, CatalogHeadFields& head);
+
+// The fields of a folder record before its file records. `index` is the
+// folder's place in DirList: a Parent that is not smaller (or not -1 for the
+// root) is damage.
+struct FolderRecord {
+    std::string_view name;
+    std::string_view comment;
+    std::int32_t parent = -1;
+    std::uint8_t attr = 0;
+    double date = 0;
+    double scanDate = 0;
+    std::size_t files = 0;
+};
+FolderRecord ReadFolderRecord(CatalogReader& r, std::size_t index);
+
+// One file record; `fixed` points at its last kFileFixedTail bytes.
+struct FileRecord {
+    std::string_view name;
+    std::string_view comment;
+    const char* fixed = nullptr;
+};
+inline FileRecord ReadFileRecord(CatalogReader& r)
+{
+    FileRecord f;
+    f.name = r.string8("a file name");
+    f.comment = r.string32("a file comment");
+    f.fixed = r.bytes(kFileFixedTail, "a file's attributes, times and size").data();
+    return f;
+}
+
+// Throws CatalogError naming the file: with the English text, or with the
+// system's reason after the verb ("Cannot open", "Cannot read").
+[[noreturn]] void FailCatalogFile(CatalogError::Code code, const std::filesystem::path& file, int err,
+                                  const std::string& english);
+[[noreturn]] void FailCatalogErrno(CatalogError::Code code, const std::filesystem::path& file, const char* verb, int err);
+
+// Opens a catalog for reading: never waits (a FIFO under a catalog's name
+// would block the window forever) and takes regular files only. Fills st.
+UniqueFd OpenCatalogFile(const std::filesystem::path& file, struct stat& st);
+
+// Storage for file images that one reader reuses from file to file, so that
+// reading many catalogs one after another does not allocate each time.
+struct ImageBuffer {
+    std::unique_ptr<char[]> data;
+    std::size_t capacity = 0;
+};
+
+// Reads file whole and hands its bytes to parse. A file that does not exist
+// gives 5101 (and parse is not run); one that exists but cannot be opened,
+// examined or read, or is not a regular file (opened without blocking, so a
+// FIFO never hangs), throws CatalogError, as does parse; the error then names
+// the file. buffer, when given, is used and kept for the next file.
+LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::function<LoadResult(std::string_view)>& parse,
+                           ImageBuffer* buffer = nullptr);
+
+} // namespace qd

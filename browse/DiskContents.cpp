@@ -93,7 +93,7 @@ void TDiskContents::buildFileList(QWidget* filePanel)
     ListView1Icons->setResizeMode(QListView::Adjust);
     ListView1Icons->setLayoutMode(QListView::Batched);
     ListView1Icons->setMovement(QListView::Static);
-    listDelegate_ = ListView1Icons->itemDelegate();
+    listDelegate_ = new GridLineDelegate(ListView1Icons);
     largeIconDelegate_ = new LargeIconDelegate(ListView1Icons);
 
     ListView1Details = new QTreeView(ListView1);

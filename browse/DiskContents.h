@@ -130,7 +130,7 @@ private:
 
     FolderModel* model_;
     QItemSelectionModel* selection_;
-    QAbstractItemDelegate* listDelegate_ = nullptr;      // the icon views' own, for small icons and the list
+    QAbstractItemDelegate* listDelegate_ = nullptr;      // one line per name, for small icons and the list
     QAbstractItemDelegate* largeIconDelegate_ = nullptr; // names over two lines
     QActionGroup* styles_;
     ViewStyle style_ = ViewStyle::LargeIcon;

@@ -1,5 +1,7 @@
 #include "LargeIconDelegate.h"
 
+#include <QListView>
+
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPainter>
@@ -109,6 +111,16 @@ void LargeIconDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         focus.backgroundColor = opt.palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
         style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
     }
+}
+
+QSize GridLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    // The cell's width less the view's spacing: the item is drawn, and its
+    // name elided, within it.
+    if (const auto* view = qobject_cast<const QListView*>(option.widget); view && view->gridSize().isValid())
+        size.setWidth(qMin(size.width(), view->gridSize().width() - 2 * view->spacing() - 2));
+    return size;
 }
 
 } // namespace qd

@@ -29,4 +29,14 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
+// Draws the items of the small icon and list views on one line, elided at the
+// width of the view's grid cell, so that a long name never runs over the name
+// beside it.
+class GridLineDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+};
+
 } // namespace qd

@@ -159,21 +159,10 @@ QIcon TForm_Main::toolIcon(int index) const
 void TForm_Main::buildBands()
 {
     // ImageList_Tool: 0 up, 1 view style, 2 search from disk, 3 update, 4 spare.
-    // Theme pictures where the theme has them, the style's own otherwise.
-    const struct {
-        const char* theme;
-        QStyle::StandardPixmap fallback;
-    } pictures[] = {
-        {"go-up", QStyle::SP_ArrowUp},
-        {"view-grid", QStyle::SP_FileDialogListView},
-        {"drive-optical", QStyle::SP_DriveCDIcon},
-        {"view-refresh", QStyle::SP_BrowserReload},
-        {"document-save", QStyle::SP_DialogSaveButton},
-    };
-    for (const auto& picture : pictures) {
-        QIcon icon = QIcon::fromTheme(QString::fromLatin1(picture.theme));
-        if (icon.isNull())
-            icon = style()->standardIcon(picture.fallback);
+    // Drawn for Qd in colour: themes draw these as grey symbols, which look
+    // the same whether the button is enabled or not.
+    for (const char* name : {"up", "view", "searchdisk", "update", "save"}) {
+        const QIcon icon(QStringLiteral(":/qd/tools/%1.svg").arg(QLatin1String(name)));
         ImageList_Tool.addIcon(icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32));
     }
 

@@ -433,3 +433,22 @@ TEST_F(DiskContentsTest, ADeepFolderPathDoesNotWidenTheFilePage)
     EXPECT_EQ(filePanel->layout()->minimumSize().width(), shallow);
     EXPECT_LT(shallow, 600);
 }
+
+// In the small icon and list views a long name stays in its cell (elided),
+// instead of running over the name beside it.
+TEST_F(DiskContentsTest, LongNamesStayInTheirCellInTheSmallIconAndListViews)
+{
+    TDisk disk = sampleDisk();
+    disk.DirList[0].FileList.push_back(sampleFile("IMG_20240101_123456789012345678_a_very_long_name.jpg", 1));
+    contents->showDisk(save("long", disk), &host);
+    for (const auto style : {TDiskContents::ViewStyle::SmallIcon, TDiskContents::ViewStyle::List}) {
+        contents->setViewStyle(style);
+        QListView* view = contents->ListView1Icons;
+        view->doItemsLayout();
+        QCoreApplication::processEvents();
+        const QModelIndexList hits = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole,
+                                                          "IMG_", -1, Qt::MatchStartsWith);
+        ASSERT_EQ(hits.size(), 1);
+        EXPECT_LE(view->visualRect(hits[0]).width(), view->gridSize().width());
+    }
+}

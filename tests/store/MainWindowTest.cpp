@@ -506,3 +506,30 @@ TEST(MessageBoxes, ADestructiveQuestionDefaultsToNo)
 
 } // namespace
 } // namespace qd::test
+
+namespace qd::test {
+namespace {
+
+// "上へ" and "データの更新" must not look disabled when they are enabled: their
+// pictures as the platform draws them differ between the two states.
+TEST_F(MainWindowTest, ToolButtonsLookDifferentWhenDisabled)
+{
+    for (QToolButton* b : {window().TB_Updir, window().TB_ReLoad, window().TB_SearchDisk}) {
+        const QIcon icon = b->icon();
+        const QImage enabled = icon.pixmap(16, 16, QIcon::Normal).toImage();
+        const QImage disabled = icon.pixmap(16, 16, QIcon::Disabled).toImage();
+        EXPECT_FALSE(enabled.isNull()) << b->objectName().toStdString();
+        EXPECT_NE(enabled, disabled) << b->objectName().toStdString();
+        // Coloured, not a grey symbol: some pixel's channels differ clearly.
+        bool coloured = false;
+        for (int y = 0; y < enabled.height() && !coloured; ++y)
+            for (int x = 0; x < enabled.width() && !coloured; ++x) {
+                const QColor c = enabled.pixelColor(x, y);
+                coloured = c.alpha() > 128 && std::abs(c.red() - c.green()) + std::abs(c.green() - c.blue()) > 60;
+            }
+        EXPECT_TRUE(coloured) << b->objectName().toStdString();
+    }
+}
+
+} // namespace
+} // namespace qd::test

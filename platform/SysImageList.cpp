@@ -273,10 +273,12 @@ SysIcons& sysIcons()
     return icons;
 }
 
-bool isDriveRoot(const QString& path)
+// The drive of a drive root "D:" or "D:\\"; nullopt for any other path.
+std::optional<QChar> driveOfRoot(const QString& path)
 {
-    static const QRegularExpression re(QStringLiteral("^[A-Za-z]:\\\\?$"));
-    return re.match(path).hasMatch();
+    if (path.size() < 2 || path[1] != u':' || (path.size() == 3 && path[2] != u'\\') || path.size() > 3)
+        return std::nullopt;
+    return DriveLetterOfPath(path);
 }
 
 } // namespace
@@ -289,8 +291,8 @@ ImageList* GetSysImageList(bool large)
 int GetSysIconIndex(const QString& path)
 {
     SysIcons& icons = sysIcons();
-    if (isDriveRoot(path))
-        return icons.forDrive(path[0].toUpper());
+    if (const std::optional<QChar> drive = driveOfRoot(path))
+        return icons.forDrive(*drive);
     const QFileInfo info(path);
     if (info.isDir())
         return icons.folder();

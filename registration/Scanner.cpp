@@ -25,8 +25,8 @@ namespace {
 // else becomes "?", which names none.
 char driveLetter(QChar drive)
 {
-    const QChar upper = drive.toUpper();
-    return upper.unicode() < 0x80 ? char(upper.unicode()) : '?';
+    const std::optional<QChar> letter = ParseDriveLetter(QString(drive));
+    return letter ? char(letter->unicode()) : '?';
 }
 
 std::string driveRoot(QChar drive)

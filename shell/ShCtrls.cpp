@@ -396,16 +396,14 @@ void TShDriveComboBox::ShowDriveItems()
 
 void TShDriveComboBox::SelectPath(const QString& path)
 {
-    if (path.isEmpty())
+    const std::optional<QChar> letter = DriveLetterOfPath(path);
+    if (!letter)
         return;
-    const QChar letter = path[0].toUpper();
     for (int i = 0; i < count(); ++i) {
-        const QString itemPath = PathOfItem(i);
-        if (itemPath.isEmpty())
-            continue;
-        if (itemPath[0].toUpper() == letter) {
+        // An entry without a path never matches.
+        if (DriveLetterOfPath(PathOfItem(i)) == letter) {
             setCurrentIndex(i);
-            drive_ = letter;
+            drive_ = *letter;
             return;
         }
     }
@@ -450,10 +448,9 @@ void TShDriveComboBox::RefreshItems()
 
 void TShDriveComboBox::Change()
 {
-    const QString path = PathOfItem(currentIndex());
     // An entry without a path names no drive to choose.
-    if (!path.isEmpty())
-        SelectDrive(path[0]);
+    if (const std::optional<QChar> letter = DriveLetterOfPath(PathOfItem(currentIndex())))
+        SelectDrive(*letter);
 }
 
 bool TShDriveComboBox::event(QEvent* event)

@@ -540,7 +540,7 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
     TreeView1Click();
     sender->setChecked(true); // the button's main part looks at this drive from now on
 
-    const std::optional<QChar> letter = ParseDriveLetter(sender->text().left(1));
+    const std::optional<QChar> letter = DriveLetterOfPath(sender->text());
     const DriveDisk drive = letter ? ReadDriveDisk(*letter) : DriveDisk{};
     if (drive.state == DriveDisk::NoDisk) {
         dialogs().tell(this, kNoDiskInDrive, kSearchDiskCaption, DialogIcon::Information);

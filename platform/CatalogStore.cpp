@@ -38,6 +38,17 @@ QByteArray JoinPath(const QByteArray& folder, const QByteArray& name)
     return folder + '/' + name;
 }
 
+QByteArray CatalogTitle(const QByteArray& fileName)
+{
+    const std::string_view title = CatalogTitle(std::string_view(fileName.constData(), std::size_t(fileName.size())));
+    return QByteArray(title.data(), qsizetype(title.size()));
+}
+
+QString CatalogFileName(const QString& title)
+{
+    return QString::fromStdString(CatalogFileName(title.toStdString()));
+}
+
 std::vector<qsizetype> StoreSortOrder(const QStringList& texts)
 {
     QCollator collator;
@@ -93,9 +104,7 @@ StoreListing ListStoreFolder(const QByteArray& folder)
         } else if (type == DT_REG) {
             const std::string_view view(name);
             if (HasCatalogExtension(view)) {
-                const std::string_view title = CatalogTitle(view);
-                found.push_back({StoreEntry::Catalog, bytes,
-                                 DisplayFileName(QByteArray(title.data(), qsizetype(title.size())))});
+                found.push_back({StoreEntry::Catalog, bytes, DisplayFileName(CatalogTitle(bytes))});
             } else if (IsSaveLeftover(view)) {
                 listing.leftovers.push_back(bytes);
             }
@@ -148,7 +157,7 @@ bool ForEachCatalog(const QByteArray& folder,
 
 std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QString& title)
 {
-    const QString wanted = title + QString::fromLatin1(kCatalogExtension.data(), qsizetype(kCatalogExtension.size()));
+    const QString wanted = CatalogFileName(title);
     UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd)
         return std::nullopt;

@@ -369,7 +369,7 @@ bool TForm_NewDisk::save()
         // Without an agreed overwrite the catalog is written only where none
         // is: one that appeared since the title was checked is not replaced.
         const bool replace = !overwrite_.isEmpty();
-        const QByteArray name = replace ? overwrite_ : NativeFileName(title + QLatin1String(".qd"));
+        const QByteArray name = replace ? overwrite_ : NativeFileName(CatalogFileName(title));
         const std::filesystem::path file = JoinPath(CatalogFolderPath, name).toStdString();
         if (!InsideFolder(CatalogFolderPath, CatalogRootPath)) {
             // The folder was replaced by a link to elsewhere since it was chosen.

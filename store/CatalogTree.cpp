@@ -161,9 +161,7 @@ QByteArray TCatalogTree::NodePath(const QTreeWidgetItem* node) const
     if (!node->parent())
         return root_;
     const QByteArray name = node->data(0, FileNameRole).toByteArray();
-    const std::string_view view(name.constData(), std::size_t(name.size()));
-    const std::string_view title = isDisk(node) ? CatalogTitle(view) : view;
-    return JoinPath(NodePath(node->parent()), QByteArray(title.data(), qsizetype(title.size())));
+    return JoinPath(NodePath(node->parent()), isDisk(node) ? CatalogTitle(name) : name);
 }
 
 QByteArray TCatalogTree::CatalogFile(const QTreeWidgetItem* node) const
@@ -190,10 +188,7 @@ QString TCatalogTree::textOnDisk(const QTreeWidgetItem* node) const
     if (isTop(node))
         return settings::rootDir();
     const QByteArray name = node->data(0, FileNameRole).toByteArray();
-    if (!isDisk(node))
-        return DisplayFileName(name);
-    const std::string_view title = CatalogTitle(std::string_view(name.constData(), std::size_t(name.size())));
-    return DisplayFileName(QByteArray(title.data(), qsizetype(title.size())));
+    return DisplayFileName(isDisk(node) ? CatalogTitle(name) : name);
 }
 
 void TCatalogTree::refresh()
@@ -421,7 +416,7 @@ bool TCatalogTree::applyRename(QTreeWidgetItem* node, const QString& text)
     }
     const QByteArray parentPath = NodePath(node->parent());
     const QByteArray from = JoinPath(parentPath, node->data(0, FileNameRole).toByteArray());
-    const QByteArray newName = NativeFileName(isDisk(node) ? QString::fromStdString(CatalogFileName(text.toStdString())) : text);
+    const QByteArray newName = NativeFileName(isDisk(node) ? CatalogFileName(text) : text);
     const QByteArray to = JoinPath(parentPath, newName);
     // The empty text names the parent folder itself; it can never be a rename.
     const bool ok = !text.isEmpty() && insideRoot(from) && !InsideFolder(root_, from) && insideRoot(parentPath) &&

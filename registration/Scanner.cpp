@@ -15,7 +15,6 @@ namespace qd {
 
 const char* const kNoVolumeMessage = "ディスクがありません。(1001)";
 const char* const kNoSpaceMessage = "ディスクがありません。(1002)";
-const char* const kNoDiskCaption = "エラー";
 const char* const kStopQuestion = "検索を中止しますか？";
 const char* const kStopCaption = "キャンセル";
 
@@ -51,7 +50,7 @@ bool isProgramOrIconName(const std::string& name)
 
 void noDisk(QWidget* owner, const char* message)
 {
-    dialogs().tell(owner, QString::fromUtf8(message), QString::fromUtf8(kNoDiskCaption), DialogIcon::Exclamation);
+    dialogs().error(owner, QString::fromUtf8(message), DialogIcon::Exclamation);
 }
 
 } // namespace

@@ -411,7 +411,7 @@ bool TCatalogTree::applyRename(QTreeWidgetItem* node, const QString& text)
     }
     if (!CheckTitle(toAnsi(text, '_'))) {
         setText(textOnDisk(node));
-        dialogs().tell(messageOwner(), QString::fromUtf8(kTitleRefusedMessage), QStringLiteral("エラー"), DialogIcon::Stop);
+        dialogs().error(messageOwner(), QString::fromUtf8(kTitleRefusedMessage));
         return false;
     }
     const QByteArray parentPath = NodePath(node->parent());
@@ -423,7 +423,7 @@ bool TCatalogTree::applyRename(QTreeWidgetItem* node, const QString& text)
                     RenamePath(from, to);
     if (!ok) {
         setText(textOnDisk(node));
-        dialogs().tell(messageOwner(), QStringLiteral("変更できませんでした"), QStringLiteral("エラー"), DialogIcon::Stop);
+        dialogs().error(messageOwner(), QStringLiteral("変更できませんでした"));
         return false;
     }
     {

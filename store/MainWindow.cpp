@@ -417,7 +417,7 @@ void TForm_Main::TreeView1Click()
         // A damaged catalog says why, each time it is clicked.
         if (const QString damage = node ? node->data(0, TCatalogTree::DamageRole).toString() : QString();
             !damage.isEmpty())
-            dialogs().tell(this, damage, QStringLiteral("エラー"), DialogIcon::Stop);
+            dialogs().error(this, damage);
         return;
     }
     DiskContents->showDisk(std::filesystem::path(TreeView1->CatalogFile(node).toStdString()), this);
@@ -426,8 +426,7 @@ void TForm_Main::TreeView1Click()
 void TForm_Main::OpenCatalogFile(const QByteArray& file)
 {
     if (!InsideFolder(file, TreeView1->catalogRoot())) {
-        dialogs().tell(this, OutsideRootText(file, TreeView1->catalogRoot()), QStringLiteral("エラー"),
-                       DialogIcon::Exclamation);
+        dialogs().error(this, OutsideRootText(file, TreeView1->catalogRoot()), DialogIcon::Exclamation);
         return;
     }
     if (QTreeWidgetItem* node = TreeView1->findCatalog(file)) {
@@ -564,10 +563,9 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
             FindDiskBySerial(drive.serialNo, files, candidate, [&](const SkippedCatalog& skipped) {
                 busy.reset();
                 if (skipped.error)
-                    dialogs().tell(this, CatalogErrorText(*skipped.error), QStringLiteral("エラー"), DialogIcon::Stop);
+                    dialogs().error(this, CatalogErrorText(*skipped.error));
                 else
-                    dialogs().tell(this, QString::fromStdString(skipped.load.message), QStringLiteral("エラー"),
-                                   DialogIcon::None);
+                    dialogs().error(this, QString::fromStdString(skipped.load.message), DialogIcon::None);
                 busy.emplace();
             });
         busy.reset();

@@ -322,22 +322,8 @@ int FolderIconIndex()
 
 int AddImageFromList(ImageList& dst, const ImageList& src, int index)
 {
-    if (index < 0 || index >= src.count())
-        return -1;
-    const int size = src.imageSize();
-    QImage colour(size, size, QImage::Format_RGB32);
-    QImage mask(size, size, QImage::Format_RGB32);
-    colour.fill(Qt::white);
-    mask.fill(Qt::white);
-    {
-        QPainter p(&colour);
-        src.draw(p, index, 0, 0, ImageList::DrawMode::Normal);
-    }
-    {
-        QPainter p(&mask);
-        src.draw(p, index, 0, 0, ImageList::DrawMode::Mask);
-    }
-    return dst.add(colour, mask);
+    // An index out of range gives a null image, which adds nothing.
+    return dst.add(src.imageOnWhite(index), src.mask(index));
 }
 
 QString GetSystemDir()

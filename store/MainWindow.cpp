@@ -146,14 +146,8 @@ TForm_Main::~TForm_Main() = default;
 
 QIcon TForm_Main::toolIcon(int index) const
 {
-    if (index >= ImageList_Tool.count())
-        return {};
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    ImageList_Tool.draw(p, index, 0, 0, ImageList::DrawMode::Transparent);
-    p.end();
-    return QIcon(pixmap);
+    const QPixmap picture = ImageList_Tool.pixmap(index);
+    return picture.isNull() ? QIcon() : QIcon(picture);
 }
 
 void TForm_Main::buildBands()
@@ -374,19 +368,9 @@ void TForm_Main::buildSearchDiskMenu()
         QAction* item = PM_SearchDisk->addAction(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
         item->setCheckable(true);
         group->addAction(item);
-        QIcon icon;
         const int index = text.isEmpty() ? -1 : GetSysIconIndex(text.left(1) + QStringLiteral(":\\"));
-        if (SysIconS && index >= 0 && index < SysIconS->count()) {
-            QPixmap pixmap(16, 16);
-            pixmap.fill(Qt::transparent);
-            QPainter p(&pixmap);
-            SysIconS->draw(p, index, 0, 0, ImageList::DrawMode::Transparent);
-            p.end();
-            icon = QIcon(pixmap);
-        } else {
-            icon = QIcon::fromTheme(drive.iconName());
-        }
-        item->setIcon(icon);
+        const QPixmap picture = SysIconS ? SysIconS->pixmap(index) : QPixmap();
+        item->setIcon(picture.isNull() ? QIcon::fromTheme(drive.iconName()) : QIcon(picture));
         connect(item, &QAction::triggered, this, [this, item] { FindDiskInDrive(item); });
     }
     if (!PM_SearchDisk->actions().isEmpty())

@@ -81,6 +81,18 @@ QAction* addItem(QMenu* menu, const char* name, const QString& caption, QKeySequ
     return a;
 }
 
+// A 新規作成 sub-menu: a folder, a separator, a disk.
+QMenu* addNewMenu(QMenu* menu, const char* name, QAction*& folder, const char* folderName, QAction*& disk,
+                  const char* diskName)
+{
+    QMenu* sub = menu->addMenu(QStringLiteral("新規作成"));
+    sub->setObjectName(QString::fromLatin1(name));
+    folder = addItem(sub, folderName, QStringLiteral("フォルダ"));
+    sub->addSeparator();
+    disk = addItem(sub, diskName, QStringLiteral("CD・MO・FDDなど"));
+    return sub;
+}
+
 QToolButton* addToolButton(QToolBar* bar, const char* name, const QString& hint, const QIcon& icon)
 {
     auto* b = new QToolButton(bar);
@@ -288,11 +300,7 @@ void TForm_Main::buildMenus()
 {
     Menu_File = new QMenu(this);
     Menu_File->setObjectName(QStringLiteral("Menu_File"));
-    New1 = Menu_File->addMenu(QStringLiteral("新規作成"));
-    New1->setObjectName(QStringLiteral("New1"));
-    Folder1 = addItem(New1, "Folder1", QStringLiteral("フォルダ"));
-    New1->addSeparator();
-    CDMOFDD1 = addItem(New1, "CDMOFDD1", QStringLiteral("CD・MO・FDDなど"));
+    New1 = addNewMenu(Menu_File, "New1", Folder1, "Folder1", CDMOFDD1, "CDMOFDD1");
     Menu_File->addSeparator();
     Close1 = addItem(Menu_File, "Close1", QStringLiteral("閉じる"));
     ToolButton1->setMenu(Menu_File);
@@ -304,11 +312,7 @@ void TForm_Main::buildMenus()
     PopupMenu_Tree->setObjectName(QStringLiteral("PopupMenu_Tree"));
     Refresh1 = addItem(PopupMenu_Tree, "Refresh1", QStringLiteral("最新の情報に更新"), Qt::Key_F5);
     PopupMenu_Tree->addSeparator();
-    New2 = PopupMenu_Tree->addMenu(QStringLiteral("新規作成"));
-    New2->setObjectName(QStringLiteral("New2"));
-    Folder2 = addItem(New2, "Folder2", QStringLiteral("フォルダ"));
-    New2->addSeparator();
-    CDMOFDD2 = addItem(New2, "CDMOFDD2", QStringLiteral("CD・MO・FDDなど"));
+    New2 = addNewMenu(PopupMenu_Tree, "New2", Folder2, "Folder2", CDMOFDD2, "CDMOFDD2");
     PopupMenu_Tree->addSeparator();
     Delete1 = addItem(PopupMenu_Tree, "Delete1", QStringLiteral("削除"), Qt::Key_Delete);
     Rename1 = addItem(PopupMenu_Tree, "Rename1", QStringLiteral("名前の変更"), Qt::Key_F2);
@@ -440,18 +444,28 @@ QTreeWidgetItem* TForm_Main::folderTarget(QTreeWidgetItem* target) const
     return target;
 }
 
-void TForm_Main::newFolder(QTreeWidgetItem* target)
+QTreeWidgetItem* TForm_Main::showFolderTarget(QTreeWidgetItem* target, void (TForm_Main::*change)(QTreeWidgetItem*))
 {
-    if (putOffWhileSearching([this, held = TreeView1->handle(target)] {
+    if (putOffWhileSearching([this, change, held = TreeView1->handle(target)] {
             if (QTreeWidgetItem* node = TreeView1->resolve(held))
-                newFolder(node);
+                (this->*change)(node);
         }))
-        return;
+        return nullptr;
     target = folderTarget(target);
     if (!target)
-        return;
+        return nullptr;
     TreeView1->setCurrentItem(target);
+    // The question about an edited comment lets events run.
+    const TCatalogTree::NodeHandle held = TreeView1->handle(target);
     TreeView1Click();
+    return TreeView1->resolve(held);
+}
+
+void TForm_Main::newFolder(QTreeWidgetItem* target)
+{
+    target = showFolderTarget(target, &TForm_Main::newFolder);
+    if (!target)
+        return;
     QString error;
     QTreeWidgetItem* node = TreeView1->newFolder(target, &error);
     if (!node)
@@ -468,16 +482,9 @@ void TForm_Main::newFolder(QTreeWidgetItem* target)
 
 void TForm_Main::newDisk(QTreeWidgetItem* target)
 {
-    if (putOffWhileSearching([this, held = TreeView1->handle(target)] {
-            if (QTreeWidgetItem* node = TreeView1->resolve(held))
-                newDisk(node);
-        }))
-        return;
-    target = folderTarget(target);
+    target = showFolderTarget(target, &TForm_Main::newDisk);
     if (!target)
         return;
-    TreeView1->setCurrentItem(target);
-    TreeView1Click();
     const QByteArray folder = TreeView1->NodePath(target) + '/';
     const QPoint at = frameGeometry().topLeft() + QPoint(20, 20);
     QByteArray saved;

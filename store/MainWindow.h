@@ -214,6 +214,11 @@ private:
     void buildMenus();
     void buildSearchDiskMenu();
     void buildDropTarget();
+    // The common start of newFolder and newDisk: put off while a search
+    // runs (change is then made with target, if it still exists, once the
+    // search has ended); else target's catalog folder is selected and shown
+    // and returned. nullptr when there is nothing to do now.
+    QTreeWidgetItem* showFolderTarget(QTreeWidgetItem* target, void (TForm_Main::*change)(QTreeWidgetItem*));
     void newFolder(QTreeWidgetItem* target);
     void newDisk(QTreeWidgetItem* target);
     QIcon toolIcon(int index) const;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 
 #include "catalog/DiskFile.h"
 #include "catalog/UniqueFd.h"
+#include "platform/Logging.h"
 #include "platform/Text.h"
 
 namespace qd {
@@ -75,19 +77,24 @@ StoreListing ListStoreFolder(const QByteArray& folder)
 {
     StoreListing listing;
     UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd)
+    DIR* dir = fd ? ::fdopendir(fd.get()) : nullptr;
+    if (!dir) {
+        const int err = errno;
+        qCDebug(lcCatalog) << "store folder cannot be listed:" << folder << std::strerror(err);
         return listing;
-    DIR* dir = ::fdopendir(fd.get());
-    if (!dir)
-        return listing;
+    }
     fd.release(); // the stream owns it now
     listing.listed = true;
     std::vector<StoreEntry> found;
     for (;;) {
         errno = 0;
         const dirent* d = ::readdir(dir);
-        if (!d)
-            break; // the end, or a read error: keep what was found
+        if (!d) {
+            // The end, or a read error: keep what was found.
+            if (const int err = errno; err != 0)
+                qCDebug(lcCatalog) << "store folder listed only in part:" << folder << std::strerror(err);
+            break;
+        }
         const char* name = d->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;

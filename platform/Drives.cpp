@@ -12,6 +12,7 @@
 #include <memory>
 #include <set>
 
+#include "Logging.h"
 #include "Settings.h"
 #include "Text.h"
 #include "VolumeProbe.h"
@@ -135,8 +136,11 @@ std::optional<VolumeFacts> volumeFacts(const QString& root)
     const QString device = QString::fromLocal8Bit(storage.device());
     const QString fsType = QString::fromLatin1(storage.fileSystemType());
     std::optional<volume::VolumeId> probed;
-    if (device.startsWith(QLatin1String("/dev/")))
+    if (device.startsWith(QLatin1String("/dev/"))) {
         probed = volume::probeVolume(device);
+        if (!probed)
+            qCDebug(lcDrives) << "volume probe failed, label and serial from udev:" << device << "at" << root;
+    }
     const volume::UdevVolume udev = udevFacts(st.st_dev);
 
     VolumeFacts facts;
@@ -265,6 +269,8 @@ DriveTable DriveTable::fromSystem()
     for (Drive& d : table.drives_) {
         if (auto facts = driveFacts(d))
             d.label = facts->label;
+        else
+            qCDebug(lcDrives) << "no volume in drive, listed without a label:" << d.letter;
     }
     return table;
 }

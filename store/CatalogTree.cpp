@@ -26,6 +26,7 @@
 #include "platform/CatalogStore.h"
 #include "platform/Dialogs.h"
 #include "platform/FileOps.h"
+#include "platform/Logging.h"
 #include "platform/Settings.h"
 #include "platform/SysImageList.h"
 #include "platform/Text.h"
@@ -294,6 +295,8 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path)
 {
     // A missing or unreadable folder simply has no children.
     const StoreListing listing = ListStoreFolder(path);
+    if (!listing.listed)
+        qCDebug(lcTree) << "folder cannot be listed, shown empty:" << path;
     RemoveOldLeftovers(path, listing.leftovers);
     QList<QTreeWidgetItem*> children;
     children.reserve(qsizetype(listing.entries.size()));
@@ -310,13 +313,16 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path)
             head = ReadCatalogHead(std::filesystem::path(full.toStdString()));
         } catch (const CatalogError& e) {
             // Shown, so that it can be renamed or deleted; its click says why.
+            qCDebug(lcTree) << "catalog head cannot be read, shown as damaged:" << full << e.what();
             auto* damaged = new TreeNode(entry.text, damagedPicture(), 0, entry.name);
             damaged->setData(0, DamageRole, CatalogErrorText(e));
             children.append(damaged);
             continue;
         }
-        if (!head)
+        if (!head) {
+            qCDebug(lcTree) << "no catalog magic, left out:" << full;
             continue;
+        }
         const int index = images_.addBmp(head->image, head->mask);
         children.append(new TreeNode(entry.text, index, int(head->dataType), entry.name));
     }

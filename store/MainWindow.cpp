@@ -32,25 +32,24 @@
 
 #include "browse/DiskContents.h"
 #include "browse/DiskIdentify.h"
-#include "catalog/DiskFile.h"
-#include "platform/BusyCursor.h"
-#include "platform/CatalogErrors.h"
-#include "platform/Dialogs.h"
-#include "platform/Text.h"
-#include "registration/DiskUpdate.h"
 #include "browse/FileSearch.h"
 #include "browse/StoreSearch.h"
 #include "browse/Unit_SearchFile.h"
-#include "store/Application.h"
+#include "catalog/DiskFile.h"
+#include "platform/BusyCursor.h"
 #include "platform/CatalogErrors.h"
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
 #include "platform/Fonts.h"
+#include "platform/Logging.h"
 #include "platform/Settings.h"
 #include "platform/SysImageList.h"
+#include "platform/Text.h"
+#include "registration/DiskUpdate.h"
 #include "shell/DropTarget.h"
 #include "shell/FileContextMenu.h"
+#include "store/Application.h"
 
 namespace qd {
 namespace {
@@ -543,8 +542,13 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
         std::vector<QTreeWidgetItem*> nodes;
         std::vector<std::filesystem::path> files;
         for (QTreeWidgetItemIterator it(TreeView1); *it; ++it) {
-            if (!TCatalogTree::isDisk(*it) || TCatalogTree::stateIndex(*it) > 2)
+            if (!TCatalogTree::isDisk(*it))
                 continue;
+            if (TCatalogTree::stateIndex(*it) > 2) {
+                qCDebug(lcCatalog) << "catalog of data type" << TCatalogTree::stateIndex(*it)
+                                   << "passed over:" << TreeView1->CatalogFile(*it);
+                continue;
+            }
             nodes.push_back(*it);
             files.emplace_back(TreeView1->CatalogFile(*it).toStdString());
         }

@@ -44,9 +44,9 @@ std::filesystem::path makeCatalog(const std::filesystem::path& dir, int files)
         f.Size = std::uint32_t(id);
         f.LastWriteTime = f.CreationTime = f.LastAccessTime = 45000.5;
     }
-    const auto path = dir / ("disk" + std::to_string(files));
-    SaveDiskData(path, disk);
-    return std::filesystem::path(path) += ".qd";
+    const std::string title = "disk" + std::to_string(files);
+    SaveDiskData(dir / title, disk);
+    return dir / CatalogFileName(title);
 }
 
 double ms(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }

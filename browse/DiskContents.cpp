@@ -33,8 +33,6 @@ namespace {
 
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
 
-const char* const kErrorCaption = "エラー";
-
 } // namespace
 
 TDiskContents::TDiskContents(QWidget* filePanel, QWidget* propertyPanel, QObject* parent)
@@ -250,7 +248,7 @@ void TDiskContents::showDisk(const std::filesystem::path& file, QWidget* owner)
     }
     if (!failure.isEmpty()) {
         showNothing();
-        dialogs().tell(owner, failure, u(kErrorCaption), icon);
+        dialogs().error(owner, failure, icon);
         return;
     }
     shownFile_ = file;
@@ -382,7 +380,7 @@ void TDiskContents::B_SaveClick()
     try {
         SaveDiskFile(shownFile_, ShownDisk, SaveMode::ReplaceExisting);
     } catch (const CatalogError& e) {
-        dialogs().tell(B_Save->window(), CatalogErrorText(e), u(kErrorCaption), DialogIcon::Stop);
+        dialogs().error(B_Save->window(), CatalogErrorText(e));
         return;
     }
     commentEdited_ = false;

@@ -99,8 +99,8 @@ public:
     QStackedWidget* ListView1;   // the file list: one of the two views below
     QListView* ListView1Icons;   // large icons, small icons and list styles
     QTreeView* ListView1Details; // the details style with its column headers
-    QLabel* P_FolderName;
-    QWidget* P_Disk;
+    QLabel* P_FolderName;        // the bar under the list naming the folder shown
+    QWidget* P_Disk;             // the property page's fields and comment
     QLineEdit* E_Drive;
     QLineEdit* E_TotalSize;
     QLineEdit* E_FreeSize;
@@ -109,11 +109,11 @@ public:
     QPlainTextEdit* RichEdit_Comment;
     QPushButton* B_Save;
     QMenu* PM_ViewStyle;
-    QAction* LargeIcon1;
-    QAction* SmallIcon1;
-    QAction* List1;
-    QAction* Detail1;
-    QTimer* Timer1;
+    QAction* LargeIcon1;         // 大きいアイコン
+    QAction* SmallIcon1;         // 小さいアイコン
+    QAction* List1;              // 一覧
+    QAction* Detail1;            // 詳細
+    QTimer* Timer1;              // arranges the icons 10 ms after a fill or resize
 
 signals:
     void updirEnabledChanged(bool enabled);  // TB_Updir

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/Drives.h"
+#include "platform/Logging.h"
 
 namespace qd {
 
@@ -31,6 +32,8 @@ std::optional<std::size_t> FindDiskBySerial(std::uint32_t serialNo, const std::v
             if (!head.load.ok()) {
                 if (head.dataType <= 2)
                     skipped({i, head.load, std::nullopt});
+                else
+                    qCDebug(lcCatalog) << "catalog of data type" << int(head.dataType) << "passed over:" << files[i].c_str();
                 continue;
             }
             if (head.serialNo != serialNo)

@@ -120,7 +120,7 @@ void TFileSearch::searchDisk(const QByteArray& catalogFile, const QString& title
         failure = QString::fromUtf8(e.what());
         failureIcon = DialogIcon::Stop;
     }
-    dialogs().tell(owner, failure, QStringLiteral("エラー"), failureIcon);
+    dialogs().error(owner, failure, failureIcon);
 }
 
 void TFileSearch::Stop1Click()

@@ -17,7 +17,7 @@ class TForm_SearchFile : public QDialog {
 public:
     explicit TForm_SearchFile(QWidget* parent = nullptr);
 
-    QLineEdit* Edit1;
+    QLineEdit* Edit1;     // the text to search for
     QPushButton* Button1; // "検索開始"
     QPushButton* Button2; // "キャンセル"
 

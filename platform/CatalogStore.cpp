@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +14,7 @@
 
 #include "catalog/DiskFile.h"
 #include "catalog/UniqueFd.h"
+#include "platform/Logging.h"
 #include "platform/Text.h"
 
 namespace qd {
@@ -36,6 +38,17 @@ QByteArray JoinPath(const QByteArray& folder, const QByteArray& name)
     if (folder.endsWith('/'))
         return folder + name;
     return folder + '/' + name;
+}
+
+QByteArray CatalogTitle(const QByteArray& fileName)
+{
+    const std::string_view title = CatalogTitle(std::string_view(fileName.constData(), std::size_t(fileName.size())));
+    return QByteArray(title.data(), qsizetype(title.size()));
+}
+
+QString CatalogFileName(const QString& title)
+{
+    return QString::fromStdString(CatalogFileName(title.toStdString()));
 }
 
 std::vector<qsizetype> StoreSortOrder(const QStringList& texts)
@@ -64,19 +77,24 @@ StoreListing ListStoreFolder(const QByteArray& folder)
 {
     StoreListing listing;
     UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd)
+    DIR* dir = fd ? ::fdopendir(fd.get()) : nullptr;
+    if (!dir) {
+        const int err = errno;
+        qCDebug(lcCatalog) << "store folder cannot be listed:" << folder << std::strerror(err);
         return listing;
-    DIR* dir = ::fdopendir(fd.get());
-    if (!dir)
-        return listing;
+    }
     fd.release(); // the stream owns it now
     listing.listed = true;
     std::vector<StoreEntry> found;
     for (;;) {
         errno = 0;
         const dirent* d = ::readdir(dir);
-        if (!d)
-            break; // the end, or a read error: keep what was found
+        if (!d) {
+            // The end, or a read error: keep what was found.
+            if (const int err = errno; err != 0)
+                qCDebug(lcCatalog) << "store folder listed only in part:" << folder << std::strerror(err);
+            break;
+        }
         const char* name = d->d_name;
         if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
             continue;
@@ -93,9 +111,7 @@ StoreListing ListStoreFolder(const QByteArray& folder)
         } else if (type == DT_REG) {
             const std::string_view view(name);
             if (HasCatalogExtension(view)) {
-                const std::string_view title = CatalogTitle(view);
-                found.push_back({StoreEntry::Catalog, bytes,
-                                 DisplayFileName(QByteArray(title.data(), qsizetype(title.size())))});
+                found.push_back({StoreEntry::Catalog, bytes, DisplayFileName(CatalogTitle(bytes))});
             } else if (IsSaveLeftover(view)) {
                 listing.leftovers.push_back(bytes);
             }
@@ -148,7 +164,7 @@ bool ForEachCatalog(const QByteArray& folder,
 
 std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QString& title)
 {
-    const QString wanted = title + QString::fromLatin1(kCatalogExtension.data(), qsizetype(kCatalogExtension.size()));
+    const QString wanted = CatalogFileName(title);
     UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd)
         return std::nullopt;

@@ -28,6 +28,12 @@ QByteArray NativeFileName(const QString& text);
 // folder + "/" + name.
 QByteArray JoinPath(const QByteArray& folder, const QByteArray& name);
 
+// CatalogTitle and CatalogFileName (catalog/DiskFile.h) over the store's
+// types: the title of a catalog's file-system name, and the file name of a
+// catalog of a title as the user typed it.
+QByteArray CatalogTitle(const QByteArray& fileName);
+QString CatalogFileName(const QString& title);
+
 struct StoreEntry {
     enum Kind { Folder, Catalog };
     Kind kind = Folder;

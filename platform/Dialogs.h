@@ -35,6 +35,12 @@ public:
     {
         ask({owner, text, caption, icon, DialogButtons::Ok});
     }
+    // An error: an OK message captioned "エラー", with the stop icon unless
+    // the message is given another.
+    void error(QWidget* owner, const QString& text, DialogIcon icon = DialogIcon::Stop)
+    {
+        tell(owner, text, QStringLiteral("エラー"), icon);
+    }
     // A Yes/No question with the question icon; true for Yes.
     bool confirm(QWidget* owner, const QString& text, const QString& caption)
     {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <set>
 
+#include "Logging.h"
 #include "Settings.h"
 #include "Text.h"
 #include "VolumeProbe.h"
@@ -135,8 +136,11 @@ std::optional<VolumeFacts> volumeFacts(const QString& root)
     const QString device = QString::fromLocal8Bit(storage.device());
     const QString fsType = QString::fromLatin1(storage.fileSystemType());
     std::optional<volume::VolumeId> probed;
-    if (device.startsWith(QLatin1String("/dev/")))
+    if (device.startsWith(QLatin1String("/dev/"))) {
         probed = volume::probeVolume(device);
+        if (!probed)
+            qCDebug(lcDrives) << "volume probe failed, label and serial from udev:" << device << "at" << root;
+    }
     const volume::UdevVolume udev = udevFacts(st.st_dev);
 
     VolumeFacts facts;
@@ -248,6 +252,15 @@ std::unique_ptr<DriveTable>& current()
     return table;
 }
 
+std::optional<QChar> asciiLetter(char16_t c)
+{
+    if (c >= u'a' && c <= u'z')
+        c = char16_t(c - u'a' + u'A');
+    if (c < u'A' || c > u'Z')
+        return std::nullopt;
+    return QChar(c);
+}
+
 } // namespace
 
 DriveTable DriveTable::fromSystem()
@@ -256,6 +269,8 @@ DriveTable DriveTable::fromSystem()
     for (Drive& d : table.drives_) {
         if (auto facts = driveFacts(d))
             d.label = facts->label;
+        else
+            qCDebug(lcDrives) << "no volume in drive, listed without a label:" << d.letter;
     }
     return table;
 }
@@ -404,10 +419,17 @@ std::optional<QChar> ParseDriveLetter(const QString& text)
         s.chop(1);
     if (s.size() != 1)
         return std::nullopt;
-    const char16_t c = QChar(s[0]).toUpper().unicode();
-    if (c < u'A' || c > u'Z')
-        return std::nullopt;
-    return QChar(c);
+    return DriveLetterOfPath(s);
+}
+
+std::optional<QChar> DriveLetterOfPath(QStringView path)
+{
+    return path.isEmpty() ? std::nullopt : asciiLetter(path[0].unicode());
+}
+
+std::optional<QChar> DriveLetterOfPath(std::string_view catalogPath)
+{
+    return catalogPath.empty() ? std::nullopt : asciiLetter(char16_t(static_cast<unsigned char>(catalogPath[0])));
 }
 
 const Drive* DriveTable::find(QChar letter) const
@@ -428,9 +450,10 @@ std::optional<QString> CurrentRoot(QChar letter)
 
 std::optional<QString> RealPath(std::string_view catalogPath)
 {
-    if (catalogPath.empty() || (catalogPath.size() > 1 && catalogPath[1] != ':'))
+    const std::optional<QChar> letter = DriveLetterOfPath(catalogPath);
+    if (!letter || (catalogPath.size() > 1 && catalogPath[1] != ':'))
         return std::nullopt;
-    const auto current = CurrentRoot(QLatin1Char(catalogPath[0]));
+    const auto current = CurrentRoot(*letter);
     if (!current)
         return std::nullopt;
     const QString rest = fromAnsi(catalogPath.substr(std::min<std::size_t>(2, catalogPath.size())));
@@ -452,9 +475,10 @@ std::optional<QString> RealPath(std::string_view catalogPath)
 
 bool GetDiskSpace(std::string_view path, std::int64_t& total, std::int64_t& free)
 {
-    if (path.empty())
+    const std::optional<QChar> letter = DriveLetterOfPath(path);
+    if (!letter)
         return false;
-    const auto root = CurrentRoot(QLatin1Char(path[0]));
+    const auto root = CurrentRoot(*letter);
     if (!root)
         return false;
     struct statvfs vfs {};
@@ -467,9 +491,10 @@ bool GetDiskSpace(std::string_view path, std::int64_t& total, std::int64_t& free
 
 bool GetVolumeInfo(std::string_view path, std::uint32_t& serial, std::string& label)
 {
-    if (path.empty())
+    const std::optional<QChar> letter = DriveLetterOfPath(path);
+    if (!letter)
         return false;
-    const Drive* d = DriveTable::instance().find(QLatin1Char(path[0]));
+    const Drive* d = DriveTable::instance().find(*letter);
     if (!d)
         return false;
     const auto facts = driveFacts(*d);

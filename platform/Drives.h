@@ -85,9 +85,17 @@ private:
     std::vector<Drive> drives_;
 };
 
-// The drive letter a user or a catalog path names: "D", "d:", "D:\\" or "D:/"
-// (ASCII letters only), in upper case; nullopt for anything else.
+// The drive letter a user names: "D", "d:", "D:\\" or "D:/" (ASCII letters
+// only), in upper case; nullopt for anything else.
 std::optional<QChar> ParseDriveLetter(const QString& text);
+
+// The drive letter a path starts with, as the drive queries and the drive box
+// read it: the first character when it is an ASCII letter, in upper case;
+// nullopt for an empty path or any other first character. What follows the
+// letter (":", ":\\A\\B") is the caller's to check. The second form reads a
+// catalog path's code page 932 bytes.
+std::optional<QChar> DriveLetterOfPath(QStringView path);
+std::optional<QChar> DriveLetterOfPath(std::string_view catalogPath);
 
 // The drive's root folder now, which the queries below use: a medium
 // mounted, changed or taken out, or a mapped folder made or removed, since

@@ -1,5 +1,6 @@
 #include "platform/ImageList.h"
 
+#include <QBuffer>
 #include <QPainter>
 
 namespace qd {
@@ -14,6 +15,15 @@ QImage fitted(const QImage& image, int size, Qt::TransformationMode how)
     if (image.width() == size && image.height() == size)
         return image;
     return image.scaled(size, size, Qt::IgnoreAspectRatio, how);
+}
+
+std::string bmpFile(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes.toStdString();
 }
 
 } // namespace
@@ -114,6 +124,46 @@ void ImageList::draw(QPainter& p, int i, int x, int y, DrawMode mode) const
         return;
     }
     p.drawImage(x, y, images_[i]);
+}
+
+QImage ImageList::imageOnWhite(int i) const
+{
+    if (i < 0 || i >= count())
+        return {};
+    QImage out(size_, size_, QImage::Format_RGB32);
+    out.fill(kWhite);
+    QPainter p(&out);
+    draw(p, i, 0, 0, DrawMode::Normal);
+    return out;
+}
+
+QPixmap ImageList::pixmap(int i) const
+{
+    if (i < 0 || i >= count())
+        return {};
+    QPixmap out(size_, size_);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    draw(p, i, 0, 0, DrawMode::Transparent);
+    return out;
+}
+
+std::string ColourBmp(const QImage& image)
+{
+    return bmpFile(image.convertToFormat(QImage::Format_RGB888));
+}
+
+std::string MaskBmp(const QImage& mask)
+{
+    const QImage grey = mask.convertToFormat(QImage::Format_RGB32);
+    QImage mono(mask.width(), mask.height(), QImage::Format_Mono);
+    mono.setColorCount(2);
+    mono.setColor(0, kBlack);
+    mono.setColor(1, kWhite);
+    for (int y = 0; y < mono.height(); ++y)
+        for (int x = 0; x < mono.width(); ++x)
+            mono.setPixel(x, y, qGray(grey.pixel(x, y)) >= 128 ? 1 : 0);
+    return bmpFile(mono);
 }
 
 } // namespace qd

@@ -2,7 +2,9 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPixmap>
 #include <QVector>
+#include <string>
 
 class QPainter;
 
@@ -44,6 +46,13 @@ public:
     enum class DrawMode { Normal, Transparent, Mask };
     void draw(QPainter& p, int i, int x, int y, DrawMode mode) const;
 
+    // The image at i drawn onto white (RGB32, the list's size): the colour
+    // half of a copy, whose mask is mask(i). Null for an index out of range.
+    QImage imageOnWhite(int i) const;
+    // The image at i on a transparent ground, for an icon or a label. Null
+    // for an index out of range.
+    QPixmap pixmap(int i) const;
+
 signals:
     // After every add and clear; destruction is QObject::destroyed.
     void changed();
@@ -67,5 +76,12 @@ struct MaskedIcon {
     QImage mask;
 };
 MaskedIcon MaskFromAlpha(const QImage& icon, int size);
+
+// A disk icon's pictures as the BMP file images a catalog keeps (TDisk::IconImage
+// and TDisk::IconMask). The colour in 24 bits; the mask (white, or any pixel
+// lighter than mid grey, is transparent) in 1 bit the Windows way: colour 0
+// black (opaque), colour 1 white (transparent).
+std::string ColourBmp(const QImage& image);
+std::string MaskBmp(const QImage& mask);
 
 } // namespace qd

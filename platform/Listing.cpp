@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "catalog/Cp932.h"
+#include "catalog/UniqueFd.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -43,17 +44,17 @@ FolderReader::FolderReader(const std::string& nativePath)
     // O_NOFOLLOW is not used: the folder handed in may itself be reached
     // through a link (a drive mapped to a link); links below it are never
     // walked because they are not listed as folders.
-    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd owned(::open(nativePath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!owned) {
         status_ = ListStatusFromErrno(errno);
         return;
     }
-    dir_ = ::fdopendir(fd);
+    dir_ = ::fdopendir(owned.get());
     if (!dir_) {
         status_ = ListStatusFromErrno(errno);
-        ::close(fd);
         return;
     }
+    const int fd = owned.release(); // the stream owns it now
     status_ = ListStatus::Ok;
     struct statx own;
     if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE, &own) == 0) {

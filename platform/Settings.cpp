@@ -32,10 +32,10 @@ std::optional<int> lenientInt(const QVariant& value)
     return int(n);
 }
 
-bool isLetter(QChar c)
+// Only ASCII letters name drives.
+bool namesDrive(QChar letter)
 {
-    const QChar u = c.toUpper();
-    return u >= u'A' && u <= u'Z';
+    return ParseDriveLetter(QString(letter)).has_value();
 }
 
 } // namespace
@@ -115,9 +115,10 @@ std::vector<DriveMapping> driveMappings()
     keys.sort(); // upper case first, so "D" wins over a stray "d"
     std::vector<DriveMapping> out;
     for (const QString& key : keys) {
-        if (key.size() != 1 || !isLetter(key[0]))
+        const std::optional<QChar> parsed = key.size() == 1 ? ParseDriveLetter(key) : std::nullopt;
+        if (!parsed)
             continue;
-        const QChar letter = key[0].toUpper();
+        const QChar letter = *parsed;
         if (std::any_of(out.begin(), out.end(), [&](const DriveMapping& m) { return m.letter == letter; }))
             continue;
         s->beginGroup(key);
@@ -140,7 +141,7 @@ std::vector<DriveMapping> driveMappings()
 
 bool mapDrive(const DriveMapping& mapping)
 {
-    if (!isLetter(mapping.letter) || mapping.path.isEmpty())
+    if (!namesDrive(mapping.letter) || mapping.path.isEmpty())
         return false;
     auto s = open();
     s->beginGroup(kDrives);
@@ -163,7 +164,7 @@ bool mapDrive(const DriveMapping& mapping)
 
 bool unmapDrive(QChar letter)
 {
-    if (!isLetter(letter))
+    if (!namesDrive(letter))
         return false;
     auto s = open();
     s->beginGroup(kDrives);

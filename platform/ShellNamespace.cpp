@@ -169,13 +169,14 @@ void appendComponents(QStringList& names, const QString& relative)
 // A drive path "X:" or "X:\..." as a location; nullopt for anything else.
 std::optional<Location> parseDrivePath(const QString& name)
 {
-    if (name.size() < 2 || name[1] != u':' || !name[0].isLetter() || name[0].unicode() > 0x7F)
+    const std::optional<QChar> letter = DriveLetterOfPath(name);
+    if (!letter || name.size() < 2 || name[1] != u':')
         return std::nullopt;
     if (name.size() > 2 && name[2] != u'\\')
         return std::nullopt;
     Location at;
     at.level = Location::Drive;
-    at.letter = name[0].toUpper();
+    at.letter = *letter;
     appendComponents(at.names, name.mid(2));
     return at;
 }

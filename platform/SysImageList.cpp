@@ -273,10 +273,12 @@ SysIcons& sysIcons()
     return icons;
 }
 
-bool isDriveRoot(const QString& path)
+// The drive of a drive root "D:" or "D:\\"; nullopt for any other path.
+std::optional<QChar> driveOfRoot(const QString& path)
 {
-    static const QRegularExpression re(QStringLiteral("^[A-Za-z]:\\\\?$"));
-    return re.match(path).hasMatch();
+    if (path.size() < 2 || path[1] != u':' || (path.size() == 3 && path[2] != u'\\') || path.size() > 3)
+        return std::nullopt;
+    return DriveLetterOfPath(path);
 }
 
 } // namespace
@@ -289,8 +291,8 @@ ImageList* GetSysImageList(bool large)
 int GetSysIconIndex(const QString& path)
 {
     SysIcons& icons = sysIcons();
-    if (isDriveRoot(path))
-        return icons.forDrive(path[0].toUpper());
+    if (const std::optional<QChar> drive = driveOfRoot(path))
+        return icons.forDrive(*drive);
     const QFileInfo info(path);
     if (info.isDir())
         return icons.folder();
@@ -320,22 +322,8 @@ int FolderIconIndex()
 
 int AddImageFromList(ImageList& dst, const ImageList& src, int index)
 {
-    if (index < 0 || index >= src.count())
-        return -1;
-    const int size = src.imageSize();
-    QImage colour(size, size, QImage::Format_RGB32);
-    QImage mask(size, size, QImage::Format_RGB32);
-    colour.fill(Qt::white);
-    mask.fill(Qt::white);
-    {
-        QPainter p(&colour);
-        src.draw(p, index, 0, 0, ImageList::DrawMode::Normal);
-    }
-    {
-        QPainter p(&mask);
-        src.draw(p, index, 0, 0, ImageList::DrawMode::Mask);
-    }
-    return dst.add(colour, mask);
+    // An index out of range gives a null image, which adds nothing.
+    return dst.add(src.imageOnWhite(index), src.mask(index));
 }
 
 QString GetSystemDir()

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "VolumeSerial.h"
+#include "catalog/UniqueFd.h"
 
 namespace qd::volume {
 
@@ -20,21 +21,14 @@ constexpr std::size_t kSector = 2048;
 class Reader {
 public:
     explicit Reader(const QString& path) : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC)) {}
-    ~Reader()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Reader(const Reader&) = delete;
-    Reader& operator=(const Reader&) = delete;
-    bool ok() const { return fd_ >= 0; }
+    bool ok() const { return fd_.valid(); }
     // The bytes at offset, or empty when they cannot all be read.
     Bytes read(std::uint64_t offset, std::size_t size) const
     {
         Bytes b(size);
         std::size_t done = 0;
         while (done < size) {
-            const ssize_t n = ::pread(fd_, b.data() + done, size - done, off_t(offset + done));
+            const ssize_t n = ::pread(fd_.get(), b.data() + done, size - done, off_t(offset + done));
             if (n <= 0)
                 return {};
             done += std::size_t(n);
@@ -43,7 +37,7 @@ public:
     }
 
 private:
-    int fd_;
+    UniqueFd fd_;
 };
 
 std::uint32_t le32(const Bytes& b, std::size_t at)

@@ -1,13 +1,11 @@
 #include "registration/IconPicker.h"
 
-#include <QBuffer>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -47,15 +45,6 @@ QString runFileDialog(QWidget* owner, const QString& filter)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
-}
-
-std::string bmpBytes(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytes.toStdString();
 }
 
 } // namespace
@@ -165,33 +154,9 @@ void TIconPicker::ImageListBox1Click()
     if (i < 0 || !source || i >= source->count())
         return;
 
-    const int size = source->imageSize();
-    QImage preview(size, size, QImage::Format_ARGB32);
-    preview.fill(Qt::transparent);
-    {
-        QPainter p(&preview);
-        source->draw(p, i, 0, 0, ImageList::DrawMode::Normal);
-    }
-    Image1->setPixmap(QPixmap::fromImage(preview));
-
-    QImage image(kIconSize, kIconSize, QImage::Format_RGB32);
-    QImage mask(kIconSize, kIconSize, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    mask.fill(Qt::white);
-    {
-        QPainter p(&image);
-        source->draw(p, i, 0, 0, ImageList::DrawMode::Normal);
-    }
-    {
-        QPainter p(&mask);
-        source->draw(p, i, 0, 0, ImageList::DrawMode::Mask);
-    }
-    iconImage_ = image;
-    iconMask_ = BlankMask(kIconSize, kIconSize);
-    for (int y = 0; y < kIconSize; ++y)
-        for (int x = 0; x < kIconSize; ++x)
-            if (qGray(mask.pixel(x, y)) < 128)
-                iconMask_.setPixel(x, y, 1);
+    Image1->setPixmap(source->pixmap(i));
+    iconImage_ = source->imageOnWhite(i);
+    iconMask_ = source->mask(i);
     iconChosen_ = true;
 }
 
@@ -211,20 +176,12 @@ void TIconPicker::B_AddFileIconClick()
 
 std::string TIconPicker::IconImageBmp() const
 {
-    return bmpBytes(iconImage_.convertToFormat(QImage::Format_RGB888));
+    return ColourBmp(iconImage_);
 }
 
 std::string TIconPicker::IconMaskBmp() const
 {
-    // Stored the Windows way: bit 1 is white (transparent), bit 0 black.
-    QImage mono(kIconSize, kIconSize, QImage::Format_Mono);
-    mono.setColorCount(2);
-    mono.setColor(0, qRgb(0, 0, 0));
-    mono.setColor(1, qRgb(255, 255, 255));
-    for (int y = 0; y < kIconSize; ++y)
-        for (int x = 0; x < kIconSize; ++x)
-            mono.setPixel(x, y, qGray(iconMask_.pixel(x, y)) >= 128 ? 1 : 0);
-    return bmpBytes(mono);
+    return MaskBmp(iconMask_);
 }
 
 } // namespace qd

@@ -68,20 +68,21 @@ public:
     void B_AddFileIconClick();
 
     // Controls.
-    QComboBox* ComboBox1;
-    TImageListBox* ImageListBox1;
+    QComboBox* ComboBox1;         // the icon source, one of kSources
+    TImageListBox* ImageListBox1; // the icons of the source
     QFrame* Frame1;  // the sunken frame around the preview
     QLabel* Image1;  // the preview
     QPushButton* B_AddWinIcon;
     QPushButton* B_AddFileIcon;
-    // The open-file dialog; by default a QFileDialog over the filter above.
+    // The open-file dialog of the third source; by default a QFileDialog
+    // over the filter above.
     OpenFileDialog OpenDialog1;
 
 private:
-    ImageList* ImageListS;
-    ImageList* ImageList_Win;
-    ImageList* ImageList_File;
-    ImageList* SysIconS;
+    ImageList* ImageListS;     // source 0: the icons the walk found on the disk
+    ImageList* ImageList_Win;  // source 1: the system's standard icons
+    ImageList* ImageList_File; // source 2: the icons of a chosen file
+    ImageList* SysIconS;       // source 3: the shared system image list (not owned)
     QImage iconImage_;
     QImage iconMask_;
     bool iconChosen_ = false;

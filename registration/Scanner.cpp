@@ -8,6 +8,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/ImageList.h"
+#include "platform/Logging.h"
 #include "platform/SysImageList.h"
 #include "platform/Text.h"
 
@@ -15,7 +16,6 @@ namespace qd {
 
 const char* const kNoVolumeMessage = "ディスクがありません。(1001)";
 const char* const kNoSpaceMessage = "ディスクがありません。(1002)";
-const char* const kNoDiskCaption = "エラー";
 const char* const kStopQuestion = "検索を中止しますか？";
 const char* const kStopCaption = "キャンセル";
 
@@ -25,8 +25,8 @@ namespace {
 // else becomes "?", which names none.
 char driveLetter(QChar drive)
 {
-    const QChar upper = drive.toUpper();
-    return upper.unicode() < 0x80 ? char(upper.unicode()) : '?';
+    const std::optional<QChar> letter = ParseDriveLetter(QString(drive));
+    return letter ? char(letter->unicode()) : '?';
 }
 
 std::string driveRoot(QChar drive)
@@ -49,9 +49,21 @@ bool isProgramOrIconName(const std::string& name)
     return (ext[0] == 'e' && ext[1] == 'x' && ext[2] == 'e') || (ext[0] == 'i' && ext[1] == 'c' && ext[2] == 'o');
 }
 
+const char* statusText(ListStatus status)
+{
+    switch (status) {
+    case ListStatus::Ok: return "ok";
+    case ListStatus::NotFound: return "not found";
+    case ListStatus::NotFolder: return "not a folder";
+    case ListStatus::Denied: return "permission denied";
+    case ListStatus::Failed: break;
+    }
+    return "failed";
+}
+
 void noDisk(QWidget* owner, const char* message)
 {
-    dialogs().tell(owner, QString::fromUtf8(message), QString::fromUtf8(kNoDiskCaption), DialogIcon::Exclamation);
+    dialogs().error(owner, QString::fromUtf8(message), DialogIcon::Exclamation);
 }
 
 } // namespace
@@ -131,6 +143,7 @@ WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanC
         control.progress(fromAnsi(current.catalog + '\\'), result.files, std::int32_t(disk.DirList.size()));
 
         if (!current.list) {
+            qCDebug(lcWalk) << "folder on another file system, recorded empty:" << fromAnsi(current.catalog);
             ++result.otherFileSystems;
         } else {
             clock = ScanClock::current();
@@ -164,8 +177,11 @@ WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanC
                     AddImageFromList(*diskIcons, *systemIcons, GetSysIconIndex(real));
                 }
             }
-            if (reader.status() != ListStatus::Ok)
+            if (reader.status() != ListStatus::Ok) {
+                qCDebug(lcWalk) << "folder cannot be listed, recorded with what was read:"
+                                << fromAnsi(current.catalog) << statusText(reader.status());
                 ++result.unlistable;
+            }
             result.names += reader.counts();
         }
 

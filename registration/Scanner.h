@@ -22,10 +22,9 @@ class ImageList;
 // drive into its folder and file records. No widgets; the wizard and qdcat
 // show progress and raise the cancel request through ScanControl.
 
-// The messages of the volume step (caption kNoDiskCaption, exclamation icon).
+// The errors of the volume step (with the exclamation icon).
 extern const char* const kNoVolumeMessage;   // "ディスクがありません。(1001)"
 extern const char* const kNoSpaceMessage;    // "ディスクがありません。(1002)"
-extern const char* const kNoDiskCaption;     // "エラー"
 // The question asked before a requested stop (caption kStopCaption).
 extern const char* const kStopQuestion;      // "検索を中止しますか？"
 extern const char* const kStopCaption;       // "キャンセル"

@@ -302,7 +302,7 @@ void TForm_NewDisk::B_Next2Click()
     }
     // Characters without a code page 932 form are fine in a file name: only the refused ones count.
     if (!CheckTitle(toAnsi(title, '_'))) {
-        dialogs().tell(this, u(kTitleRefusedMessage), u("エラー"), DialogIcon::Stop);
+        dialogs().error(this, u(kTitleRefusedMessage));
         E_Title->setFocus();
         return;
     }
@@ -369,11 +369,11 @@ bool TForm_NewDisk::save()
         // Without an agreed overwrite the catalog is written only where none
         // is: one that appeared since the title was checked is not replaced.
         const bool replace = !overwrite_.isEmpty();
-        const QByteArray name = replace ? overwrite_ : NativeFileName(title + QLatin1String(".qd"));
+        const QByteArray name = replace ? overwrite_ : NativeFileName(CatalogFileName(title));
         const std::filesystem::path file = JoinPath(CatalogFolderPath, name).toStdString();
         if (!InsideFolder(CatalogFolderPath, CatalogRootPath)) {
             // The folder was replaced by a link to elsewhere since it was chosen.
-            dialogs().tell(this, OutsideRootText(CatalogFolderPath, CatalogRootPath), u("エラー"), DialogIcon::Stop);
+            dialogs().error(this, OutsideRootText(CatalogFolderPath, CatalogRootPath));
             return false;
         }
         try {
@@ -390,7 +390,7 @@ bool TForm_NewDisk::save()
                 overwrite_ = ExistingCatalogName(CatalogFolderPath, title).value_or(name);
                 continue;
             }
-            dialogs().tell(this, CatalogErrorText(e), u("エラー"), DialogIcon::Stop);
+            dialogs().error(this, CatalogErrorText(e));
             return false;
         }
     }

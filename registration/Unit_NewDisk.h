@@ -44,12 +44,12 @@ public:
     TDisk Disk;
 
     // Pages and controls, by their names.
-    QStackedWidget* PageControl1;
-    QWidget* TabSheet1;
-    QWidget* TabSheet2;
-    QWidget* TabSheet3;
-    QWidget* TabSheet4;
-    QWidget* TabSheet5;
+    QStackedWidget* PageControl1; // the five pages, one shown at a time
+    QWidget* TabSheet1;           // 作成開始: the drive
+    QWidget* TabSheet2;           // タイトルの入力: the title
+    QWidget* TabSheet3;           // ファイル名の読み込み: the walk
+    QWidget* TabSheet4;           // アイコンの選択: the icon
+    QWidget* TabSheet5;           // 完了: finish
     TShDriveComboBox* ShDriveComboBox1;
     QLineEdit* E_Title;
     QLabel* ST_DiskSize;
@@ -57,16 +57,16 @@ public:
     QLabel* ST_SearchFolder;
     QLabel* ST_CountFile;
     QLabel* ST_CountFolder;
-    QLabel* Animate1;
+    QLabel* Animate1;       // the picture in the walk page's header
     TIconPicker* IconPicker;
     QPushButton* B_Next1;
-    QPushButton* BitBtn1;
+    QPushButton* BitBtn1;   // the drive page's キャンセル
     QPushButton* B_Back0;
     QPushButton* B_Next2;
     QPushButton* B_Cancel1;
-    QPushButton* BitBtn6;
-    QPushButton* BitBtn8;
-    QPushButton* BitBtn7;
+    QPushButton* BitBtn6;   // the walk page's キャンセル: asks to stop the walk
+    QPushButton* BitBtn8;   // the icon page's 次へ
+    QPushButton* BitBtn7;   // the icon page's キャンセル
     QPushButton* B_Finish;
     QPushButton* B_Cancel5;
 

@@ -10,7 +10,6 @@
 namespace qd {
 namespace {
 
-const QString kErrorCaption = QStringLiteral("エラー");
 const QString kNoContextMenu = QStringLiteral("内部エラーが発生しました。(3090)");
 const QString kNoContextMenuDetail = QStringLiteral("error:GetUIObject");
 const QString kNoDataObject = QStringLiteral("内部エラーが発生しました。(3091)");
@@ -22,7 +21,6 @@ const QString kSendTo = QStringLiteral("送る(");
 constexpr int kFirstCommand = 1;
 constexpr int kLastCommand = 999;
 
-void tellError(QWidget* owner, const QString& text) { dialogs().tell(owner, text, kErrorCaption, DialogIcon::Stop); }
 
 } // namespace
 
@@ -66,7 +64,7 @@ ShellPopup BuildShellPopup(const TDisk& disk, std::int32_t folder, const std::ve
         shellFolder->GetUIObjectOf(selection, menu);
     popup.contextMenu = menu;
     if (!menu) {
-        tellError(owner, kNoContextMenu);
+        dialogs().error(owner, kNoContextMenu);
         dialogs().tell(owner, kNoContextMenuDetail, QCoreApplication::applicationName(), DialogIcon::None);
         return popup;
     }
@@ -74,13 +72,13 @@ ShellPopup BuildShellPopup(const TDisk& disk, std::int32_t folder, const std::ve
     shellFolder->GetUIObjectOf(selection, data);
     popup.dataObject = data;
     if (!data) {
-        tellError(owner, kNoDataObject);
+        dialogs().error(owner, kNoDataObject);
         return popup;
     }
 
     ShellMenu entries;
     if (menu->QueryContextMenu(entries, 0, kFirstCommand, kLastCommand, CMF_EXPLORE) < 0) {
-        tellError(owner, kMenuNotFilled);
+        dialogs().error(owner, kMenuNotFilled);
         return popup;
     }
     for (const ShellMenuItem& item : entries) {

@@ -23,7 +23,7 @@ public:
     // itself when closed) and returns it.
     static TFileProperties* Show(const QStringList& paths);
 
-    QTreeWidget* ListView1;
+    QTreeWidget* ListView1; // one row per item, one column per property
     QPushButton* B_Close;
 };
 

@@ -62,43 +62,41 @@ void drawEntryText(QPainter& painter, const QRect& rect, const QString& text)
     painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
 }
 
-class ComboDelegate final : public QStyledItemDelegate {
+// Hands the painting of every entry to the box's own DrawItem.
+template <class Box>
+class EntryDelegate : public QStyledItemDelegate {
 public:
-    explicit ComboDelegate(TCustomShComboBox* box) : QStyledItemDelegate(box), box_(box) {}
+    explicit EntryDelegate(Box* box) : QStyledItemDelegate(box), box_(box) {}
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         painter->save();
         box_->DrawItem(*painter, index.row(), option.rect, option.state & QStyle::State_Selected);
         painter->restore();
     }
+
+protected:
+    Box* box_;
+};
+
+class ComboDelegate final : public EntryDelegate<TCustomShComboBox> {
+public:
+    using EntryDelegate::EntryDelegate;
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override
     {
         const int text = box_->fontMetrics().horizontalAdvance(index.data(Qt::DisplayRole).toString());
         return QSize(ComboTextLeft + text + 4, box_->ItemHeight());
     }
-
-private:
-    TCustomShComboBox* box_;
 };
 
-class ListDelegate final : public QStyledItemDelegate {
+class ListDelegate final : public EntryDelegate<TCustomShListBox> {
 public:
-    explicit ListDelegate(TCustomShListBox* box) : QStyledItemDelegate(box), box_(box) {}
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
-    {
-        painter->save();
-        box_->DrawItem(*painter, index.row(), option.rect, option.state & QStyle::State_Selected);
-        painter->restore();
-    }
+    using EntryDelegate::EntryDelegate;
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override
     {
         // The width is the horizontal extent, so that the view's scroll
         // range covers exactly what was set.
         return QSize(box_->HorizontalExtent(), box_->ItemHeight());
     }
-
-private:
-    TCustomShListBox* box_;
 };
 
 void joinControls(QWidget* control) { unit().controls.append(control); }
@@ -396,16 +394,14 @@ void TShDriveComboBox::ShowDriveItems()
 
 void TShDriveComboBox::SelectPath(const QString& path)
 {
-    if (path.isEmpty())
+    const std::optional<QChar> letter = DriveLetterOfPath(path);
+    if (!letter)
         return;
-    const QChar letter = path[0].toUpper();
     for (int i = 0; i < count(); ++i) {
-        const QString itemPath = PathOfItem(i);
-        if (itemPath.isEmpty())
-            continue;
-        if (itemPath[0].toUpper() == letter) {
+        // An entry without a path never matches.
+        if (DriveLetterOfPath(PathOfItem(i)) == letter) {
             setCurrentIndex(i);
-            drive_ = letter;
+            drive_ = *letter;
             return;
         }
     }
@@ -450,10 +446,9 @@ void TShDriveComboBox::RefreshItems()
 
 void TShDriveComboBox::Change()
 {
-    const QString path = PathOfItem(currentIndex());
     // An entry without a path names no drive to choose.
-    if (!path.isEmpty())
-        SelectDrive(path[0]);
+    if (const std::optional<QChar> letter = DriveLetterOfPath(PathOfItem(currentIndex())))
+        SelectDrive(*letter);
 }
 
 bool TShDriveComboBox::event(QEvent* event)

@@ -26,6 +26,7 @@
 #include "platform/CatalogStore.h"
 #include "platform/Dialogs.h"
 #include "platform/FileOps.h"
+#include "platform/Logging.h"
 #include "platform/Settings.h"
 #include "platform/SysImageList.h"
 #include "platform/Text.h"
@@ -161,9 +162,7 @@ QByteArray TCatalogTree::NodePath(const QTreeWidgetItem* node) const
     if (!node->parent())
         return root_;
     const QByteArray name = node->data(0, FileNameRole).toByteArray();
-    const std::string_view view(name.constData(), std::size_t(name.size()));
-    const std::string_view title = isDisk(node) ? CatalogTitle(view) : view;
-    return JoinPath(NodePath(node->parent()), QByteArray(title.data(), qsizetype(title.size())));
+    return JoinPath(NodePath(node->parent()), isDisk(node) ? CatalogTitle(name) : name);
 }
 
 QByteArray TCatalogTree::CatalogFile(const QTreeWidgetItem* node) const
@@ -190,10 +189,7 @@ QString TCatalogTree::textOnDisk(const QTreeWidgetItem* node) const
     if (isTop(node))
         return settings::rootDir();
     const QByteArray name = node->data(0, FileNameRole).toByteArray();
-    if (!isDisk(node))
-        return DisplayFileName(name);
-    const std::string_view title = CatalogTitle(std::string_view(name.constData(), std::size_t(name.size())));
-    return DisplayFileName(QByteArray(title.data(), qsizetype(title.size())));
+    return DisplayFileName(isDisk(node) ? CatalogTitle(name) : name);
 }
 
 void TCatalogTree::refresh()
@@ -299,6 +295,8 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path)
 {
     // A missing or unreadable folder simply has no children.
     const StoreListing listing = ListStoreFolder(path);
+    if (!listing.listed)
+        qCDebug(lcTree) << "folder cannot be listed, shown empty:" << path;
     RemoveOldLeftovers(path, listing.leftovers);
     QList<QTreeWidgetItem*> children;
     children.reserve(qsizetype(listing.entries.size()));
@@ -315,13 +313,16 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path)
             head = ReadCatalogHead(std::filesystem::path(full.toStdString()));
         } catch (const CatalogError& e) {
             // Shown, so that it can be renamed or deleted; its click says why.
+            qCDebug(lcTree) << "catalog head cannot be read, shown as damaged:" << full << e.what();
             auto* damaged = new TreeNode(entry.text, damagedPicture(), 0, entry.name);
             damaged->setData(0, DamageRole, CatalogErrorText(e));
             children.append(damaged);
             continue;
         }
-        if (!head)
+        if (!head) {
+            qCDebug(lcTree) << "no catalog magic, left out:" << full;
             continue;
+        }
         const int index = images_.addBmp(head->image, head->mask);
         children.append(new TreeNode(entry.text, index, int(head->dataType), entry.name));
     }
@@ -416,19 +417,19 @@ bool TCatalogTree::applyRename(QTreeWidgetItem* node, const QString& text)
     }
     if (!CheckTitle(toAnsi(text, '_'))) {
         setText(textOnDisk(node));
-        dialogs().tell(messageOwner(), QString::fromUtf8(kTitleRefusedMessage), QStringLiteral("エラー"), DialogIcon::Stop);
+        dialogs().error(messageOwner(), QString::fromUtf8(kTitleRefusedMessage));
         return false;
     }
     const QByteArray parentPath = NodePath(node->parent());
     const QByteArray from = JoinPath(parentPath, node->data(0, FileNameRole).toByteArray());
-    const QByteArray newName = NativeFileName(isDisk(node) ? QString::fromStdString(CatalogFileName(text.toStdString())) : text);
+    const QByteArray newName = NativeFileName(isDisk(node) ? CatalogFileName(text) : text);
     const QByteArray to = JoinPath(parentPath, newName);
     // The empty text names the parent folder itself; it can never be a rename.
     const bool ok = !text.isEmpty() && insideRoot(from) && !InsideFolder(root_, from) && insideRoot(parentPath) &&
                     RenamePath(from, to);
     if (!ok) {
         setText(textOnDisk(node));
-        dialogs().tell(messageOwner(), QStringLiteral("変更できませんでした"), QStringLiteral("エラー"), DialogIcon::Stop);
+        dialogs().error(messageOwner(), QStringLiteral("変更できませんでした"));
         return false;
     }
     {

@@ -32,25 +32,24 @@
 
 #include "browse/DiskContents.h"
 #include "browse/DiskIdentify.h"
-#include "catalog/DiskFile.h"
-#include "platform/BusyCursor.h"
-#include "platform/CatalogErrors.h"
-#include "platform/Dialogs.h"
-#include "platform/Text.h"
-#include "registration/DiskUpdate.h"
 #include "browse/FileSearch.h"
 #include "browse/StoreSearch.h"
 #include "browse/Unit_SearchFile.h"
-#include "store/Application.h"
+#include "catalog/DiskFile.h"
+#include "platform/BusyCursor.h"
 #include "platform/CatalogErrors.h"
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
 #include "platform/Fonts.h"
+#include "platform/Logging.h"
 #include "platform/Settings.h"
 #include "platform/SysImageList.h"
+#include "platform/Text.h"
+#include "registration/DiskUpdate.h"
 #include "shell/DropTarget.h"
 #include "shell/FileContextMenu.h"
+#include "store/Application.h"
 
 namespace qd {
 namespace {
@@ -79,6 +78,18 @@ QAction* addItem(QMenu* menu, const char* name, const QString& caption, QKeySequ
         a->setShortcutVisibleInContextMenu(true);
     }
     return a;
+}
+
+// A 新規作成 sub-menu: a folder, a separator, a disk.
+QMenu* addNewMenu(QMenu* menu, const char* name, QAction*& folder, const char* folderName, QAction*& disk,
+                  const char* diskName)
+{
+    QMenu* sub = menu->addMenu(QStringLiteral("新規作成"));
+    sub->setObjectName(QString::fromLatin1(name));
+    folder = addItem(sub, folderName, QStringLiteral("フォルダ"));
+    sub->addSeparator();
+    disk = addItem(sub, diskName, QStringLiteral("CD・MO・FDDなど"));
+    return sub;
 }
 
 QToolButton* addToolButton(QToolBar* bar, const char* name, const QString& hint, const QIcon& icon)
@@ -146,14 +157,8 @@ TForm_Main::~TForm_Main() = default;
 
 QIcon TForm_Main::toolIcon(int index) const
 {
-    if (index >= ImageList_Tool.count())
-        return {};
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    ImageList_Tool.draw(p, index, 0, 0, ImageList::DrawMode::Transparent);
-    p.end();
-    return QIcon(pixmap);
+    const QPixmap picture = ImageList_Tool.pixmap(index);
+    return picture.isNull() ? QIcon() : QIcon(picture);
 }
 
 void TForm_Main::buildBands()
@@ -294,11 +299,7 @@ void TForm_Main::buildMenus()
 {
     Menu_File = new QMenu(this);
     Menu_File->setObjectName(QStringLiteral("Menu_File"));
-    New1 = Menu_File->addMenu(QStringLiteral("新規作成"));
-    New1->setObjectName(QStringLiteral("New1"));
-    Folder1 = addItem(New1, "Folder1", QStringLiteral("フォルダ"));
-    New1->addSeparator();
-    CDMOFDD1 = addItem(New1, "CDMOFDD1", QStringLiteral("CD・MO・FDDなど"));
+    New1 = addNewMenu(Menu_File, "New1", Folder1, "Folder1", CDMOFDD1, "CDMOFDD1");
     Menu_File->addSeparator();
     Close1 = addItem(Menu_File, "Close1", QStringLiteral("閉じる"));
     ToolButton1->setMenu(Menu_File);
@@ -310,11 +311,7 @@ void TForm_Main::buildMenus()
     PopupMenu_Tree->setObjectName(QStringLiteral("PopupMenu_Tree"));
     Refresh1 = addItem(PopupMenu_Tree, "Refresh1", QStringLiteral("最新の情報に更新"), Qt::Key_F5);
     PopupMenu_Tree->addSeparator();
-    New2 = PopupMenu_Tree->addMenu(QStringLiteral("新規作成"));
-    New2->setObjectName(QStringLiteral("New2"));
-    Folder2 = addItem(New2, "Folder2", QStringLiteral("フォルダ"));
-    New2->addSeparator();
-    CDMOFDD2 = addItem(New2, "CDMOFDD2", QStringLiteral("CD・MO・FDDなど"));
+    New2 = addNewMenu(PopupMenu_Tree, "New2", Folder2, "Folder2", CDMOFDD2, "CDMOFDD2");
     PopupMenu_Tree->addSeparator();
     Delete1 = addItem(PopupMenu_Tree, "Delete1", QStringLiteral("削除"), Qt::Key_Delete);
     Rename1 = addItem(PopupMenu_Tree, "Rename1", QStringLiteral("名前の変更"), Qt::Key_F2);
@@ -374,19 +371,9 @@ void TForm_Main::buildSearchDiskMenu()
         QAction* item = PM_SearchDisk->addAction(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
         item->setCheckable(true);
         group->addAction(item);
-        QIcon icon;
         const int index = text.isEmpty() ? -1 : GetSysIconIndex(text.left(1) + QStringLiteral(":\\"));
-        if (SysIconS && index >= 0 && index < SysIconS->count()) {
-            QPixmap pixmap(16, 16);
-            pixmap.fill(Qt::transparent);
-            QPainter p(&pixmap);
-            SysIconS->draw(p, index, 0, 0, ImageList::DrawMode::Transparent);
-            p.end();
-            icon = QIcon(pixmap);
-        } else {
-            icon = QIcon::fromTheme(drive.iconName());
-        }
-        item->setIcon(icon);
+        const QPixmap picture = SysIconS ? SysIconS->pixmap(index) : QPixmap();
+        item->setIcon(picture.isNull() ? QIcon::fromTheme(drive.iconName()) : QIcon(picture));
         connect(item, &QAction::triggered, this, [this, item] { FindDiskInDrive(item); });
     }
     if (!PM_SearchDisk->actions().isEmpty())
@@ -417,7 +404,7 @@ void TForm_Main::TreeView1Click()
         // A damaged catalog says why, each time it is clicked.
         if (const QString damage = node ? node->data(0, TCatalogTree::DamageRole).toString() : QString();
             !damage.isEmpty())
-            dialogs().tell(this, damage, QStringLiteral("エラー"), DialogIcon::Stop);
+            dialogs().error(this, damage);
         return;
     }
     DiskContents->showDisk(std::filesystem::path(TreeView1->CatalogFile(node).toStdString()), this);
@@ -426,8 +413,7 @@ void TForm_Main::TreeView1Click()
 void TForm_Main::OpenCatalogFile(const QByteArray& file)
 {
     if (!InsideFolder(file, TreeView1->catalogRoot())) {
-        dialogs().tell(this, OutsideRootText(file, TreeView1->catalogRoot()), QStringLiteral("エラー"),
-                       DialogIcon::Exclamation);
+        dialogs().error(this, OutsideRootText(file, TreeView1->catalogRoot()), DialogIcon::Exclamation);
         return;
     }
     if (QTreeWidgetItem* node = TreeView1->findCatalog(file)) {
@@ -457,18 +443,28 @@ QTreeWidgetItem* TForm_Main::folderTarget(QTreeWidgetItem* target) const
     return target;
 }
 
-void TForm_Main::newFolder(QTreeWidgetItem* target)
+QTreeWidgetItem* TForm_Main::showFolderTarget(QTreeWidgetItem* target, void (TForm_Main::*change)(QTreeWidgetItem*))
 {
-    if (putOffWhileSearching([this, held = TreeView1->handle(target)] {
+    if (putOffWhileSearching([this, change, held = TreeView1->handle(target)] {
             if (QTreeWidgetItem* node = TreeView1->resolve(held))
-                newFolder(node);
+                (this->*change)(node);
         }))
-        return;
+        return nullptr;
     target = folderTarget(target);
     if (!target)
-        return;
+        return nullptr;
     TreeView1->setCurrentItem(target);
+    // The question about an edited comment lets events run.
+    const TCatalogTree::NodeHandle held = TreeView1->handle(target);
     TreeView1Click();
+    return TreeView1->resolve(held);
+}
+
+void TForm_Main::newFolder(QTreeWidgetItem* target)
+{
+    target = showFolderTarget(target, &TForm_Main::newFolder);
+    if (!target)
+        return;
     QString error;
     QTreeWidgetItem* node = TreeView1->newFolder(target, &error);
     if (!node)
@@ -485,16 +481,9 @@ void TForm_Main::newFolder(QTreeWidgetItem* target)
 
 void TForm_Main::newDisk(QTreeWidgetItem* target)
 {
-    if (putOffWhileSearching([this, held = TreeView1->handle(target)] {
-            if (QTreeWidgetItem* node = TreeView1->resolve(held))
-                newDisk(node);
-        }))
-        return;
-    target = folderTarget(target);
+    target = showFolderTarget(target, &TForm_Main::newDisk);
     if (!target)
         return;
-    TreeView1->setCurrentItem(target);
-    TreeView1Click();
     const QByteArray folder = TreeView1->NodePath(target) + '/';
     const QPoint at = frameGeometry().topLeft() + QPoint(20, 20);
     QByteArray saved;
@@ -540,7 +529,7 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
     TreeView1Click();
     sender->setChecked(true); // the button's main part looks at this drive from now on
 
-    const std::optional<QChar> letter = ParseDriveLetter(sender->text().left(1));
+    const std::optional<QChar> letter = DriveLetterOfPath(sender->text());
     const DriveDisk drive = letter ? ReadDriveDisk(*letter) : DriveDisk{};
     if (drive.state == DriveDisk::NoDisk) {
         dialogs().tell(this, kNoDiskInDrive, kSearchDiskCaption, DialogIcon::Information);
@@ -553,8 +542,13 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
         std::vector<QTreeWidgetItem*> nodes;
         std::vector<std::filesystem::path> files;
         for (QTreeWidgetItemIterator it(TreeView1); *it; ++it) {
-            if (!TCatalogTree::isDisk(*it) || TCatalogTree::stateIndex(*it) > 2)
+            if (!TCatalogTree::isDisk(*it))
                 continue;
+            if (TCatalogTree::stateIndex(*it) > 2) {
+                qCDebug(lcCatalog) << "catalog of data type" << TCatalogTree::stateIndex(*it)
+                                   << "passed over:" << TreeView1->CatalogFile(*it);
+                continue;
+            }
             nodes.push_back(*it);
             files.emplace_back(TreeView1->CatalogFile(*it).toStdString());
         }
@@ -564,10 +558,9 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
             FindDiskBySerial(drive.serialNo, files, candidate, [&](const SkippedCatalog& skipped) {
                 busy.reset();
                 if (skipped.error)
-                    dialogs().tell(this, CatalogErrorText(*skipped.error), QStringLiteral("エラー"), DialogIcon::Stop);
+                    dialogs().error(this, CatalogErrorText(*skipped.error));
                 else
-                    dialogs().tell(this, QString::fromStdString(skipped.load.message), QStringLiteral("エラー"),
-                                   DialogIcon::None);
+                    dialogs().error(this, QString::fromStdString(skipped.load.message), DialogIcon::None);
                 busy.emplace();
             });
         busy.reset();

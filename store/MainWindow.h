@@ -103,14 +103,14 @@ public:
     int FolderIconIndex = -1;
 
     // Bands and tool buttons.
-    QWidget* CoolBar1 = nullptr;
-    QToolBar* ToolBar1 = nullptr;
-    QToolBar* ToolBar2 = nullptr;
+    QWidget* CoolBar1 = nullptr;        // the two bands above the panes
+    QToolBar* ToolBar1 = nullptr;       // first band: the menu button
+    QToolBar* ToolBar2 = nullptr;       // second band: the tool buttons
     QToolButton* ToolButton1 = nullptr; // "ファイル(&F)"
     QToolButton* TB_SearchDisk = nullptr;
-    QAction* ToolButton4 = nullptr; // separator
+    QAction* ToolButton4 = nullptr;     // separator
     QToolButton* TB_ReLoad = nullptr;
-    QAction* ToolButton5 = nullptr; // separator
+    QAction* ToolButton5 = nullptr;     // separator
     QToolButton* TB_Updir = nullptr;
     QToolButton* TL_ViewStyle = nullptr;
     ImageList ImageList_Tool;
@@ -121,11 +121,11 @@ public:
     QSplitter* Splitter2 = nullptr; // between the panes and the search results
     QSplitter* Splitter1 = nullptr; // between the tree and the pages
     TCatalogTree* TreeView1 = nullptr;
-    QTabWidget* PageControl1 = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QWidget* TabSheet2 = nullptr;
-    TPanel* Panel1 = nullptr;
-    TPanel* Panel2 = nullptr;
+    QTabWidget* PageControl1 = nullptr; // the two pages of the disk shown
+    QWidget* TabSheet1 = nullptr;       // ファイル一覧
+    QWidget* TabSheet2 = nullptr;       // プロパティ
+    TPanel* Panel1 = nullptr;           // TabSheet1's ground under the file list
+    TPanel* Panel2 = nullptr;           // TabSheet2's ground under the properties
     QTreeView* ListView_SearchFile = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     TDiskContents* DiskContents = nullptr;
@@ -135,25 +135,25 @@ public:
 
     // Menus.
     QMenu* Menu_File = nullptr;
-    QMenu* New1 = nullptr;
-    QAction* Folder1 = nullptr;
-    QAction* CDMOFDD1 = nullptr;
-    QAction* Close1 = nullptr;
+    QMenu* New1 = nullptr;          // the file menu's 新規作成
+    QAction* Folder1 = nullptr;     // フォルダ
+    QAction* CDMOFDD1 = nullptr;    // CD・MO・FDDなど: a new disk
+    QAction* Close1 = nullptr;      // 閉じる: ends the program
     QMenu* PopupMenu_Tree = nullptr;
-    QAction* Refresh1 = nullptr;
-    QMenu* New2 = nullptr;
-    QAction* Folder2 = nullptr;
-    QAction* CDMOFDD2 = nullptr;
-    QAction* Delete1 = nullptr;
-    QAction* Rename1 = nullptr;
-    QAction* N6 = nullptr;
-    QMenu* PM_SearchDisk = nullptr;
+    QAction* Refresh1 = nullptr;    // 最新の情報に更新
+    QMenu* New2 = nullptr;          // the tree menu's 新規作成
+    QAction* Folder2 = nullptr;     // フォルダ
+    QAction* CDMOFDD2 = nullptr;    // CD・MO・FDDなど: a new disk
+    QAction* Delete1 = nullptr;     // 削除
+    QAction* Rename1 = nullptr;     // 名前の変更
+    QAction* N6 = nullptr;          // ファイルの検索
+    QMenu* PM_SearchDisk = nullptr; // the drives of TB_SearchDisk's arrow
     QMenu* PM_ListView1 = nullptr;
-    QAction* N9 = nullptr;
-    QAction* N10 = nullptr;
+    QAction* N9 = nullptr;          // 保存されたプロパティ (does nothing yet)
+    QAction* N10 = nullptr;         // コメントの編集 (does nothing yet)
     QMenu* PM_SearchFile = nullptr;
-    QAction* Close2 = nullptr;
-    QAction* Stop1 = nullptr;
+    QAction* Close2 = nullptr;      // 閉じる: hides the search results
+    QAction* Stop1 = nullptr;       // 検索の中断
 
     // The file drop target; never attached, so the window takes no drops.
     TDropFileTarget* DropFileTarget1 = nullptr;
@@ -214,6 +214,11 @@ private:
     void buildMenus();
     void buildSearchDiskMenu();
     void buildDropTarget();
+    // The common start of newFolder and newDisk: put off while a search
+    // runs (change is then made with target, if it still exists, once the
+    // search has ended); else target's catalog folder is selected and shown
+    // and returned. nullptr when there is nothing to do now.
+    QTreeWidgetItem* showFolderTarget(QTreeWidgetItem* target, void (TForm_Main::*change)(QTreeWidgetItem*));
     void newFolder(QTreeWidgetItem* target);
     void newDisk(QTreeWidgetItem* target);
     QIcon toolIcon(int index) const;

@@ -1,9 +1,19 @@
 #include "TreeImageList.h"
 
 #include <QPainter>
-#include <QPixmap>
 
 namespace qd {
+namespace {
+
+// A picture that draws nothing, as its own mask: white is transparent.
+QImage blank(int size)
+{
+    QImage image(size, size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+} // namespace
 
 void TreeImageList::clear()
 {
@@ -18,9 +28,8 @@ int TreeImageList::addImage(const QImage& image, const QImage& mask)
     e.slot = decoded_.add(image, mask);
     if (e.slot < 0) {
         // Keep the numbering: a missing picture draws blank.
-        QImage blank(decoded_.imageSize(), decoded_.imageSize(), QImage::Format_RGB32);
-        blank.fill(Qt::white);
-        e.slot = decoded_.add(blank, blank);
+        const QImage nothing = blank(decoded_.imageSize());
+        e.slot = decoded_.add(nothing, nothing);
     }
     entries_.push_back(std::move(e));
     return count() - 1;
@@ -49,11 +58,8 @@ int TreeImageList::decode(int index) const
     };
     QImage image = bmp(e.at, e.imageSize);
     QImage mask = bmp(e.at + e.imageSize, e.maskSize);
-    if (image.isNull()) {
-        image = QImage(decoded_.imageSize(), decoded_.imageSize(), QImage::Format_RGB32);
-        image.fill(Qt::white);
-        mask = image;
-    }
+    if (image.isNull())
+        mask = image = blank(decoded_.imageSize());
     e.slot = decoded_.add(image, mask);
     return e.slot;
 }
@@ -82,14 +88,8 @@ QIcon TreeImageList::icon(int index) const
     if (index < 0 || index >= count())
         return {};
     Entry& e = entries_[std::size_t(index)];
-    if (e.icon.isNull()) {
-        QPixmap pixmap(decoded_.imageSize(), decoded_.imageSize());
-        pixmap.fill(Qt::transparent);
-        QPainter p(&pixmap);
-        draw(p, index, 0, 0);
-        p.end();
-        e.icon = QIcon(pixmap);
-    }
+    if (e.icon.isNull())
+        e.icon = QIcon(decoded_.pixmap(decode(index)));
     return e.icon;
 }
 

@@ -344,4 +344,36 @@ TEST(RealSystemDrives, CIsTheRootFileSystemAndAnswers)
     }
 }
 
+// A user's text names a drive by its letter alone; a path by its first
+// character, whatever follows. Only ASCII letters name drives.
+TEST(DriveLetters, AUserTextIsTheLetterAloneAndAPathItsFirstCharacter)
+{
+    struct Case {
+        QString text;
+        std::optional<char> parsed; // ParseDriveLetter
+        std::optional<char> ofPath; // DriveLetterOfPath
+    };
+    const Case cases[] = {
+        {"d", 'D', 'D'},
+        {"D:", 'D', 'D'},
+        {"d:\\", 'D', 'D'},
+        {"D:/", 'D', 'D'},
+        {"D:\\PHOTO", std::nullopt, 'D'},
+        {"DX", std::nullopt, 'D'},
+        {"", std::nullopt, std::nullopt},
+        {"1:", std::nullopt, std::nullopt},
+        {"\\\\server\\share", std::nullopt, std::nullopt},
+        {QStringLiteral("\u00e9:"), std::nullopt, std::nullopt},  // a Latin-1 letter
+        {QStringLiteral("\uff24:"), std::nullopt, std::nullopt},  // a full-width D
+    };
+    auto asChar = [](std::optional<QChar> c) { return c ? std::optional<char>(c->toLatin1()) : std::nullopt; };
+    for (const Case& c : cases) {
+        EXPECT_EQ(asChar(qd::ParseDriveLetter(c.text)), c.parsed) << c.text.toStdString();
+        EXPECT_EQ(asChar(qd::DriveLetterOfPath(c.text)), c.ofPath) << c.text.toStdString();
+    }
+    // A catalog path's bytes: a code page 932 lead byte is no letter.
+    EXPECT_EQ(asChar(qd::DriveLetterOfPath(std::string_view("e:\\A"))), 'E');
+    EXPECT_EQ(asChar(qd::DriveLetterOfPath(std::string_view("\x82\x60:"))), std::nullopt);
+}
+
 } // namespace

@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
@@ -281,6 +283,45 @@ TEST_F(ScannerTest, RootThatCannotBeListedLeavesTheRootAlone)
     EXPECT_EQ(r.unlistable, 1);
     ASSERT_EQ(disk.DirList.size(), 1u);
     EXPECT_EQ(disk.DirList[0].Name, "E:");
+}
+
+// The debug lines of the category qd.walk, kept while it lives.
+class WalkTrace {
+public:
+    WalkTrace() { previous_ = qInstallMessageHandler(keep); }
+    ~WalkTrace()
+    {
+        qInstallMessageHandler(previous_);
+        QLoggingCategory::setFilterRules(QString());
+        lines().clear();
+    }
+    static QStringList& lines()
+    {
+        static QStringList kept;
+        return kept;
+    }
+
+private:
+    static void keep(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (type == QtDebugMsg && context.category && std::strcmp(context.category, "qd.walk") == 0)
+            lines() << text;
+    }
+    QtMessageHandler previous_ = nullptr;
+};
+
+TEST_F(ScannerTest, AFolderThatCannotBeListedIsTracedOnlyWhenTheWalkTraceIsOn)
+{
+    const WalkTrace trace;
+    qd::WalkFolder(QChar('E'), at("missing"), disk, control, nullptr);
+    EXPECT_TRUE(WalkTrace::lines().isEmpty()) << "off by default";
+
+    QLoggingCategory::setFilterRules(QStringLiteral("qd.walk.debug=true"));
+    const WalkResult r = qd::WalkFolder(QChar('E'), at("missing"), disk, control, nullptr);
+    EXPECT_EQ(r.unlistable, 1);
+    ASSERT_EQ(WalkTrace::lines().size(), 1);
+    EXPECT_TRUE(WalkTrace::lines()[0].contains(QStringLiteral("E:"))) << WalkTrace::lines()[0].toStdString();
+    EXPECT_TRUE(WalkTrace::lines()[0].contains(QStringLiteral("not found"))) << WalkTrace::lines()[0].toStdString();
 }
 
 TEST_F(ScannerTest, NamesOutsideCodePage932AreSubstitutedCountedAndStillWalked)

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
 #include "browse/FolderRows.h"
@@ -120,14 +121,17 @@ private:
 
 } // namespace
 
-int runDump(const QStringList& args)
+int runDump(const Command& command, const QStringList& args)
 {
-    QStringList files = args;
-    const bool withPaths = files.removeAll(QStringLiteral("--paths")) > 0;
-    if (files.size() != 1) {
-        printError(QStringLiteral("usage: qdcat dump [--paths] FILE.qd"));
-        return kUsage;
-    }
+    CommandLine line(command);
+    line.option({QStringLiteral("paths")}, QStringLiteral("Give each folder its full path as well."));
+    line.positional(QStringLiteral("FILE.qd"), QStringLiteral("The catalog file."));
+    if (const auto exit = line.parse(args))
+        return *exit;
+    const QStringList& files = line.positionals();
+    const bool withPaths = line.isSet(QStringLiteral("paths"));
+    if (files.size() != 1)
+        return line.usage(QStringLiteral("name one catalog file"));
     TDisk disk;
     if (!load(files[0], disk))
         return kUnreadable;
@@ -165,12 +169,17 @@ int runDump(const QStringList& args)
     return kOk;
 }
 
-int runLs(const QStringList& args)
+int runLs(const Command& command, const QStringList& arguments)
 {
-    if (args.isEmpty() || args.size() > 2) {
-        printError(QStringLiteral("usage: qdcat ls FILE.qd [FOLDER]"));
-        return kUsage;
-    }
+    CommandLine line(command);
+    line.positional(QStringLiteral("FILE.qd"), QStringLiteral("The catalog file."));
+    line.positional(QStringLiteral("FOLDER"), QStringLiteral("A folder of it, such as D:\\PHOTO\\2001; the root when left out."),
+                    QStringLiteral("[FOLDER]"));
+    if (const auto exit = line.parse(arguments))
+        return *exit;
+    const QStringList& args = line.positionals();
+    if (args.isEmpty() || args.size() > 2)
+        return line.usage(QStringLiteral("name a catalog file and at most one folder"));
     TDisk disk;
     if (!load(args[0], disk))
         return kUnreadable;

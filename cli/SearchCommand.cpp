@@ -4,6 +4,7 @@
 #include <QFile>
 #include <cstdio>
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
 #include "browse/StoreSearch.h"
@@ -14,12 +15,6 @@
 
 namespace qd::cli {
 namespace {
-
-int usage(const QString& why)
-{
-    printError(why + QStringLiteral("\nusage: qdcat search TEXT [--root CATALOG_ROOT] [--in PATH]"));
-    return kUsage;
-}
 
 // Prints the hits of each catalog as it is done: disk title, file name and
 // folder path, tab-separated.
@@ -52,31 +47,24 @@ public:
 
 } // namespace
 
-int runSearch(const QStringList& args)
+int runSearch(const Command& command, const QStringList& args)
 {
-    QString text, root = CatalogRoot(), in;
-    bool haveText = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == u"--root" && hasValue) {
-            root = args[++i];
-        } else if (a == u"--in" && hasValue) {
-            in = args[++i];
-        } else if (a == u"--" && hasValue && !haveText) {
-            text = args[++i]; // a text that begins with "--"
-            haveText = true;
-        } else if (!a.startsWith(u"--") && !haveText) {
-            text = a;
-            haveText = true;
-        } else {
-            return usage(QStringLiteral("unexpected argument \"%1\"").arg(a));
-        }
-    }
-    if (!haveText)
-        return usage(QStringLiteral("name the text to search for"));
+    CommandLine line(command);
+    line.positional(QStringLiteral("TEXT"), QStringLiteral("The text that file names must contain."));
+    line.rootOption();
+    line.option({QStringLiteral("in")}, QStringLiteral("Search below this catalog folder or in this catalog file only."),
+                QStringLiteral("PATH"));
+    if (const auto exit = line.parse(args))
+        return *exit;
+    if (line.positionals().isEmpty())
+        return line.usage(QStringLiteral("name the text to search for"));
+    if (line.positionals().size() > 1)
+        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[1]));
+    const QString text = line.positionals()[0];
+    const QString root = line.root();
+    const QString in = line.value(QStringLiteral("in"));
     if (root.isEmpty())
-        return usage(QStringLiteral("name the catalog root"));
+        return line.usage(QStringLiteral("name the catalog root"));
 
     const QByteArray rootPath = QFile::encodeName(QDir::cleanPath(root));
     if (!DirectoryExists(rootPath)) {
@@ -93,7 +81,7 @@ int runSearch(const QStringList& args)
             return kUnreadable;
         }
         if (!InsideFolder(target, rootPath))
-            return usage(QStringLiteral("%1 is not below the catalog root %2").arg(in, root));
+            return line.usage(QStringLiteral("%1 is not below the catalog root %2").arg(in, root));
     }
 
     PrintHits out;

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <cstdio>
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
 #include "browse/FolderRows.h"
@@ -18,12 +19,6 @@ namespace {
 // Exit statuses of update beyond the common ones.
 enum UpdateExit { kNoDisk = 3, kNotWritten = 4, kOtherDisk = 5, kRefused = 6 };
 
-int usage(const QString& why)
-{
-    printError(why + QStringLiteral("\nusage: qdcat update FILE.qd FOLDER"));
-    return kUsage;
-}
-
 void print(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
@@ -32,10 +27,16 @@ void print(const QString& text)
 
 } // namespace
 
-int runUpdate(const QStringList& args)
+int runUpdate(const Command& command, const QStringList& arguments)
 {
+    CommandLine line(command);
+    line.positional(QStringLiteral("FILE.qd"), QStringLiteral("The catalog file."));
+    line.positional(QStringLiteral("FOLDER"), QStringLiteral("The folder to bring up to date, such as D:\\PHOTO\\2001."));
+    if (const auto exit = line.parse(arguments))
+        return *exit;
+    const QStringList& args = line.positionals();
     if (args.size() != 2)
-        return usage(QStringLiteral("name a catalog file and one of its folders"));
+        return line.usage(QStringLiteral("name a catalog file and one of its folders"));
     const QByteArray fileName = QFile::encodeName(args[0]);
     const std::filesystem::path file(fileName.toStdString());
     TDisk disk;
@@ -57,7 +58,7 @@ int runUpdate(const QStringList& args)
         folder = FindFolder(disk, path);
     }
     if (folder < 0)
-        return usage(QStringLiteral("no folder %1 in %2").arg(args[1], DisplayFileName(fileName)));
+        return line.usage(QStringLiteral("no folder %1 in %2").arg(args[1], DisplayFileName(fileName)));
 
     // The rows as the contents view lists them, sorted as it sorts them.
     const NameOrder order;

@@ -1,5 +1,6 @@
 // qdcat: the command-line companion of Qd. It reads and writes the same
 // catalog files and uses the same drives as the windows.
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <cstdio>
 
@@ -16,63 +17,61 @@ namespace {
 
 // Add a command here and declare its function in Commands.h.
 const Command kCommands[] = {
-    {"dump", "qdcat dump [--paths] FILE.qd\n"
-             "    Print the whole catalog as one JSON object (UTF-8), written as it is made:\n"
-             "    one line per folder (name, parent index, ...) and one per file. --paths gives\n"
-             "    each folder its full path as well (D:\\PHOTO\\2001).",
+    {"dump", "[--paths] FILE.qd", "Print the whole catalog as one JSON object (UTF-8), written as it is made.",
+     "One line per folder (name, parent index, ...) and one per file. --paths gives each folder\n"
+     "its full path as well (D:\\PHOTO\\2001).",
      runDump},
-    {"ls", "qdcat ls FILE.qd [FOLDER]\n"
-           "    List one folder (a path such as D:\\PHOTO\\2001; default the root) as the\n"
-           "    contents view shows it: sub-folders, then files, each sorted by name.\n"
-           "    Tab-separated: name, size, created, modified, accessed, first comment line.",
+    {"ls", "FILE.qd [FOLDER]", "List one folder as the contents view shows it.",
+     "FOLDER is a path such as D:\\PHOTO\\2001 (default the root). Sub-folders come first, then\n"
+     "files, each sorted by name. Tab-separated: name, size, created, modified, accessed, first\n"
+     "comment line.",
      runLs},
-    {"search", "qdcat search TEXT [--root CATALOG_ROOT] [--in PATH]\n"
-               "    Find the files whose names contain TEXT (exact, case-sensitive, no wildcards)\n"
-               "    in every catalog below the root, or below PATH: a catalog folder or a .qd\n"
-               "    file, relative to the root or absolute inside it. One line per hit in the\n"
-               "    order of the catalog tree, tab-separated: disk title, file name, folder\n"
-               "    path. The count goes to standard error. A catalog that cannot be read is\n"
-               "    reported there and passed over; exit status 2 only when the root or PATH\n"
-               "    cannot be read.",
+    {"search", "TEXT [--root CATALOG_ROOT] [--in PATH]", "Find the files whose names contain TEXT.",
+     "TEXT is matched exactly, case-sensitive, without wildcards (a TEXT that begins with a dash\n"
+     "follows --), in every catalog below the root, or below PATH: a catalog folder or a .qd\n"
+     "file, relative to the root or absolute inside it. One line per hit in the order of the\n"
+     "catalog tree, tab-separated: disk title, file name, folder path. The count goes to\n"
+     "standard error. A catalog that cannot be read is reported there and passed over; exit\n"
+     "status 2 only when the root or PATH cannot be read.",
      runSearch},
-    {"drives", "qdcat drives\n"
-               "  qdcat drives --map X=FOLDER [--label LABEL] [--serial 1234-ABCD] [--kind KIND]\n"
-               "  qdcat drives --unmap X\n"
-               "    List the drives: letter, kind, root folder (or \"no disk\"), label, serial,\n"
-               "    total and free bytes, tab-separated. --map makes FOLDER drive X (KIND one of\n"
-               "    fixed, removable, cdrom, network, ram); --unmap removes that mapping.",
+    {"drives", "[--map X=FOLDER [--label LABEL] [--serial 1234-ABCD] [--kind KIND] | --unmap X]",
+     "List the drives, or map a folder as a drive.",
+     "Without options: letter, kind, root folder (or \"no disk\"), label, serial, total and free\n"
+     "bytes, tab-separated. --map makes FOLDER drive X (KIND one of fixed, removable, cdrom,\n"
+     "network, ram); --unmap removes that mapping.",
      runDrives},
-    {"scan", "qdcat scan X: --title TITLE [--root CATALOG_ROOT] [--folder SUB] [--force]\n"
-             "    Catalog the disk in drive X: as <root>/<SUB>/<TITLE>.qd (never replaced without\n"
-             "    --force). Ctrl-C stops between folders and writes nothing. Exit status 3 when\n"
-             "    the drive has no disk, 4 when the catalog is not written, 130 when stopped.",
+    {"scan", "X: --title TITLE [--root CATALOG_ROOT] [--folder SUB] [--force]",
+     "Catalog the disk in drive X: as <root>/<SUB>/<TITLE>.qd.",
+     "A catalog is never replaced without --force. Ctrl-C stops between folders and writes\n"
+     "nothing. Exit status 3 when the drive has no disk, 4 when the catalog is not written, 130\n"
+     "when stopped.",
      runScan},
-    {"identify", "qdcat identify X: [--root CATALOG_ROOT]\n"
-                 "    Which catalogued disk is in drive X:, by its serial number: the first catalog\n"
-                 "    in the tree's order that records it, as TITLE<TAB>CATALOG_FILE. A catalog that\n"
-                 "    cannot be read is named on standard error and passed over. Exit status 1 when\n"
-                 "    none is found, 3 when the drive has no disk.",
+    {"identify", "X: [--root CATALOG_ROOT]", "Tell which catalogued disk is in drive X:, by its serial number.",
+     "Prints the first catalog in the tree's order that records it, as TITLE<TAB>CATALOG_FILE. A\n"
+     "catalog that cannot be read is named on standard error and passed over. Exit status 1 when\n"
+     "none is found, 3 when the drive has no disk.",
      runIdentify},
-    {"update", "qdcat update FILE.qd FOLDER\n"
-               "    Bring one folder of the catalog (a path such as D: or D:\\PHOTO\\2001) up to date\n"
-               "    with the disk in its drive: new entries are added, vanished ones removed, the\n"
-               "    rest kept as recorded, comments included. Prints added/removed, folder/file and\n"
-               "    the name, tab-separated. Exit status 3 when the drive has no disk, 4 when the\n"
-               "    catalog is not written, 5 when the drive holds another disk, 6 when the folder\n"
-               "    cannot be listed; the catalog is then left as it was.",
+    {"update", "FILE.qd FOLDER", "Bring one folder of the catalog up to date with the disk in its drive.",
+     "FOLDER is a path such as D: or D:\\PHOTO\\2001. New entries are added, vanished ones\n"
+     "removed, the rest kept as recorded, comments included. Prints added/removed, folder/file\n"
+     "and the name, tab-separated. Exit status 3 when the drive has no disk, 4 when the catalog\n"
+     "is not written, 5 when the drive holds another disk, 6 when the folder cannot be listed;\n"
+     "the catalog is then left as it was.",
      runUpdate},
 };
 
-void printHelp()
+QString description()
 {
-    std::printf("Usage: qdcat COMMAND [ARGUMENTS]\n\n"
-                "The command-line companion of Qd, the disk cataloguer.\n\n"
-                "Commands:\n");
+    QString text = QStringLiteral("The command-line companion of Qd, the disk cataloguer.\n\nCommands:\n");
     for (const Command& c : kCommands)
-        std::printf("  %s\n\n", c.usage);
-    std::printf("Tab-separated output writes a backslash, tab, carriage return and new line inside\n"
-                "a field as \\\\, \\t, \\r and \\n, and any other control character as \\xHH.\n\n"
-                "Exit status: 0 on success, 1 for wrong usage, 2 for a catalog that cannot be read.\n");
+        text += QStringLiteral("  qdcat %1 %2\n      %3\n")
+                    .arg(QString::fromLatin1(c.name), QString::fromUtf8(c.arguments), QString::fromUtf8(c.summary));
+    text += QStringLiteral(
+        "\nqdcat COMMAND --help tells more of a command and its options.\n\n"
+        "Tab-separated output writes a backslash, tab, carriage return and new line inside\n"
+        "a field as \\\\, \\t, \\r and \\n, and any other control character as \\xHH.\n\n"
+        "Exit status: 0 on success, 1 for wrong usage, 2 for a catalog that cannot be read.");
+    return text;
 }
 
 } // namespace
@@ -81,16 +80,36 @@ void printHelp()
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QD_VERSION));
     using namespace qd::cli;
-    if (args.isEmpty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        printHelp();
-        return args.isEmpty() ? kUsage : kOk;
+
+    // Only qdcat's own options come before the command; everything after its
+    // name is the command's.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description());
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("One of the commands above."),
+                                 QStringLiteral("COMMAND [ARGUMENTS]"));
+    if (!parser.parse(app.arguments())) {
+        printError(parser.errorText() + QStringLiteral(" See qdcat --help."));
+        return kUsage;
+    }
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+    QStringList args = parser.positionalArguments();
+    if (args.size() == 2 && args[0] == u"help")
+        args = {args[1], QStringLiteral("--help")}; // qdcat help COMMAND
+    const bool help = parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
+    if (help || args.isEmpty() || args[0] == u"help") {
+        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return help || !args.isEmpty() ? kOk : kUsage;
     }
     const QString name = args.takeFirst();
     for (const Command& c : kCommands) {
         if (name == QLatin1String(c.name))
-            return c.run(args);
+            return c.run(c, args);
     }
     printError(QStringLiteral("unknown command \"%1\"; see qdcat --help").arg(name));
     return kUsage;

@@ -1,7 +1,11 @@
 #include "CommandLine.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QRegularExpression>
 #include <cstdio>
+
+#include "catalog/QdLib.h"
 
 #include "platform/CatalogRoot.h"
 
@@ -72,6 +76,36 @@ int CommandLine::usage(const QString& why) const
 {
     printError(why + QStringLiteral("\nusage: qdcat %1 %2").arg(QString::fromLatin1(command_.name), QString::fromUtf8(command_.arguments)));
     return kUsage;
+}
+
+std::optional<std::uint64_t> ParseSize(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^([0-9]{1,19})([KMG]?)$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const std::uint64_t n = m.captured(1).toULongLong(&ok);
+    const QString unit = m.captured(2).toUpper();
+    const int shift = unit == u"K" ? 10 : unit == u"M" ? 20 : unit == u"G" ? 30 : 0;
+    if (!ok || n > (UINT64_MAX >> shift))
+        return std::nullopt;
+    return n << shift;
+}
+
+std::optional<double> ParseDateTime(const QString& text)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[T ](\\d{2}):(\\d{2})(?::(\\d{2}))?)?$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+    if (!date.isValid() || !time.isValid() || date.year() < 1)
+        return std::nullopt;
+    return CivilToDateTime({date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()});
 }
 
 } // namespace qd::cli

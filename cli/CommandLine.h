@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <optional>
 
 #include "Commands.h"
@@ -44,5 +45,14 @@ private:
     QCommandLineParser parser_;
     QStringList positionals_;
 };
+
+// A size in bytes as options take it: digits, then K, M or G (either case)
+// for kibi-, mebi- and gibibytes. nullopt for anything else.
+std::optional<std::uint64_t> ParseSize(const QString& text);
+
+// A local date, 2024-05-01, or date and time, 2024-05-01T13:45[:30], in
+// ISO 8601 and without a zone (catalog times have none), as a date-time
+// value. nullopt for anything else.
+std::optional<double> ParseDateTime(const QString& text);
 
 } // namespace qd::cli

@@ -26,13 +26,18 @@ const Command kCommands[] = {
      "files, each sorted by name. Tab-separated: name, size, created, modified, accessed, first\n"
      "comment line.",
      runLs},
-    {"search", "TEXT [--root CATALOG_ROOT] [--in PATH]", "Find the files whose names contain TEXT.",
-     "TEXT is matched exactly, case-sensitive, without wildcards (a TEXT that begins with a dash\n"
-     "follows --), in every catalog below the root, or below PATH: a catalog folder or a .qd\n"
-     "file, relative to the root or absolute inside it. One line per hit in the order of the\n"
-     "catalog tree, tab-separated: disk title, file name, folder path. The count goes to\n"
-     "standard error. A catalog that cannot be read is reported there and passed over; exit\n"
-     "status 2 only when the root or PATH cannot be read.",
+    {"search", "[TEXT] [--root CATALOG_ROOT] [--in PATH] [FILTER...] [--json]",
+     "Find the files whose names contain TEXT.",
+     "TEXT alone is matched exactly, case-sensitive, without wildcards (a TEXT that begins with a\n"
+     "dash follows --), in every catalog below the root, or below PATH: a catalog folder or a .qd\n"
+     "file, relative to the root or absolute inside it. The filters -i, --glob, --regex,\n"
+     "--folders, --min-size, --max-size, --after and --before narrow it, all of them at once;\n"
+     "with any of them TEXT may be left out. One line per hit in the order of the catalog tree,\n"
+     "tab-separated: disk title, name, folder path (a folder's name ends in a backslash); with\n"
+     "--json one object per line with the title, catalog, folder, name, kind, size, created,\n"
+     "modified and accessed times (ISO 8601, local) and comment. The count goes to standard\n"
+     "error. A catalog that cannot be read is reported there and passed over; exit status 2\n"
+     "only when the root or PATH cannot be read.",
      runSearch},
     {"drives", "[--map X=FOLDER [--label LABEL] [--serial 1234-ABCD] [--kind KIND] | --unmap X]",
      "List the drives, or map a folder as a drive.",

@@ -52,27 +52,6 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, std::string
 
 namespace {
 
-// The next file record, skipped. One test of the record's lengths instead
-// of one per field; a record that does not fit goes through the reader's
-// checks, which say where and why.
-inline FileRecord nextFileRecord(CatalogReader& r)
-{
-    const char* p = r.here();
-    const std::size_t left = r.left();
-    if (left >= 5) [[likely]] {
-        const std::size_t n = (unsigned char)p[0];
-        if (left >= 5 + n) [[likely]] {
-            std::int32_t c;
-            std::memcpy(&c, p + 1 + n, 4);
-            if (c >= 0 && std::size_t(c) + kFileFixedTail <= left - 5 - n) [[likely]] {
-                r.skip(5 + n + std::size_t(c) + kFileFixedTail, "a file record");
-                return {{p + 1, n}, {p + 5 + n, std::size_t(c)}, p + 5 + n + std::size_t(c)};
-            }
-        }
-    }
-    return ReadFileRecord(r);
-}
-
 // True when the byte b stands in name at or before position last. A name is
 // followed by at least the 29 bytes of its record's comment length and fixed
 // fields (37 for a file), so it is read eight bytes at a time without leaving
@@ -159,7 +138,7 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, const Searc
             }
         }
         for (std::size_t j = 0; j < folder.files; ++j) {
-            const FileRecord file = nextFileRecord(r);
+            const FileRecord file = NextFileRecord(r);
             bool hit;
             if (namesOnly) {
                 hit = holdsText(query, file.name);

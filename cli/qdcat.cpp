@@ -39,6 +39,17 @@ const Command kCommands[] = {
      "error. A catalog that cannot be read is reported there and passed over; exit status 2\n"
      "only when the root or PATH cannot be read.",
      runSearch},
+    {"disks", "[--root CATALOG_ROOT] [--files] [--json]",
+     "List the catalogued disks, one line per catalog in the order of the catalog tree.",
+     "Tab-separated: catalog folder (empty for the root itself), title, volume label, serial\n"
+     "number, total and free bytes, number of folders, with --files the number of files, the\n"
+     "root folder's scan date (ISO 8601, local), and last a column that is empty unless the\n"
+     "catalog cannot be read: it then holds the reason, and the columns between are empty.\n"
+     "Only the head of each catalog is read, which says all but the number of files: --files\n"
+     "reads every catalog whole to count them (and so also finds damage anywhere in it).\n"
+     "--json gives one object per line instead, with \"error\" for a catalog that cannot be\n"
+     "read. Exit status 2 when the root cannot be read.",
+     runDisks},
     {"drives", "[--map X=FOLDER [--label LABEL] [--serial 1234-ABCD] [--kind KIND] | --unmap X]",
      "List the drives, or map a folder as a drive.",
      "Without options: letter, kind, root folder (or \"no disk\"), label, serial, total and free\n"

@@ -2,6 +2,7 @@
 #include <QFile>
 #include <cstdio>
 
+#include "Catalogs.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
@@ -40,16 +41,8 @@ int runUpdate(const Command& command, const QStringList& arguments)
     const QByteArray fileName = QFile::encodeName(args[0]);
     const std::filesystem::path file(fileName.toStdString());
     TDisk disk;
-    try {
-        const LoadResult r = LoadDiskData(file, disk);
-        if (!r.ok()) {
-            printError(QString::fromStdString(r.message));
-            return kUnreadable;
-        }
-    } catch (const CatalogError& e) {
-        printError(QString::fromUtf8(e.what()));
+    if (!LoadCatalog(args[0], disk))
         return kUnreadable;
-    }
     std::string path = toAnsi(args[1]);
     std::int32_t folder = FindFolder(disk, path);
     if (folder < 0 && !path.empty() && ParseDriveLetter(args[1].left(2))) {

@@ -26,6 +26,15 @@ const Command kCommands[] = {
      "files, each sorted by name. Tab-separated: name, size, created, modified, accessed, first\n"
      "comment line.",
      runLs},
+    {"export", "FILE.qd [--csv | --json] [--bom]",
+     "Print every file of the catalog with its full path, size, times and comment.",
+     "One line per file in the order of the catalog: full path (D:\\PHOTO\\a.jpg), size in bytes,\n"
+     "created, modified and accessed times (ISO 8601, local; empty when unknown) and the whole\n"
+     "comment. Tab-separated by default; --csv writes comma-separated values as RFC 4180 has\n"
+     "them (a header line, fields with a comma, quote or line break in quotes, CR LF at the end\n"
+     "of each record) for spreadsheet programs, and --bom puts the UTF-8 byte-order mark first,\n"
+     "by which they know the text is UTF-8. --json gives one object per line instead.",
+     runExport},
     {"search", "[TEXT] [--root CATALOG_ROOT] [--in PATH] [FILTER...] [--json]",
      "Find the files whose names contain TEXT.",
      "TEXT alone is matched exactly, case-sensitive, without wildcards (a TEXT that begins with a\n"

@@ -28,6 +28,7 @@ int runUpdate(const Command& command, const QStringList& args);
 int runSearch(const Command& command, const QStringList& args);
 int runDisks(const Command& command, const QStringList& args);
 int runExport(const Command& command, const QStringList& args);
+int runDuplicates(const Command& command, const QStringList& args);
 
 // Prints text to standard error followed by a new line, for errors.
 void printError(const QString& text);

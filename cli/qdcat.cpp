@@ -59,6 +59,17 @@ const Command kCommands[] = {
      "--json gives one object per line instead, with \"error\" for a catalog that cannot be\n"
      "read. Exit status 2 when the root cannot be read.",
      runDisks},
+    {"duplicates", "[--root CATALOG_ROOT] [--min-size N] [--json]",
+     "Find the files of the same name and size on two or more disks.",
+     "Names are compared byte for byte (case counts); files smaller than N bytes (1 by default,\n"
+     "so empty files are left out) are not looked at. The groups come largest first, tab-\n"
+     "separated, one line per file: size, name, disk title, folder path, with a blank line\n"
+     "between groups; with --json one object per group and line with the name, size and files\n"
+     "(title, catalog, folder). Two files of a group may lie on one disk as long as another\n"
+     "disk holds the same. The count goes to standard error; a catalog that cannot be read is\n"
+     "reported there and passed over. Every catalog is read twice, and memory grows with the\n"
+     "candidates' names and by four bytes per file, not with every name.",
+     runDuplicates},
     {"drives", "[--map X=FOLDER [--label LABEL] [--serial 1234-ABCD] [--kind KIND] | --unmap X]",
      "List the drives, or map a folder as a drive.",
      "Without options: letter, kind, root folder (or \"no disk\"), label, serial, total and free\n"

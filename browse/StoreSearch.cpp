@@ -10,11 +10,11 @@ namespace qd {
 namespace {
 
 // Searches one catalog file; false when it gave nothing.
-bool searchCatalog(const QByteArray& file, const QString& title, std::string_view text, StoreSearchSink& sink,
+bool searchCatalog(const QByteArray& file, const QString& title, const SearchQuery& query, StoreSearchSink& sink,
                    CatalogSearch& scratch, bool quietWithoutMagic)
 {
     try {
-        const CatalogSearchResult r = scratch.search(std::filesystem::path(file.toStdString()), text);
+        const CatalogSearchResult r = scratch.search(std::filesystem::path(file.toStdString()), query);
         if (r.load.ok()) {
             sink.found(file, title, r.found);
             return true;
@@ -37,15 +37,22 @@ std::string SearchTextBytes(const QString& text)
 
 bool SearchStore(const QByteArray& path, std::string_view text, StoreSearchSink& sink, CatalogSearch& scratch)
 {
+    SearchQuery query;
+    query.text = text;
+    return SearchStore(path, query, sink, scratch);
+}
+
+bool SearchStore(const QByteArray& path, const SearchQuery& query, StoreSearchSink& sink, CatalogSearch& scratch)
+{
     if (!DirectoryExists(path)) {
         const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
         const std::string_view view(name.constData(), std::size_t(name.size()));
         const std::string_view title = CatalogTitle(view);
-        return searchCatalog(path, DisplayFileName(QByteArray(title.data(), qsizetype(title.size()))), text, sink,
+        return searchCatalog(path, DisplayFileName(QByteArray(title.data(), qsizetype(title.size()))), query, sink,
                              scratch, false);
     }
     return ForEachCatalog(path, [&](const QByteArray& file, const StoreEntry& entry) {
-        searchCatalog(file, entry.text, text, sink, scratch, true);
+        searchCatalog(file, entry.text, query, sink, scratch, true);
         return true;
     });
 }

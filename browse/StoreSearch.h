@@ -36,5 +36,7 @@ public:
 // cannot be listed, or a catalog file that fails (reported to the sink).
 // scratch is reused from catalog to catalog.
 bool SearchStore(const QByteArray& path, std::string_view text, StoreSearchSink& sink, CatalogSearch& scratch);
+// The same for any query (see SearchQuery).
+bool SearchStore(const QByteArray& path, const SearchQuery& query, StoreSearchSink& sink, CatalogSearch& scratch);
 
 } // namespace qd

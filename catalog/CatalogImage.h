@@ -29,7 +29,12 @@ inline constexpr std::size_t kFileFixedTail = 33; // of which after the comment:
 // file (see ReadCatalogFile).
 class CatalogReader {
 public:
-    explicit CatalogReader(std::string_view data) : data_(data) {}
+    explicit CatalogReader(std::string_view data) : data_(data), size_(data.size()) {}
+    // Over the first bytes of a file of fileSize bytes, for a reader of its
+    // head alone: counts are held against the whole file, while reading past
+    // the bytes given is still refused as damage (so a caller that got fewer
+    // bytes than the file has reads on).
+    CatalogReader(std::string_view prefix, std::size_t fileSize) : data_(prefix), size_(fileSize) {}
 
     std::size_t offset() const { return pos_; }
     std::size_t left() const { return data_.size() - pos_; }
@@ -78,13 +83,14 @@ public:
     {
         const std::size_t at = pos_;
         const auto n = value<std::int32_t>(what);
-        if (n < 0 || std::size_t(n) > left() / minSize)
+        if (n < 0 || std::size_t(n) > (size_ - pos_) / minSize)
             damaged(at, std::string(what) + " " + std::to_string(n) + " does not fit the file");
         return std::size_t(n);
     }
 
 private:
     std::string_view data_;
+    std::size_t size_; // of the whole file
     std::size_t pos_ = 0;
 };
 
@@ -139,6 +145,27 @@ inline FileRecord ReadFileRecord(CatalogReader& r)
     f.comment = r.string32("a file comment");
     f.fixed = r.bytes(kFileFixedTail, "a file's attributes, times and size").data();
     return f;
+}
+
+// The next file record, skipped, as a walk over every record wants it: one
+// test of the record's lengths instead of one per field; a record that does
+// not fit goes through the reader's checks, which say where and why.
+inline FileRecord NextFileRecord(CatalogReader& r)
+{
+    const char* p = r.here();
+    const std::size_t left = r.left();
+    if (left >= 5) [[likely]] {
+        const std::size_t n = (unsigned char)p[0];
+        if (left >= 5 + n) [[likely]] {
+            std::int32_t c;
+            std::memcpy(&c, p + 1 + n, 4);
+            if (c >= 0 && std::size_t(c) + kFileFixedTail <= left - 5 - n) [[likely]] {
+                r.skip(5 + n + std::size_t(c) + kFileFixedTail, "a file record");
+                return {{p + 1, n}, {p + 5 + n, std::size_t(c)}, p + 5 + n + std::size_t(c)};
+            }
+        }
+    }
+    return ReadFileRecord(r);
 }
 
 // Throws CatalogError naming the file: with the English text, or with the

@@ -24,43 +24,38 @@ bool MatchFileName(std::string_view name, std::string_view text)
 CatalogSearchResult CatalogSearch::search(const std::filesystem::path& file, std::string_view text,
                                           const SearchYield& yield)
 {
+    SearchQuery query;
+    query.text = text;
+    return search(file, query, yield);
+}
+
+CatalogSearchResult CatalogSearch::search(const std::filesystem::path& file, const SearchQuery& query,
+                                          const SearchYield& yield)
+{
     CatalogSearchResult result;
     result.load = ReadCatalogFile(
         file,
         [&](std::string_view data) {
-            result = searchData(data, text, yield);
+            result = searchData(data, query, yield);
             return result.load;
         },
         &buffer_);
     return result;
 }
 
-namespace {
-
-// The name of the next file record, its record skipped. One test of the
-// record's lengths instead of one per field; a record that does not fit
-// goes through the reader's checks, which say where and why.
-inline std::string_view nextFileName(CatalogReader& r)
+CatalogSearchResult CatalogSearch::searchData(std::string_view data, std::string_view text, const SearchYield& yield)
 {
-    const char* p = r.here();
-    const std::size_t left = r.left();
-    if (left >= 5) [[likely]] {
-        const std::size_t n = (unsigned char)p[0];
-        if (left >= 5 + n) [[likely]] {
-            std::int32_t c;
-            std::memcpy(&c, p + 1 + n, 4);
-            if (c >= 0 && std::size_t(c) + kFileFixedTail <= left - 5 - n) [[likely]] {
-                r.skip(5 + n + std::size_t(c) + kFileFixedTail, "a file record");
-                return {p + 1, n};
-            }
-        }
-    }
-    return ReadFileRecord(r).name;
+    SearchQuery query;
+    query.text = text;
+    return searchData(data, query, yield);
 }
 
+namespace {
+
 // True when the byte b stands in name at or before position last. A name is
-// followed by at least the 37 bytes of its record's comment length and fixed
-// fields, so it is read eight bytes at a time without leaving the image.
+// followed by at least the 29 bytes of its record's comment length and fixed
+// fields (37 for a file), so it is read eight bytes at a time without leaving
+// the image.
 inline bool holdsByte(std::string_view name, std::size_t last, unsigned char b)
 {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
@@ -78,9 +73,44 @@ inline bool holdsByte(std::string_view name, std::size_t last, unsigned char b)
     return false;
 }
 
+// Whether a record's fields lie within the query's bounds.
+inline bool withinBounds(const SearchQuery& q, const RecordView& v)
+{
+    if (q.minSize || q.maxSize) {
+        if (v.folder || (q.minSize && v.size < *q.minSize) || (q.maxSize && v.size > *q.maxSize))
+            return false;
+    }
+    if (q.after && !(v.lastWrite != 0 && v.lastWrite >= *q.after))
+        return false;
+    if (q.before && !(v.lastWrite != 0 && v.lastWrite < *q.before))
+        return false;
+    return true;
+}
+
+// Whether the name holds the query's text, if it has one.
+inline bool holdsText(const SearchQuery& q, std::string_view name)
+{
+    if (!q.text)
+        return true;
+    const std::string_view text = *q.text;
+    // Most names hold not even the text's first byte where a run of it could
+    // begin: that test alone is far cheaper than a search.
+    return name.size() >= text.size() && !text.empty() &&
+           holdsByte(name, name.size() - text.size(), (unsigned char)text[0]) && MatchFileName(name, text);
+}
+
+inline bool passesTests(const SearchQuery& q, const RecordView& v)
+{
+    for (RecordTest* test : q.tests) {
+        if (!test->passes(v))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-CatalogSearchResult CatalogSearch::searchData(std::string_view data, std::string_view text, const SearchYield& yield)
+CatalogSearchResult CatalogSearch::searchData(std::string_view data, const SearchQuery& query, const SearchYield& yield)
 {
     CatalogSearchResult result;
     CatalogReader r(data);
@@ -90,19 +120,46 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, std::string
         return result;
 
     folders_.clear();
-    lastPathFolder_ = -1;
+    paths_.assign(head.folders, -1);
     CatalogHits& found = result.found;
-    const unsigned char first = text.empty() ? 0 : (unsigned char)text[0];
+    // The windows' search, a text alone, takes the shortest way: names only.
+    const bool namesOnly = query.text && query.tests.empty() && !query.folders && !query.minSize && !query.maxSize &&
+                           !query.after && !query.before && !query.details;
+    const bool details = query.details || query.folders;
     for (std::size_t i = 0; i < head.folders; ++i) {
         const FolderRecord folder = ReadFolderRecord(r, i);
         folders_.push_back({folder.parent, folder.name});
+        result.files += folder.files;
+        if (query.folders && i > 0) {
+            const RecordView v{folder.name, true, 0, folder.date};
+            if (withinBounds(query, v) && holdsText(query, v.name) && passesTests(query, v)) {
+                found.hits.push_back({folder.parent, pathOf(folder.parent, found), AnsiString(folder.name)});
+                found.details.push_back({true, folder.attr, 0, 0, folder.date, 0, std::string(folder.comment)});
+            }
+        }
         for (std::size_t j = 0; j < folder.files; ++j) {
-            const std::string_view name = nextFileName(r);
-            // Most names hold not even the text's first byte where a run of
-            // it could begin: that test alone is far cheaper than a search.
-            if (name.size() >= text.size() && !text.empty() && holdsByte(name, name.size() - text.size(), first) &&
-                MatchFileName(name, text))
-                found.hits.push_back({std::int32_t(i), pathOf(std::int32_t(i), found), AnsiString(name)});
+            const FileRecord file = NextFileRecord(r);
+            bool hit;
+            if (namesOnly) {
+                hit = holdsText(query, file.name);
+            } else {
+                RecordView v{file.name, false, 0, 0};
+                std::memcpy(&v.size, file.fixed + 25, 4);
+                std::memcpy(&v.lastWrite, file.fixed + 9, 8);
+                hit = withinBounds(query, v) && holdsText(query, v.name) && passesTests(query, v);
+            }
+            if (hit) {
+                found.hits.push_back({std::int32_t(i), pathOf(std::int32_t(i), found), AnsiString(file.name)});
+                if (details) {
+                    HitDetails& d = found.details.emplace_back();
+                    d.attr = std::uint8_t(file.fixed[0]);
+                    std::memcpy(&d.created, file.fixed + 1, 8);
+                    std::memcpy(&d.modified, file.fixed + 9, 8);
+                    std::memcpy(&d.accessed, file.fixed + 17, 8);
+                    std::memcpy(&d.size, file.fixed + 25, 4);
+                    d.comment = std::string(file.comment);
+                }
+            }
             if ((j & 0x3E8) != 0 && yield && !yield()) {
                 // Not read to its end, so not known to be sound: nothing of it counts.
                 result.stopped = true;
@@ -116,10 +173,11 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, std::string
 
 std::uint32_t CatalogSearch::pathOf(std::int32_t folder, CatalogHits& found)
 {
-    // The files of one folder come together: its path is made once, from
-    // the parent links (each smaller than its folder's own index, as the
-    // reader has checked), in time linear in the path's length.
-    if (folder != lastPathFolder_) {
+    // Made once per folder, from the parent links (each smaller than its
+    // folder's own index, as the reader has checked), in time linear in the
+    // path's length.
+    std::int32_t& index = paths_[std::size_t(folder)];
+    if (index < 0) {
         chain_.clear();
         std::size_t length = 0;
         for (std::int32_t f = folder; f >= 0; f = folders_[std::size_t(f)].parent) {
@@ -133,10 +191,10 @@ std::uint32_t CatalogSearch::pathOf(std::int32_t folder, CatalogHits& found)
                 path += '\\';
             path += folders_[std::size_t(*it)].name;
         }
+        index = std::int32_t(found.paths.size());
         found.paths.push_back(std::move(path));
-        lastPathFolder_ = folder;
     }
-    return std::uint32_t(found.paths.size() - 1);
+    return std::uint32_t(index);
 }
 
 } // namespace qd

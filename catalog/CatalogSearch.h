@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,24 +23,76 @@ namespace qd {
 // nothing.
 bool MatchFileName(std::string_view name, std::string_view text);
 
-// One file whose name matched.
+// One file whose name matched, or with SearchQuery::folders a folder.
 struct FileHit {
-    std::int32_t folder = 0; // its folder's index in DirList
+    std::int32_t folder = 0; // the index in DirList of the folder it lies in
     std::uint32_t path = 0;  // that folder's entry in CatalogHits::paths
-    AnsiString name;         // TFile.Name
+    AnsiString name;         // TFile.Name (TDir.Name for a folder)
+};
+
+// The stored fields of a hit, for a search that asks for them.
+struct HitDetails {
+    bool folder = false; // a folder record
+    std::uint8_t attr = 0;
+    std::uint32_t size = 0;                         // a folder's: 0
+    double created = 0, modified = 0, accessed = 0; // a folder's: its Date as modified, the others 0
+    std::string comment;                            // code page 932
 };
 
 // What one catalog gave, in the order of the catalog file: folders in
-// DirList order, each folder's files in stored order.
+// DirList order, each folder's files in stored order (a folder that is a
+// hit comes before its files).
 struct CatalogHits {
     std::vector<std::string> paths; // GetDirPath of each folder that holds a hit, once per folder
     std::vector<FileHit> hits;
+    std::vector<HitDetails> details; // one per hit, in step, when the query asks for details or folders; else empty
 };
 
 struct CatalogSearchResult {
-    LoadResult load;      // the loader's outcome: 5101, 5104 and 5105 give no hits
-    bool stopped = false; // the yield asked to stop before the end: no hits either
+    LoadResult load;        // the loader's outcome: 5101, 5104 and 5105 give no hits
+    bool stopped = false;   // the yield asked to stop before the end: no hits either
+    std::uint64_t files = 0; // file records read: all of them unless stopped
     CatalogHits found;
+};
+
+// A record as a search's tests see it, straight out of the catalog image;
+// valid during the call only.
+struct RecordView {
+    std::string_view name;  // code page 932
+    bool folder = false;    // a folder record (never the root, which is the drive)
+    std::uint32_t size = 0; // a file's Size; a folder's 0
+    double lastWrite = 0;   // a file's LastWriteTime, a folder's Date
+};
+
+// A test of records beyond the windows' plain text: a case-blind name, a
+// wildcard pattern or a regular expression (made above catalog/, where the
+// text tools are), or a pass that takes note of what it sees and lets
+// nothing through.
+class RecordTest {
+public:
+    virtual ~RecordTest() = default;
+    virtual bool passes(const RecordView& record) = 0;
+};
+
+// What a search looks for. A text alone is the windows' search; every other
+// part narrows it, and all must hold.
+struct SearchQuery {
+    // MatchFileName's text (code page 932 bytes); an empty text matches
+    // nothing. nullopt: no text is compared.
+    std::optional<std::string_view> text;
+    // Asked in order, each only of the records that passed all before it and
+    // every bound below. Not owned.
+    std::vector<RecordTest*> tests;
+    // Folder records may be hits as well (not the root: that is the drive).
+    bool folders = false;
+    // File sizes within these bounds, both included. Folders have no size: a
+    // query with a size bound lets none through.
+    std::optional<std::uint64_t> minSize, maxSize;
+    // Last-write times (date-time values) from after, included, to before,
+    // excluded. An unknown time (0) passes no bound.
+    std::optional<double> after, before;
+    // Fill CatalogHits::details.
+    bool details = false;
 };
 
 // Called after the file at index j of a folder has been matched, whenever j
@@ -48,20 +101,22 @@ struct CatalogSearchResult {
 using SearchYield = std::function<bool()>;
 
 // The search of one catalog after another. Each catalog file is read whole
-// once and its file names are matched straight out of its bytes; only a hit
+// once and its records are matched straight out of its bytes; only a hit
 // makes a record. A catalog counts only when read to its end: one that is
 // damaged (any length, count or parent that does not fit, an icon that is no
 // BMP) throws CatalogError as LoadDiskData does, and no hit of it is handed
 // out. The object keeps its scratch (the file buffer and the folder table)
 // from catalog to catalog, so memory follows the largest catalog, not their
-// number. Only file names are compared; folder names never make a hit.
+// number.
 class CatalogSearch {
 public:
-    // text: code page 932 bytes. yield: see SearchYield; none for a search
-    // that cannot be stopped.
+    // The windows' search: file names that hold text (code page 932 bytes).
+    // yield: see SearchYield; none for a search that cannot be stopped.
     CatalogSearchResult search(const std::filesystem::path& file, std::string_view text, const SearchYield& yield = {});
+    CatalogSearchResult search(const std::filesystem::path& file, const SearchQuery& query, const SearchYield& yield = {});
     // The same over a catalog image already in memory (never 5101).
     CatalogSearchResult searchData(std::string_view data, std::string_view text, const SearchYield& yield = {});
+    CatalogSearchResult searchData(std::string_view data, const SearchQuery& query, const SearchYield& yield = {});
 
 private:
     struct Folder {
@@ -71,9 +126,9 @@ private:
     std::uint32_t pathOf(std::int32_t folder, CatalogHits& found);
 
     ImageBuffer buffer_;
-    std::vector<Folder> folders_; // of the catalog being searched
+    std::vector<Folder> folders_;    // of the catalog being searched
+    std::vector<std::int32_t> paths_; // each folder's entry in CatalogHits::paths, -1 for none yet
     std::vector<std::int32_t> chain_;
-    std::int32_t lastPathFolder_ = -1; // the folder whose path was made last
 };
 
 } // namespace qd

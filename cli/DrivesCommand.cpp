@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <cstdio>
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
 #include "platform/Drives.h"
@@ -37,61 +38,65 @@ void printDrives()
     }
 }
 
-int usage(const QString& why)
-{
-    printError(why + QStringLiteral("; see qdcat --help"));
-    return kUsage;
-}
-
 } // namespace
 
-int runDrives(const QStringList& args)
+int runDrives(const Command& command, const QStringList& args)
 {
-    if (args.isEmpty()) {
-        printDrives();
-        return kOk;
-    }
-    if (args[0] == u"--unmap") {
-        if (args.size() != 2)
-            return usage(QStringLiteral("--unmap takes one drive letter"));
-        const auto letter = ParseDriveLetter(args[1]);
+    CommandLine line(command);
+    const QString map = QStringLiteral("map"), unmap = QStringLiteral("unmap"), label = QStringLiteral("label"),
+                  serial = QStringLiteral("serial"), kind = QStringLiteral("kind");
+    line.option({map}, QStringLiteral("Make FOLDER drive X."), QStringLiteral("X=FOLDER"));
+    line.option({label}, QStringLiteral("The mapped drive's volume label."), QStringLiteral("LABEL"));
+    line.option({serial}, QStringLiteral("The mapped drive's serial number, such as 1234-ABCD."), QStringLiteral("SERIAL"));
+    line.option({kind}, QStringLiteral("The mapped drive's kind: fixed, removable, cdrom, network or ram."),
+                QStringLiteral("KIND"));
+    line.option({unmap}, QStringLiteral("Remove the mapping of drive X."), QStringLiteral("X"));
+    if (const auto exit = line.parse(args))
+        return *exit;
+    if (!line.positionals().isEmpty())
+        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[0]));
+    const bool mapping = line.isSet(map);
+    if (!mapping && (line.isSet(label) || line.isSet(serial) || line.isSet(kind)))
+        return line.usage(QStringLiteral("--label, --serial and --kind go with --map"));
+    if (mapping && line.isSet(unmap))
+        return line.usage(QStringLiteral("--map and --unmap do not go together"));
+    if (line.isSet(unmap)) {
+        const QString value = line.value(unmap);
+        const auto letter = ParseDriveLetter(value);
         if (!letter)
-            return usage(QStringLiteral("\"%1\" is not a drive letter").arg(args[1]));
+            return line.usage(QStringLiteral("\"%1\" is not a drive letter").arg(value));
         if (!settings::unmapDrive(*letter)) {
             printError(QStringLiteral("%1: is not mapped").arg(*letter));
             return kUsage;
         }
         return kOk;
     }
-    if (args[0] != u"--map" || args.size() < 2)
-        return usage(QStringLiteral("unknown arguments for drives"));
+    if (!mapping) {
+        printDrives();
+        return kOk;
+    }
 
-    const qsizetype eq = args[1].indexOf(u'=');
+    const QString target = line.value(map);
+    const qsizetype eq = target.indexOf(u'=');
     settings::DriveMapping m;
-    const auto letter = ParseDriveLetter(args[1].left(eq));
-    if (eq < 0 || !letter || eq + 1 == args[1].size())
-        return usage(QStringLiteral("--map takes LETTER=FOLDER"));
+    const auto letter = ParseDriveLetter(target.left(eq));
+    if (eq < 0 || !letter || eq + 1 == target.size())
+        return line.usage(QStringLiteral("--map takes LETTER=FOLDER"));
     m.letter = *letter;
     // Kept absolute so that the mapping means the same from any working folder.
-    m.path = QFileInfo(args[1].mid(eq + 1)).absoluteFilePath();
-    for (qsizetype i = 2; i < args.size(); i += 2) {
-        if (i + 1 >= args.size())
-            return usage(QStringLiteral("%1 needs a value").arg(args[i]));
-        const QString& value = args[i + 1];
-        if (args[i] == u"--label") {
-            m.label = value;
-        } else if (args[i] == u"--serial") {
-            m.serial = settings::parseSerial(value);
-            if (!m.serial)
-                return usage(QStringLiteral("\"%1\" is not a serial such as 1234-ABCD").arg(value));
-        } else if (args[i] == u"--kind") {
-            const auto kind = settings::parseKind(value);
-            if (!kind)
-                return usage(QStringLiteral("\"%1\" is not a drive kind").arg(value));
-            m.kind = *kind;
-        } else {
-            return usage(QStringLiteral("unknown option \"%1\"").arg(args[i]));
-        }
+    m.path = QFileInfo(target.mid(eq + 1)).absoluteFilePath();
+    if (line.isSet(label))
+        m.label = line.value(label);
+    if (line.isSet(serial)) {
+        m.serial = settings::parseSerial(line.value(serial));
+        if (!m.serial)
+            return line.usage(QStringLiteral("\"%1\" is not a serial such as 1234-ABCD").arg(line.value(serial)));
+    }
+    if (line.isSet(kind)) {
+        const auto parsed = settings::parseKind(line.value(kind));
+        if (!parsed)
+            return line.usage(QStringLiteral("\"%1\" is not a drive kind").arg(line.value(kind)));
+        m.kind = *parsed;
     }
     if (!settings::mapDrive(m)) {
         printError(QStringLiteral("the settings cannot be written"));

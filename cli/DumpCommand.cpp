@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
+#include "Catalogs.h"
 #include "Commands.h"
 #include "Output.h"
 #include "browse/FolderRows.h"
@@ -16,22 +18,6 @@
 
 namespace qd::cli {
 namespace {
-
-// Loads the catalog or says why not; false means exit status kUnreadable.
-bool load(const QString& file, TDisk& disk)
-{
-    try {
-        const LoadResult r = LoadDiskData(QFile::encodeName(file).toStdString(), disk);
-        if (!r.ok()) {
-            printError(QString::fromStdString(r.message));
-            return false;
-        }
-        return true;
-    } catch (const CatalogError& e) {
-        printError(QString::fromStdString(e.what()));
-        return false;
-    }
-}
 
 std::string utf8(std::string_view cp932) { return cp932::toUtf8(cp932); }
 
@@ -47,89 +33,21 @@ nlohmann::ordered_json fileJson(const TFile& f)
             {"comment", utf8(f.Comment)}};
 }
 
-// Standard output through a buffer of its own, written out in large pieces.
-class Out {
-public:
-    ~Out() { flush(); }
-    // JSON text as it is.
-    Out& text(std::string_view s)
-    {
-        buffer_ += s;
-        if (buffer_.size() >= kChunk)
-            flush();
-        return *this;
-    }
-    // A value as JSON; doubles with enough digits to read back exactly.
-    Out& json(const nlohmann::ordered_json& value)
-    {
-        return text(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-    }
-    void flush()
-    {
-        std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
-        buffer_.clear();
-    }
-
-private:
-    static constexpr std::size_t kChunk = 1 << 16;
-    std::string buffer_;
-};
-
-// The full paths of the folders, in DirList order, each made from its
-// parent's. A path is dropped once the last of its sub-folders has been
-// given its own, so only the walk's frontier is held: a chain of n folders
-// keeps two paths, not n.
-class FolderPaths {
-public:
-    explicit FolderPaths(const TDisk& disk) : disk_(disk), paths_(disk.DirList.size()), lastChild_(disk.DirList.size(), -1)
-    {
-        for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
-            const std::int32_t p = disk.DirList[i].Parent;
-            if (p >= 0 && std::size_t(p) < i)
-                lastChild_[std::size_t(p)] = std::int32_t(i);
-        }
-    }
-    // The path of folder i (UTF-8); to be asked in increasing order of i.
-    const std::string& next(std::size_t i)
-    {
-        const TDir& d = disk_.DirList[i];
-        const std::int32_t p = d.Parent;
-        std::string& path = paths_[i];
-        // A parent that does not come first never does in a loaded catalog; its name alone then.
-        if (p >= 0 && std::size_t(p) < i) {
-            path = paths_[std::size_t(p)];
-            path += '\\';
-            if (lastChild_[std::size_t(p)] == std::int32_t(i))
-                std::string().swap(paths_[std::size_t(p)]);
-        }
-        path += utf8(d.Name);
-        if (lastChild_[i] < 0) { // a leaf: no one builds on it
-            last_ = std::move(path);
-            std::string().swap(path);
-            return last_;
-        }
-        return path;
-    }
-
-private:
-    const TDisk& disk_;
-    std::vector<std::string> paths_;
-    std::vector<std::int32_t> lastChild_;
-    std::string last_;
-};
-
 } // namespace
 
-int runDump(const QStringList& args)
+int runDump(const Command& command, const QStringList& args)
 {
-    QStringList files = args;
-    const bool withPaths = files.removeAll(QStringLiteral("--paths")) > 0;
-    if (files.size() != 1) {
-        printError(QStringLiteral("usage: qdcat dump [--paths] FILE.qd"));
-        return kUsage;
-    }
+    CommandLine line(command);
+    line.option({QStringLiteral("paths")}, QStringLiteral("Give each folder its full path as well."));
+    line.positional(QStringLiteral("FILE.qd"), QStringLiteral("The catalog file."));
+    if (const auto exit = line.parse(args))
+        return *exit;
+    const QStringList& files = line.positionals();
+    const bool withPaths = line.isSet(QStringLiteral("paths"));
+    if (files.size() != 1)
+        return line.usage(QStringLiteral("name one catalog file"));
     TDisk disk;
-    if (!load(files[0], disk))
+    if (!LoadCatalog(files[0], disk))
         return kUnreadable;
     // The document is written as it is made, so that no copy of the catalog
     // as JSON is ever held whole: the disk's fields one a line, then one line
@@ -165,14 +83,19 @@ int runDump(const QStringList& args)
     return kOk;
 }
 
-int runLs(const QStringList& args)
+int runLs(const Command& command, const QStringList& arguments)
 {
-    if (args.isEmpty() || args.size() > 2) {
-        printError(QStringLiteral("usage: qdcat ls FILE.qd [FOLDER]"));
-        return kUsage;
-    }
+    CommandLine line(command);
+    line.positional(QStringLiteral("FILE.qd"), QStringLiteral("The catalog file."));
+    line.positional(QStringLiteral("FOLDER"), QStringLiteral("A folder of it, such as D:\\PHOTO\\2001; the root when left out."),
+                    QStringLiteral("[FOLDER]"));
+    if (const auto exit = line.parse(arguments))
+        return *exit;
+    const QStringList& args = line.positionals();
+    if (args.isEmpty() || args.size() > 2)
+        return line.usage(QStringLiteral("name a catalog file and at most one folder"));
     TDisk disk;
-    if (!load(args[0], disk))
+    if (!LoadCatalog(args[0], disk))
         return kUnreadable;
     std::int32_t folder = 0;
     if (args.size() == 2) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
 #include "browse/DiskIdentify.h"
@@ -18,28 +19,21 @@ namespace {
 
 enum IdentifyExit { kNotFound = 1, kNoDisk = 3 };
 
-int usage(const QString& why)
-{
-    printError(why + QStringLiteral("\nusage: qdcat identify X: [--root CATALOG_ROOT]"));
-    return kUsage;
-}
-
 } // namespace
 
-int runIdentify(const QStringList& args)
+int runIdentify(const Command& command, const QStringList& args)
 {
-    QString driveArg, root = CatalogRoot();
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        if (args[i] == u"--root" && i + 1 < args.size())
-            root = args[++i];
-        else if (!args[i].startsWith(u"--") && driveArg.isEmpty())
-            driveArg = args[i];
-        else
-            return usage(QStringLiteral("unexpected argument \"%1\"").arg(args[i]));
-    }
-    const std::optional<QChar> letter = ParseDriveLetter(driveArg);
+    CommandLine line(command);
+    line.positional(QStringLiteral("X:"), QStringLiteral("The drive letter."));
+    line.rootOption();
+    if (const auto exit = line.parse(args))
+        return *exit;
+    if (line.positionals().size() > 1)
+        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[1]));
+    const QString root = line.root();
+    const std::optional<QChar> letter = ParseDriveLetter(line.positionals().value(0));
     if (!letter)
-        return usage(QStringLiteral("name a drive letter such as D:"));
+        return line.usage(QStringLiteral("name a drive letter such as D:"));
 
     const DriveDisk drive = ReadDriveDisk(*letter);
     if (drive.state == DriveDisk::NoDisk) {

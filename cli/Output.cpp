@@ -1,5 +1,12 @@
 #include "Output.h"
 
+#include <QDate>
+#include <cmath>
+#include <cstdio>
+
+#include "catalog/Cp932.h"
+#include "catalog/QdLib.h"
+
 namespace qd::cli {
 
 QString TsvField(const QString& text)
@@ -29,6 +36,58 @@ QString TsvRow(const QStringList& fields)
     for (const QString& f : fields)
         escaped << TsvField(f);
     return escaped.join(QLatin1Char('\t')) + QLatin1Char('\n');
+}
+
+QString CsvField(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c == u',' || c == u'"' || c == u'\r' || c == u'\n') {
+            QString quoted = text;
+            quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+            return u'"' + quoted + u'"';
+        }
+    }
+    return text;
+}
+
+QString CsvRow(const QStringList& fields)
+{
+    QStringList quoted;
+    quoted.reserve(fields.size());
+    for (const QString& f : fields)
+        quoted << CsvField(f);
+    return quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
+}
+
+QString IsoDateTime(double value)
+{
+    // Days from 0001-01-01 to 9999-12-31 on the catalog's scale.
+    if (value == 0 || !std::isfinite(value) || value < -693593 || value >= 2958466)
+        return {};
+    const CivilTime t = DateTimeToCivil(value);
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+nlohmann::ordered_json JsonDateTime(double value)
+{
+    const QString text = IsoDateTime(value);
+    return text.isEmpty() ? nlohmann::ordered_json() : nlohmann::ordered_json(text.toStdString());
+}
+
+nlohmann::ordered_json JsonText(std::string_view cp932)
+{
+    return cp932::toUtf8(cp932);
+}
+
+std::string JsonLine(const nlohmann::ordered_json& object)
+{
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+}
+
+void Print(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
 }
 
 } // namespace qd::cli

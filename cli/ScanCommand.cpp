@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
@@ -214,42 +215,31 @@ private:
     std::vector<QByteArray> made_;
 };
 
-int usage(const QString& why)
-{
-    printError(why + QStringLiteral("\nusage: qdcat scan X: --title TITLE [--root CATALOG_ROOT] [--folder SUB] [--force]"));
-    return kUsage;
-}
-
 } // namespace
 
-int runScan(const QStringList& args)
+int runScan(const Command& command, const QStringList& args)
 {
-    QString driveArg, title, root = CatalogRoot(), folder;
-    bool force = false, haveTitle = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == u"--title" && hasValue) {
-            title = args[++i];
-            haveTitle = true;
-        } else if (a == u"--root" && hasValue) {
-            root = args[++i];
-        } else if (a == u"--folder" && hasValue) {
-            folder = args[++i];
-        } else if (a == u"--force") {
-            force = true;
-        } else if (!a.startsWith(u"--") && driveArg.isEmpty()) {
-            driveArg = a;
-        } else {
-            return usage(QStringLiteral("unexpected argument \"%1\"").arg(a));
-        }
-    }
+    CommandLine line(command);
+    line.positional(QStringLiteral("X:"), QStringLiteral("The drive letter."));
+    line.option({QStringLiteral("title")}, QStringLiteral("The disk's title: the catalog's file name."), QStringLiteral("TITLE"));
+    line.rootOption();
+    line.option({QStringLiteral("folder")}, QStringLiteral("The catalog folder below the root."), QStringLiteral("SUB"));
+    line.option({QStringLiteral("force")}, QStringLiteral("Replace a catalog of that title."));
+    if (const auto exit = line.parse(args))
+        return *exit;
+    if (line.positionals().size() > 1)
+        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[1]));
+    const QString driveArg = line.positionals().value(0);
+    const QString title = line.value(QStringLiteral("title"));
+    const QString root = line.root();
+    const QString folder = line.value(QStringLiteral("folder"));
+    const bool force = line.isSet(QStringLiteral("force"));
     const std::optional<QChar> drive = ParseDriveLetter(driveArg);
     if (!drive)
-        return usage(QStringLiteral("name a drive letter such as D:"));
+        return line.usage(QStringLiteral("name a drive letter such as D:"));
     const QChar letter = *drive;
-    if (!haveTitle || title.isEmpty())
-        return usage(QStringLiteral("a title is required (--title)"));
+    if (title.isEmpty())
+        return line.usage(QStringLiteral("a title is required (--title)"));
     // The wizard's rule: characters without a code page 932 form are fine in
     // a file name; only the refused ones count.
     if (!CheckTitle(toAnsi(title, '_'))) {
@@ -257,7 +247,7 @@ int runScan(const QStringList& args)
         return kUsage;
     }
     if (root.isEmpty() || !validFolder(folder))
-        return usage(QStringLiteral("the catalog folder must lie inside the catalog root"));
+        return line.usage(QStringLiteral("the catalog folder must lie inside the catalog root"));
 
     const QStringList parts = folder.split(u'/', Qt::SkipEmptyParts);
     const QByteArray rootPath = QFile::encodeName(QDir::cleanPath(root));

@@ -1,13 +1,18 @@
 // qdcat search: the file search of the windows over the catalog store, one
-// line per hit in the order the results pane lists them.
+// line per hit in the order the results pane lists them; with options, names
+// matched case-blind, by wildcards or by a regular expression, folders too,
+// and sizes and dates within bounds.
 #include <QDir>
 #include <QFile>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
+#include "browse/NameMatch.h"
 #include "browse/StoreSearch.h"
-#include "platform/CatalogRoot.h"
 #include "platform/CatalogStore.h"
 #include "platform/FileOps.h"
 #include "platform/Text.h"
@@ -15,69 +20,149 @@
 namespace qd::cli {
 namespace {
 
-int usage(const QString& why)
-{
-    printError(why + QStringLiteral("\nusage: qdcat search TEXT [--root CATALOG_ROOT] [--in PATH]"));
-    return kUsage;
-}
-
-// Prints the hits of each catalog as it is done: disk title, file name and
-// folder path, tab-separated.
+// Prints the hits of each catalog as it is done: tab-separated disk title,
+// name (a folder's with a backslash after it) and folder path; or one JSON
+// object per hit.
 class PrintHits final : public StoreSearchSink {
 public:
-    void found(const QByteArray&, const QString& title, const CatalogHits& found) override
+    explicit PrintHits(bool json) : json_(json) {}
+
+    void found(const QByteArray& file, const QString& title, const CatalogHits& found) override
     {
         if (found.hits.empty())
             return;
-        const QString disk = TsvField(title);
-        QString out;
-        for (const FileHit& hit : found.hits) {
-            out += disk;
-            out += QLatin1Char('\t');
-            out += TsvField(fromAnsi(hit.name));
-            out += QLatin1Char('\t');
-            out += TsvField(fromAnsi(found.paths[hit.path]));
-            out += QLatin1Char('\n');
-        }
-        const QByteArray bytes = out.toUtf8();
-        std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-        count += qint64(found.hits.size());
+        if (json_)
+            printJson(file, title, found);
+        else
+            printTsv(title, found);
+        for (std::size_t i = 0; i < found.hits.size(); ++i)
+            ++(i < found.details.size() && found.details[i].folder ? folders : files);
     }
     void failed(const QByteArray& file, const QString& message) override
     {
         printError(DisplayFileName(file) + QStringLiteral(": ") + message);
     }
-    qint64 count = 0;
+    qint64 files = 0, folders = 0;
+
+private:
+    void printTsv(const QString& title, const CatalogHits& found)
+    {
+        const QString disk = TsvField(title);
+        QString out;
+        for (std::size_t i = 0; i < found.hits.size(); ++i) {
+            const FileHit& hit = found.hits[i];
+            out += disk;
+            out += QLatin1Char('\t');
+            out += TsvField(fromAnsi(hit.name));
+            if (i < found.details.size() && found.details[i].folder)
+                out += QLatin1String("\\\\"); // an escaped backslash: no file name ends in one
+            out += QLatin1Char('\t');
+            out += TsvField(fromAnsi(found.paths[hit.path]));
+            out += QLatin1Char('\n');
+        }
+        Print(out);
+    }
+    void printJson(const QByteArray& file, const QString& title, const CatalogHits& found)
+    {
+        using J = nlohmann::ordered_json;
+        const std::string disk = title.toStdString(), catalog = DisplayFileName(file).toStdString();
+        std::string out;
+        for (std::size_t i = 0; i < found.hits.size(); ++i) {
+            const FileHit& hit = found.hits[i];
+            const HitDetails& d = found.details[i];
+            out += JsonLine({{"title", disk},
+                             {"catalog", catalog},
+                             {"folder", JsonText(found.paths[hit.path])},
+                             {"name", JsonText(hit.name)},
+                             {"kind", d.folder ? "folder" : "file"},
+                             {"size", d.folder ? J() : J(d.size)},
+                             {"created", JsonDateTime(d.created)},
+                             {"modified", JsonDateTime(d.modified)},
+                             {"accessed", JsonDateTime(d.accessed)},
+                             {"comment", JsonText(d.comment)}});
+        }
+        std::fwrite(out.data(), 1, out.size(), stdout);
+    }
+
+    bool json_;
 };
 
 } // namespace
 
-int runSearch(const QStringList& args)
+int runSearch(const Command& command, const QStringList& args)
 {
-    QString text, root = CatalogRoot(), in;
-    bool haveText = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == u"--root" && hasValue) {
-            root = args[++i];
-        } else if (a == u"--in" && hasValue) {
-            in = args[++i];
-        } else if (a == u"--" && hasValue && !haveText) {
-            text = args[++i]; // a text that begins with "--"
-            haveText = true;
-        } else if (!a.startsWith(u"--") && !haveText) {
-            text = a;
-            haveText = true;
-        } else {
-            return usage(QStringLiteral("unexpected argument \"%1\"").arg(a));
+    CommandLine line(command);
+    const QString ignoreCase = QStringLiteral("ignore-case"), glob = QStringLiteral("glob"),
+                  regex = QStringLiteral("regex"), folders = QStringLiteral("folders"),
+                  minSize = QStringLiteral("min-size"), maxSize = QStringLiteral("max-size"),
+                  after = QStringLiteral("after"), before = QStringLiteral("before"), json = QStringLiteral("json");
+    line.positional(QStringLiteral("TEXT"), QStringLiteral("The text that names must contain."), QStringLiteral("[TEXT]"));
+    line.rootOption();
+    line.option({QStringLiteral("in")}, QStringLiteral("Search below this catalog folder or in this catalog file only."),
+                QStringLiteral("PATH"));
+    line.option({QStringLiteral("i"), ignoreCase},
+                QStringLiteral("Ignore case and width in TEXT and --glob (ＲＥＰＯＲＴ is report, ｶﾞ is ガ)."));
+    line.option({glob}, QStringLiteral("Names matching PATTERN as a whole: * any run of characters, ? any one."),
+                QStringLiteral("PATTERN"));
+    line.option({regex}, QStringLiteral("Names in which the regular expression RE matches."), QStringLiteral("RE"));
+    line.option({folders}, QStringLiteral("Match folder names too."));
+    line.option({minSize}, QStringLiteral("Files of at least N bytes (K, M and G multiply by 1024 each)."),
+                QStringLiteral("N"));
+    line.option({maxSize}, QStringLiteral("Files of at most N bytes."), QStringLiteral("N"));
+    line.option({after}, QStringLiteral("Last written on or after DATE (2024-05-01, or 2024-05-01T13:45)."),
+                QStringLiteral("DATE"));
+    line.option({before}, QStringLiteral("Last written before DATE."), QStringLiteral("DATE"));
+    line.option({json}, QStringLiteral("One JSON object per hit and line."));
+    if (const auto exit = line.parse(args))
+        return *exit;
+    if (line.positionals().size() > 1)
+        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[1]));
+    const bool caseBlind = line.isSet(ignoreCase);
+
+    // The plain form, a text alone, is the windows' search.
+    SearchQuery query;
+    std::vector<std::unique_ptr<RecordTest>> tests;
+    const std::string plainText = SearchTextBytes(line.positionals().value(0));
+    if (!line.positionals().isEmpty()) {
+        if (caseBlind)
+            tests.push_back(std::make_unique<FoldedTextTest>(line.positionals()[0]));
+        else
+            query.text = plainText;
+    }
+    if (line.isSet(glob))
+        tests.push_back(std::make_unique<GlobTest>(line.value(glob), caseBlind));
+    if (line.isSet(regex)) {
+        auto test = std::make_unique<RegexTest>(line.value(regex), caseBlind);
+        if (!test->error().isEmpty())
+            return line.usage(QStringLiteral("the regular expression %1 is wrong: %2").arg(line.value(regex), test->error()));
+        tests.push_back(std::move(test));
+    }
+    for (const auto& [name, bound] : {std::pair{minSize, &query.minSize}, std::pair{maxSize, &query.maxSize}}) {
+        if (line.isSet(name)) {
+            *bound = ParseSize(line.value(name));
+            if (!*bound)
+                return line.usage(QStringLiteral("\"%1\" is no size such as 4096, 700K or 2G").arg(line.value(name)));
         }
     }
-    if (!haveText)
-        return usage(QStringLiteral("name the text to search for"));
-    if (root.isEmpty())
-        return usage(QStringLiteral("name the catalog root"));
+    for (const auto& [name, bound] : {std::pair{after, &query.after}, std::pair{before, &query.before}}) {
+        if (line.isSet(name)) {
+            *bound = ParseDateTime(line.value(name));
+            if (!*bound)
+                return line.usage(QStringLiteral("\"%1\" is no date such as 2024-05-01 or 2024-05-01T13:45").arg(line.value(name)));
+        }
+    }
+    for (const auto& test : tests)
+        query.tests.push_back(test.get());
+    query.folders = line.isSet(folders);
+    query.details = line.isSet(json);
+    if (line.positionals().isEmpty() && query.tests.empty() && !query.minSize && !query.maxSize && !query.after &&
+        !query.before)
+        return line.usage(QStringLiteral("name the text to search for"));
 
+    const QString root = line.root();
+    const QString in = line.value(QStringLiteral("in"));
+    if (root.isEmpty())
+        return line.usage(QStringLiteral("name the catalog root"));
     const QByteArray rootPath = QFile::encodeName(QDir::cleanPath(root));
     if (!DirectoryExists(rootPath)) {
         printError(QStringLiteral("cannot read the catalog root %1").arg(root));
@@ -93,16 +178,21 @@ int runSearch(const QStringList& args)
             return kUnreadable;
         }
         if (!InsideFolder(target, rootPath))
-            return usage(QStringLiteral("%1 is not below the catalog root %2").arg(in, root));
+            return line.usage(QStringLiteral("%1 is not below the catalog root %2").arg(in, root));
     }
 
-    PrintHits out;
+    PrintHits out(line.isSet(json));
     CatalogSearch scratch;
-    const bool read = SearchStore(target, SearchTextBytes(text), out, scratch);
+    const bool read = SearchStore(target, query, out, scratch);
     std::fflush(stdout);
     if (!read && DirectoryExists(target))
         printError(QStringLiteral("cannot read %1").arg(DisplayFileName(target)));
-    std::fprintf(stderr, "%lld %s found\n", static_cast<long long>(out.count), out.count == 1 ? "file" : "files");
+    const auto counted = [](qint64 n, const char* one, const char* many) {
+        return QString::number(n) + u' ' + QLatin1String(n == 1 ? one : many);
+    };
+    const QString files = counted(out.files, "file", "files");
+    const QString found = query.folders ? files + QStringLiteral(" and ") + counted(out.folders, "folder", "folders") : files;
+    std::fprintf(stderr, "%s found\n", found.toUtf8().constData());
     return read ? kOk : kUnreadable;
 }
 

@@ -2,6 +2,8 @@
 #include <QFile>
 #include <cstdio>
 
+#include "Catalogs.h"
+#include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
 #include "browse/FolderRows.h"
@@ -18,12 +20,6 @@ namespace {
 // Exit statuses of update beyond the common ones.
 enum UpdateExit { kNoDisk = 3, kNotWritten = 4, kOtherDisk = 5, kRefused = 6 };
 
-int usage(const QString& why)
-{
-    printError(why + QStringLiteral("\nusage: qdcat update FILE.qd FOLDER"));
-    return kUsage;
-}
-
 void print(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
@@ -32,23 +28,21 @@ void print(const QString& text)
 
 } // namespace
 
-int runUpdate(const QStringList& args)
+int runUpdate(const Command& command, const QStringList& arguments)
 {
+    CommandLine line(command);
+    line.positional(QStringLiteral("FILE.qd"), QStringLiteral("The catalog file."));
+    line.positional(QStringLiteral("FOLDER"), QStringLiteral("The folder to bring up to date, such as D:\\PHOTO\\2001."));
+    if (const auto exit = line.parse(arguments))
+        return *exit;
+    const QStringList& args = line.positionals();
     if (args.size() != 2)
-        return usage(QStringLiteral("name a catalog file and one of its folders"));
+        return line.usage(QStringLiteral("name a catalog file and one of its folders"));
     const QByteArray fileName = QFile::encodeName(args[0]);
     const std::filesystem::path file(fileName.toStdString());
     TDisk disk;
-    try {
-        const LoadResult r = LoadDiskData(file, disk);
-        if (!r.ok()) {
-            printError(QString::fromStdString(r.message));
-            return kUnreadable;
-        }
-    } catch (const CatalogError& e) {
-        printError(QString::fromUtf8(e.what()));
+    if (!LoadCatalog(args[0], disk))
         return kUnreadable;
-    }
     std::string path = toAnsi(args[1]);
     std::int32_t folder = FindFolder(disk, path);
     if (folder < 0 && !path.empty() && ParseDriveLetter(args[1].left(2))) {
@@ -57,7 +51,7 @@ int runUpdate(const QStringList& args)
         folder = FindFolder(disk, path);
     }
     if (folder < 0)
-        return usage(QStringLiteral("no folder %1 in %2").arg(args[1], DisplayFileName(fileName)));
+        return line.usage(QStringLiteral("no folder %1 in %2").arg(args[1], DisplayFileName(fileName)));
 
     // The rows as the contents view lists them, sorted as it sorts them.
     const NameOrder order;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -222,4 +224,157 @@ TEST(CatalogSearch, DeepFolderChainsGiveWholePaths)
         deep += "\\d";
     EXPECT_EQ(r.found.paths[r.found.hits[1].path], deep);
     EXPECT_EQ(r.found.paths[r.found.hits[0].path], "D:");
+}
+
+// --- queries beyond a text --------------------------------------------------------
+
+namespace {
+
+CatalogSearchResult queryOf(const TDisk& disk, const SearchQuery& query)
+{
+    CatalogSearch search;
+    return search.searchData(BuildDiskData(disk), query);
+}
+
+std::vector<std::string> names(const CatalogSearchResult& r)
+{
+    std::vector<std::string> out;
+    for (const FileHit& h : r.found.hits)
+        out.push_back(h.name.str());
+    return out;
+}
+
+// Files named after their size (and last-write time), in the root.
+TDisk sized(const std::vector<std::pair<std::uint32_t, double>>& files)
+{
+    TDisk disk = diskOf({{"D:", -1}}, {{}});
+    for (const auto& [size, time] : files) {
+        TFile f = sampleFile(std::to_string(size) + "@" + std::to_string(int(time)), size);
+        f.LastWriteTime = time;
+        disk.DirList[0].FileList.push_back(f);
+    }
+    return disk;
+}
+
+// A test that keeps what it was asked and lets through the names it is given.
+class Keeps final : public RecordTest {
+public:
+    explicit Keeps(std::vector<std::string> pass) : pass_(std::move(pass)) {}
+    bool passes(const RecordView& r) override
+    {
+        asked.push_back(std::string(r.name) + (r.folder ? "/" : ""));
+        return std::find(pass_.begin(), pass_.end(), std::string(r.name)) != pass_.end();
+    }
+    std::vector<std::string> asked;
+
+private:
+    std::vector<std::string> pass_;
+};
+
+} // namespace
+
+TEST(CatalogSearchQuery, SizeBoundsIncludeTheirEnds)
+{
+    const TDisk disk = sized({{99, 1}, {100, 1}, {101, 1}, {4294967295u, 1}, {0, 1}});
+    const struct {
+        std::optional<std::uint64_t> min, max;
+        std::vector<std::string> found;
+    } cases[] = {
+        {100, {}, {"100@1", "101@1", "4294967295@1"}},
+        {{}, 100, {"99@1", "100@1", "0@1"}},
+        {100, 100, {"100@1"}},
+        {101, 99, {}},
+        {4294967295u, {}, {"4294967295@1"}},
+        {4294967296u, {}, {}}, // beyond what a catalog can hold
+        {0, {}, {"99@1", "100@1", "101@1", "4294967295@1", "0@1"}},
+    };
+    for (const auto& c : cases) {
+        SearchQuery q;
+        q.minSize = c.min;
+        q.maxSize = c.max;
+        EXPECT_EQ(names(queryOf(disk, q)), c.found) << c.min.value_or(0) << ".." << c.max.value_or(0);
+    }
+}
+
+TEST(CatalogSearchQuery, TimeBoundsTakeTheStartAndLeaveTheEndAndNeverAnUnknownTime)
+{
+    const TDisk disk = sized({{1, 36000}, {2, 36001}, {3, 36002}, {4, 0}});
+    const struct {
+        std::optional<double> after, before;
+        std::vector<std::string> found;
+    } cases[] = {
+        {36001, {}, {"2@36001", "3@36002"}},
+        {{}, 36001, {"1@36000"}},
+        {36000, 36002, {"1@36000", "2@36001"}},
+        {-1e9, 1e9, {"1@36000", "2@36001", "3@36002"}},
+    };
+    for (const auto& c : cases) {
+        SearchQuery q;
+        q.after = c.after;
+        q.before = c.before;
+        EXPECT_EQ(names(queryOf(disk, q)), c.found) << c.after.value_or(0) << ".." << c.before.value_or(0);
+    }
+}
+
+TEST(CatalogSearchQuery, FoldersComeBeforeTheirFilesAndTheRootNever)
+{
+    // D: -> report (folder, holds report.txt), a; a -> report (folder).
+    TDisk disk = diskOf({{"D:", -1}, {"report", 0}, {"a", 0}, {"report", 2}},
+                        {{"report.doc"}, {"report.txt"}, {}, {}});
+    disk.DirList[1].Comment = "notes";
+    disk.DirList[1].Date = 37000.5;
+    SearchQuery q;
+    q.text = "report";
+    q.folders = true;
+    const CatalogSearchResult r = queryOf(disk, q);
+    EXPECT_EQ(found(r), (std::vector<std::string>{"D:|report.doc", "D:|report", "D:\\report|report.txt", "D:\\a|report"}));
+    ASSERT_EQ(r.found.details.size(), 4u);
+    EXPECT_FALSE(r.found.details[0].folder);
+    EXPECT_TRUE(r.found.details[1].folder);
+    EXPECT_EQ(r.found.details[1].comment, "notes");
+    EXPECT_EQ(r.found.details[1].modified, 37000.5);
+    EXPECT_EQ(r.found.hits[3].folder, 2) << "a folder hit lies in its parent";
+    EXPECT_EQ(r.found.paths, (std::vector<std::string>{"D:", "D:\\report", "D:\\a"})) << "each path once";
+
+    q.text = "D";
+    EXPECT_TRUE(queryOf(disk, q).found.hits.empty()) << "the drive is no folder to find";
+    q.text = "report";
+    q.minSize = 0;
+    EXPECT_EQ(names(queryOf(disk, q)), (std::vector<std::string>{"report.doc", "report.txt"})) << "folders have no size";
+}
+
+TEST(CatalogSearchQuery, TestsSeeOnlyWhatTheBoundsAndTheTextLetThroughAndDetailsAreTheRecords)
+{
+    TDisk disk = diskOf({{"D:", -1}, {"sub", 0}}, {{"big.txt", "small.txt", "big.doc"}, {"big.log"}});
+    for (TFile& f : disk.DirList[0].FileList)
+        f.Size = f.Name.view().starts_with("big") ? 1000 : 1;
+    disk.DirList[0].FileList[0].Comment = "a\r\nb";
+    disk.DirList[0].FileList[0].CreationTime = 1.5;
+    disk.DirList[0].FileList[0].LastAccessTime = 3.5;
+    Keeps test({"big.txt", "sub"});
+    SearchQuery q;
+    q.text = ".";
+    q.minSize = 2;
+    q.tests = {&test};
+    q.details = true;
+    const CatalogSearchResult r = queryOf(disk, q);
+    EXPECT_EQ(test.asked, (std::vector<std::string>{"big.txt", "big.doc"})) << "not small.txt, nor big.log without a dot";
+    EXPECT_EQ(names(r), (std::vector<std::string>{"big.txt"}));
+    EXPECT_EQ(r.files, 4u);
+    ASSERT_EQ(r.found.details.size(), 1u);
+    const HitDetails& d = r.found.details[0];
+    EXPECT_EQ(d.size, 1000u);
+    EXPECT_EQ(d.comment, "a\r\nb");
+    EXPECT_EQ(d.created, 1.5);
+    EXPECT_EQ(d.modified, 36527.25);
+    EXPECT_EQ(d.accessed, 3.5);
+    EXPECT_EQ(d.attr, kAttrArchive);
+
+    // No text: every name goes to the tests, folders too when asked for.
+    Keeps all({});
+    SearchQuery every;
+    every.tests = {&all};
+    every.folders = true;
+    EXPECT_TRUE(queryOf(disk, every).found.hits.empty());
+    EXPECT_EQ(all.asked, (std::vector<std::string>{"big.txt", "small.txt", "big.doc", "sub/", "big.log"}));
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks it as a desktop would:
 # the files are where the freedesktop layout wants them, the desktop entry
-# validates, and a MIME database built from the installed package maps a
-# ".qd" name and a file starting with "qd410" to the catalog type.
+# validates, a MIME database built from the installed package maps a ".qd"
+# name and a file starting with "qd410" to the catalog type, and bash
+# completes qdcat's commands and options.
 set -euo pipefail
 build=$1
 prefix=$(mktemp -d)
@@ -12,7 +13,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 
 fail=0
 for f in bin/qd bin/qdcat share/applications/qd.desktop share/mime/packages/qd-catalog.xml \
-         share/icons/hicolor/scalable/apps/qd.svg share/icons/hicolor/scalable/mimetypes/application-x-qd-catalog.svg; do
+         share/icons/hicolor/scalable/apps/qd.svg share/icons/hicolor/scalable/mimetypes/application-x-qd-catalog.svg \
+         share/bash-completion/completions/qdcat; do
   if [ ! -e "$prefix/$f" ]; then echo "missing: $f"; fail=1; fi
 done
 [ -x "$prefix/bin/qd" ] && [ -x "$prefix/bin/qdcat" ] || { echo "programs not executable"; fail=1; }
@@ -29,6 +31,24 @@ for f in x.qd no-extension; do
   type=$(XDG_DATA_HOME="$samples/none" XDG_DATA_DIRS="$prefix/share" gio info -a standard::content-type "$samples/$f" |
          sed -n 's/^ *standard::content-type: //p')
   if [ "$type" != application/x-qd-catalog ]; then echo "$f is $type"; fail=1; fi
+done
+
+# Bash completes every command and every option that a command's --help names.
+completion=$prefix/share/bash-completion/completions/qdcat
+bash -n "$completion" || { echo "the completion is no valid bash"; fail=1; }
+complete_words() { # the completions of the words given, the last being completed
+  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _qdcat; printf "%s\n" "${COMPREPLY[@]}"' \
+    qdcat "$completion" "$@"
+}
+[ "$(complete_words qdcat se)" = search ] || { echo "qdcat se does not complete to search"; fail=1; }
+commands=$("$prefix/bin/qdcat" --help | sed -n 's/^  qdcat \([a-z]*\) .*/\1/p')
+[ "$(echo "$commands" | wc -l)" -ge 10 ] || { echo "qdcat --help lists too few commands"; fail=1; }
+for c in $commands; do
+  complete_words qdcat "${c:0:3}" | grep -qx "$c" || { echo "no completion for the command $c"; fail=1; }
+  offered=$(complete_words qdcat "$c" -)
+  for o in $("$prefix/bin/qdcat" "$c" --help | grep -oE '^  (-[a-zA-Z?], )?--[a-z-]+' | grep -oE -- '--[a-z-]+$'); do
+    echo "$offered" | grep -qx -- "$o" || { echo "qdcat $c $o does not complete"; fail=1; }
+  done
 done
 
 # An installed program keeps its catalogs in the user's data folder.

@@ -1,0 +1,272 @@
+// qdcat for a large user: 5,000 catalogs in 50 catalog folders, 20 million
+// files in all (about 1 GB, every catalog a file of its own), each command
+// run as the built program against reading the same files with the system's
+// own tools, in the same run, on a warm cache:
+//
+//   qdcat search TEXT and search -i TEXT   against cat of every catalog   goal <= 1.5
+//   qdcat disks (heads only)               against head -c 4096 of each   goal <= 1.2
+//   qdcat disks --files                    against cat                     (reads all)
+//   qdcat duplicates                       against cat                     goal <= 3
+//
+// Then the peak memory of search, disks and duplicates over 500 catalogs (hard
+// links to a tenth of the same files) and over all 5,000: search and disks
+// must not grow with the collection.
+//
+// Names are camera names that recur on every disk with other sizes, longer
+// Japanese names (every fifth) and document names; one catalog in 97 holds
+// the search text, in one case or another; each disk holds 40 files of the
+// disk before it, with their names and sizes, as a backup would.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "catalog/Cp932.h"
+#include "catalog/DiskFile.h"
+
+using namespace qd;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kShelves = 50;
+constexpr int kPerShelf = 100;      // 5,000 catalogs
+constexpr int kFolders = 40;        // per catalog: the root and 39 folders below it
+constexpr int kFilesPerFolder = 100; // 4,000 files per catalog
+constexpr int kBackedUp = 40;       // files of the disk before, per disk
+constexpr int kHitEvery = 97;
+
+std::uint32_t mix(std::uint64_t x)
+{
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDull;
+    x ^= x >> 33;
+    x *= 0xC4CEB9FE1A85EC53ull;
+    x ^= x >> 33;
+    return std::uint32_t(x);
+}
+
+// The name and size of file k of disk c, as its own or as a backup of disk c - 1.
+void fileOf(int c, int k, const std::string& japanese, std::string& name, std::uint32_t& size)
+{
+    char buffer[128];
+    switch (k % 5) {
+    case 0: std::snprintf(buffer, sizeof buffer, "DSC%05d.JPG", k); break;
+    case 1: std::snprintf(buffer, sizeof buffer, "IMG_%04d.jpg", k); break;
+    case 2: std::snprintf(buffer, sizeof buffer, "%s %05d.jpg", japanese.c_str(), k); break;
+    case 3: std::snprintf(buffer, sizeof buffer, "report-%d-%d.doc", c, k); break;
+    default: std::snprintf(buffer, sizeof buffer, "track%02d disc%d.mp3", k % 99, c); break;
+    }
+    name = buffer;
+    size = mix(std::uint64_t(c) << 32 | std::uint32_t(k)) % (8u << 20) + 1;
+}
+
+TDisk makeDisk(int c, const std::string& japanese)
+{
+    TDisk disk;
+    disk.VolumeLabel = "POWER" + std::to_string(c);
+    disk.SerialNo = mix(std::uint64_t(c) + 99);
+    disk.TotalSize = 700LL << 20;
+    disk.FreeSize = 1234;
+    std::string name;
+    std::uint32_t size;
+    for (int i = 0; i < kFolders; ++i) {
+        TDir& d = disk.DirList.emplace_back();
+        d.Parent = i == 0 ? -1 : i < 8 ? 0 : 1 + (i - 8) % 7;
+        d.Name = i == 0 ? std::string("D:") : "Folder " + std::to_string(i);
+        d.Attr = kAttrDirectory;
+        d.Date = d.ScanDate = 45000.5 + c;
+        for (int j = 0; j < kFilesPerFolder; ++j) {
+            const int k = i * kFilesPerFolder + j;
+            // The first files of the last folder are the backup of the disk before.
+            const bool backup = c > 0 && i == kFolders - 1 && j < kBackedUp;
+            fileOf(backup ? c - 1 : c, backup ? k - kFilesPerFolder : k, japanese, name, size);
+            TFile& f = d.FileList.emplace_back();
+            f.Name = name;
+            f.Size = size;
+            f.Attr = kAttrArchive;
+            f.CreationTime = f.LastWriteTime = f.LastAccessTime = 45000.25 + j;
+        }
+    }
+    if (c % kHitEvery == 0)
+        disk.DirList[std::size_t(c % kFolders)].FileList[7].Name = c % 2 ? "Needle.txt" : "NEEDLE.TXT";
+    if (c % kHitEvery == 1)
+        disk.DirList[std::size_t(c % kFolders)].FileList[7].Name = cp932::fromUtf8("ｎｅｅｄｌｅ.txt").bytes;
+    return disk;
+}
+
+struct Store {
+    std::filesystem::path root, small;
+    std::vector<std::string> files;      // in the tree's order
+    std::vector<std::string> smallFiles; // the first 500
+    double bytes = 0;
+};
+
+Store generate(const std::filesystem::path& dir)
+{
+    Store s;
+    s.root = dir / "all";
+    s.small = dir / "some";
+    const std::string japanese = cp932::fromUtf8("家族旅行の写真").bytes;
+    for (int shelf = 0; shelf < kShelves; ++shelf) {
+        char shelfName[32];
+        std::snprintf(shelfName, sizeof shelfName, "Shelf %02d", shelf);
+        std::filesystem::create_directories(s.root / shelfName);
+        if (shelf < kShelves / 10)
+            std::filesystem::create_directories(s.small / shelfName);
+        for (int i = 0; i < kPerShelf; ++i) {
+            const int c = shelf * kPerShelf + i;
+            char diskName[32];
+            std::snprintf(diskName, sizeof diskName, "CD%04d.qd", c);
+            const std::filesystem::path file = s.root / shelfName / diskName;
+            const std::string image = BuildDiskData(makeDisk(c, japanese));
+            std::ofstream(file, std::ios::binary).write(image.data(), std::streamsize(image.size()));
+            s.files.push_back(file.string());
+            s.bytes += double(image.size());
+            if (shelf < kShelves / 10) {
+                std::filesystem::create_hard_link(file, s.small / shelfName / diskName);
+                s.smallFiles.push_back(file.string());
+            }
+        }
+    }
+    return s;
+}
+
+struct Run {
+    double seconds = 0;
+    long maxRssKb = 0;
+};
+
+// Runs a program with its output thrown away; its time and peak memory.
+Run run(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    std::vector<std::string> copy = args;
+    for (std::string& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const auto start = Clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    Run r{std::chrono::duration<double>(Clock::now() - start).count(), usage.ru_maxrss};
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "%s %s failed (status %d)\n", args[0].c_str(), args.size() > 1 ? args[1].c_str() : "",
+                     status);
+        std::exit(1);
+    }
+    return r;
+}
+
+Run best(int runs, const std::vector<std::string>& args)
+{
+    run(args); // warm
+    Run b{1e9, 0};
+    for (int i = 0; i < runs; ++i) {
+        const Run r = run(args);
+        b.seconds = std::min(b.seconds, r.seconds);
+        b.maxRssKb = std::max(b.maxRssKb, r.maxRssKb);
+    }
+    return b;
+}
+
+std::vector<std::string> with(std::vector<std::string> head, const std::vector<std::string>& files)
+{
+    head.insert(head.end(), files.begin(), files.end());
+    return head;
+}
+
+std::string output(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;)
+            out.append(buffer, n);
+        ::pclose(p);
+    }
+    return out;
+}
+
+} // namespace
+
+int main()
+{
+    const auto dir = std::filesystem::temp_directory_path() / "qd-bench-power";
+    std::filesystem::remove_all(dir);
+    std::printf("generating %d catalogs of %d files\n", kShelves * kPerShelf, kFolders * kFilesPerFolder);
+    std::fflush(stdout);
+    const Store store = generate(dir);
+    malloc_trim(0);
+    const std::string qdcat = QD_PROGRAM_DIR "/qdcat";
+    const std::string root = store.root.string(), small = store.small.string();
+    std::printf("%zu catalogs, %.0f MB, under %s\n", store.files.size(), store.bytes / 1e6, root.c_str());
+
+    // What the commands find, once, so that a fast wrong answer shows.
+    const std::string found = output(qdcat + " search Needle --root '" + root + "' 2>&1 >/dev/null");
+    const std::string foundI = output(qdcat + " search -i needle --root '" + root + "' 2>&1 >/dev/null");
+    const std::string dups = output(qdcat + " duplicates --root '" + root + "' 2>&1 >/dev/null");
+    const std::string disks = output(qdcat + " disks --files --root '" + root + "' | wc -l");
+    std::printf("search Needle: %s", found.c_str());
+    std::printf("search -i needle: %s", foundI.c_str());
+    std::printf("duplicates: %s", dups.c_str());
+    std::printf("disks --files: %s lines\n", disks.substr(0, disks.find('\n')).c_str());
+
+    const Run cat = best(5, with({"cat"}, store.files));
+    const Run heads = best(5, with({"head", "-q", "-c", "4096"}, store.files));
+    const Run search = best(5, {qdcat, "search", "Needle", "--root", root});
+    const Run searchI = best(5, {qdcat, "search", "-i", "needle", "--root", root});
+    const Run disksHeads = best(5, {qdcat, "disks", "--root", root});
+    const Run disksFiles = best(5, {qdcat, "disks", "--files", "--root", root});
+    const Run duplicates = best(3, {qdcat, "duplicates", "--root", root});
+
+    std::printf("cat of every catalog      %.3f s\n", cat.seconds);
+    std::printf("head -c 4096 of each      %.3f s\n", heads.seconds);
+    std::printf("search Needle             %.3f s   ratio to cat   %.2f (goal <= 1.5)\n", search.seconds,
+                search.seconds / cat.seconds);
+    std::printf("search -i needle          %.3f s   ratio to cat   %.2f (goal <= 1.5)\n", searchI.seconds,
+                searchI.seconds / cat.seconds);
+    std::printf("disks                     %.3f s   ratio to heads %.2f (goal <= 1.2)\n", disksHeads.seconds,
+                disksHeads.seconds / heads.seconds);
+    std::printf("disks --files             %.3f s   ratio to cat   %.2f\n", disksFiles.seconds,
+                disksFiles.seconds / cat.seconds);
+    std::printf("duplicates                %.3f s   ratio to cat   %.2f (goal <= 3)\n", duplicates.seconds,
+                duplicates.seconds / cat.seconds);
+
+    // Peak memory over a tenth of the catalogs and over all of them.
+    const auto memory = [&](const char* what, std::vector<std::string> args) {
+        args.insert(args.begin(), qdcat);
+        args.push_back("--root");
+        args.push_back(small);
+        const long few = run(args).maxRssKb;
+        args.back() = root;
+        const long all = run(args).maxRssKb;
+        std::printf("peak memory %-14s %6.1f MB over %zu catalogs, %6.1f MB over %zu, ratio %.2f\n", what, few / 1e3,
+                    store.smallFiles.size(), all / 1e3, store.files.size(), double(all) / double(few));
+    };
+    memory("search", {"search", "Needle"});
+    memory("search -i", {"search", "-i", "needle"});
+    memory("disks", {"disks"});
+    memory("disks --files", {"disks", "--files"});
+    memory("duplicates", {"duplicates"});
+    if (!std::getenv("QD_BENCH_KEEP"))
+        std::filesystem::remove_all(dir);
+    return 0;
+}

@@ -1,0 +1,63 @@
+#include "Catalogs.h"
+
+#include <QFile>
+#include <cstdio>
+
+#include "Commands.h"
+#include "catalog/Cp932.h"
+#include "catalog/DiskFile.h"
+
+namespace qd::cli {
+
+bool LoadCatalog(const QString& file, TDisk& disk)
+{
+    try {
+        const LoadResult r = LoadDiskData(QFile::encodeName(file).toStdString(), disk);
+        if (!r.ok()) {
+            printError(QString::fromStdString(r.message));
+            return false;
+        }
+        return true;
+    } catch (const CatalogError& e) {
+        printError(QString::fromStdString(e.what()));
+        return false;
+    }
+}
+
+void Out::flush()
+{
+    std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+    buffer_.clear();
+}
+
+FolderPaths::FolderPaths(const TDisk& disk) : disk_(disk), paths_(disk.DirList.size()), lastChild_(disk.DirList.size(), -1)
+{
+    for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
+        const std::int32_t p = disk.DirList[i].Parent;
+        if (p >= 0 && std::size_t(p) < i)
+            lastChild_[std::size_t(p)] = std::int32_t(i);
+    }
+}
+
+const std::string& FolderPaths::next(std::size_t i)
+{
+    const TDir& d = disk_.DirList[i];
+    const std::int32_t p = d.Parent;
+    std::string& path = paths_[i];
+    // A parent that does not come first never does in a loaded catalog; its name alone then.
+    if (p >= 0 && std::size_t(p) < i) {
+        path = paths_[std::size_t(p)];
+        path += '\\';
+        if (lastChild_[std::size_t(p)] == std::int32_t(i))
+            std::string().swap(paths_[std::size_t(p)]);
+    }
+    path += cp932::toUtf8(d.Name);
+    if (lastChild_[i] < 0) { // a leaf: no one builds on it
+        last_ = std::move(path);
+        std::string().swap(path);
+        return last_;
+    }
+    return path;
+}
+
+} // namespace qd::cli

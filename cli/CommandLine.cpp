@@ -1,0 +1,111 @@
+#include "CommandLine.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QRegularExpression>
+#include <cstdio>
+
+#include "catalog/QdLib.h"
+
+#include "platform/CatalogRoot.h"
+
+namespace qd::cli {
+
+CommandLine::CommandLine(const Command& command) : command_(command)
+{
+    parser_.setApplicationDescription(QString::fromUtf8(command.summary) + u'\n' + QString::fromUtf8(command.details));
+    parser_.addHelpOption();
+    // Qt's way with commands: the command's name is the first positional argument.
+    const QString name = QString::fromLatin1(command.name);
+    parser_.addPositionalArgument(name, QString::fromUtf8(command.summary), name);
+}
+
+void CommandLine::option(const QStringList& names, const QString& description, const QString& valueName)
+{
+    parser_.addOption(QCommandLineOption(names, description, valueName));
+}
+
+void CommandLine::positional(const QString& name, const QString& description, const QString& syntax)
+{
+    parser_.addPositionalArgument(name, description, syntax);
+}
+
+void CommandLine::rootOption()
+{
+    option({QStringLiteral("root")}, QStringLiteral("The catalog root (default: %1).").arg(CatalogRoot()),
+           QStringLiteral("CATALOG_ROOT"));
+}
+
+QString CommandLine::root() const
+{
+    return isSet(QStringLiteral("root")) ? value(QStringLiteral("root")) : CatalogRoot();
+}
+
+std::optional<int> CommandLine::parse(const QStringList& args)
+{
+    const QStringList head{QCoreApplication::arguments().value(0, QStringLiteral("qdcat")), QString::fromLatin1(command_.name)};
+    // "--" makes only the one argument after it positional (a text that
+    // begins with a dash), as qdcat has always read it: options after it are
+    // still options. Qt's parser would take everything after "--" as
+    // positional, so the pair is taken out and put back in its place among
+    // the positional arguments before it.
+    QStringList rest = args;
+    std::optional<QString> dashed;
+    qsizetype dashedAt = 0;
+    const qsizetype dashes = rest.indexOf(QStringLiteral("--"));
+    if (dashes >= 0 && dashes + 1 < rest.size()) {
+        dashed = rest.takeAt(dashes + 1);
+        rest.removeAt(dashes);
+        if (parser_.parse(head + rest.mid(0, dashes)))
+            dashedAt = parser_.positionalArguments().size();
+    }
+    if (!parser_.parse(head + rest))
+        return usage(parser_.errorText());
+    if (parser_.isSet(QStringLiteral("help")) || parser_.isSet(QStringLiteral("help-all"))) {
+        std::fputs(parser_.helpText().toLocal8Bit().constData(), stdout);
+        return kOk;
+    }
+    QStringList positionals = parser_.positionalArguments();
+    if (dashed)
+        positionals.insert(qMax<qsizetype>(dashedAt, 1), *dashed);
+    positionals_ = positionals.mid(1);
+    return std::nullopt;
+}
+
+int CommandLine::usage(const QString& why) const
+{
+    printError(why + QStringLiteral("\nusage: qdcat %1 %2").arg(QString::fromLatin1(command_.name), QString::fromUtf8(command_.arguments)));
+    return kUsage;
+}
+
+std::optional<std::uint64_t> ParseSize(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^([0-9]{1,19})([KMG]?)$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const std::uint64_t n = m.captured(1).toULongLong(&ok);
+    const QString unit = m.captured(2).toUpper();
+    const int shift = unit == u"K" ? 10 : unit == u"M" ? 20 : unit == u"G" ? 30 : 0;
+    if (!ok || n > (UINT64_MAX >> shift))
+        return std::nullopt;
+    return n << shift;
+}
+
+std::optional<double> ParseDateTime(const QString& text)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:[T ](\\d{2}):(\\d{2})(?::(\\d{2}))?)?$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+    if (!date.isValid() || !time.isValid() || date.year() < 1)
+        return std::nullopt;
+    return CivilToDateTime({date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()});
+}
+
+} // namespace qd::cli

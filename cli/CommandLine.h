@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <optional>
+
+#include "Commands.h"
+
+namespace qd::cli {
+
+// The arguments of one command, read by Qt's parser: the command's options,
+// -h/--help, and the positional arguments after the command's name. --help
+// prints Qt's help, made from the command's texts and its options'.
+class CommandLine {
+public:
+    explicit CommandLine(const Command& command);
+
+    // An option without a value (a switch) or, with valueName, one that takes a value.
+    void option(const QStringList& names, const QString& description, const QString& valueName = {});
+    // A positional argument as --help names it; syntax as the usage line shows it ("[FOLDER]").
+    void positional(const QString& name, const QString& description, const QString& syntax = {});
+
+    // Reads args, the arguments after the command's name. nullopt to go on;
+    // else the exit status: kOk once the help is printed, kUsage once a wrong
+    // argument is reported.
+    std::optional<int> parse(const QStringList& args);
+
+    // The option --root CATALOG_ROOT, and its value: by default the catalog
+    // root that the windows use.
+    void rootOption();
+    QString root() const;
+
+    bool isSet(const QString& name) const { return parser_.isSet(name); }
+    QString value(const QString& name) const { return parser_.value(name); }
+    // The positional arguments, the command's name left out.
+    const QStringList& positionals() const { return positionals_; }
+
+    // Reports why on standard error with the command's usage line; returns kUsage.
+    int usage(const QString& why) const;
+
+private:
+    const Command& command_;
+    QCommandLineParser parser_;
+    QStringList positionals_;
+};
+
+// A size in bytes as options take it: digits, then K, M or G (either case)
+// for kibi-, mebi- and gibibytes. nullopt for anything else.
+std::optional<std::uint64_t> ParseSize(const QString& text);
+
+// A local date, 2024-05-01, or date and time, 2024-05-01T13:45[:30], in
+// ISO 8601 and without a zone (catalog times have none), as a date-time
+// value. nullopt for anything else.
+std::optional<double> ParseDateTime(const QString& text);
+
+} // namespace qd::cli

@@ -1,0 +1,101 @@
+// qdcat disks: one line per catalog in the order of the catalog tree, with
+// what its head says of the disk.
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+
+#include "CommandLine.h"
+#include "Commands.h"
+#include "Output.h"
+#include "catalog/CatalogSummary.h"
+#include "platform/CatalogStore.h"
+#include "platform/FileOps.h"
+#include "platform/Settings.h"
+#include "platform/Text.h"
+
+namespace qd::cli {
+
+int runDisks(const Command& command, const QStringList& args)
+{
+    CommandLine line(command);
+    line.rootOption();
+    line.option({QStringLiteral("files")},
+                QStringLiteral("Count the files of each disk too, which reads every catalog whole."));
+    line.option({QStringLiteral("json")}, QStringLiteral("One JSON object per disk and line."));
+    if (const auto exit = line.parse(args))
+        return *exit;
+    if (!line.positionals().isEmpty())
+        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[0]));
+    const bool countFiles = line.isSet(QStringLiteral("files")), json = line.isSet(QStringLiteral("json"));
+    const QString root = line.root();
+    if (root.isEmpty())
+        return line.usage(QStringLiteral("name the catalog root"));
+    const QByteArray rootPath = QFile::encodeName(QDir::cleanPath(root));
+
+    ImageBuffer buffer;
+    std::string out;
+    const auto flush = [&] {
+        std::fwrite(out.data(), 1, out.size(), stdout);
+        out.clear();
+    };
+    const bool listed = ForEachCatalog(rootPath, [&](const QByteArray& file, const StoreEntry& entry) {
+        // The catalog folder as the tree nests it, "" for the root itself.
+        const QByteArray below = file.mid(rootPath.size() + (rootPath.endsWith('/') ? 0 : 1));
+        const QString folder = DisplayFileName(below.left(qMax(below.lastIndexOf('/'), 0)));
+        CatalogSummary s;
+        QString error;
+        try {
+            s = ReadCatalogSummary(std::filesystem::path(file.toStdString()), countFiles, &buffer);
+            if (s.load.status == LoadStatus::WrongVersion)
+                return true; // no disk: the tree leaves it out too
+            if (!s.load.ok())
+                error = QString::fromStdString(s.load.message);
+        } catch (const CatalogError& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        if (json) {
+            nlohmann::ordered_json o{{"folder", folder.toStdString()},
+                                     {"title", entry.text.toStdString()},
+                                     {"catalog", DisplayFileName(file).toStdString()}};
+            if (!error.isEmpty()) {
+                o["error"] = error.toStdString();
+            } else {
+                o["label"] = JsonText(s.volumeLabel);
+                o["serial"] = settings::formatSerial(s.serialNo).toStdString();
+                o["totalSize"] = s.totalSize;
+                o["freeSize"] = s.freeSize;
+                o["folders"] = s.folders;
+                if (s.files)
+                    o["files"] = *s.files;
+                o["scanDate"] = JsonDateTime(s.scanDate);
+            }
+            out += JsonLine(o);
+        } else {
+            QStringList row{folder, entry.text};
+            if (error.isEmpty()) {
+                row << fromAnsi(s.volumeLabel) << settings::formatSerial(s.serialNo) << QString::number(s.totalSize)
+                    << QString::number(s.freeSize) << QString::number(s.folders);
+                if (countFiles)
+                    row << QString::number(s.files.value_or(0));
+                row << IsoDateTime(s.scanDate) << QString();
+            } else {
+                // The same columns, empty, and the error in the last.
+                for (int i = countFiles ? 7 : 6; i > 0; --i)
+                    row << QString();
+                row << error;
+            }
+            out += TsvRow(row).toStdString();
+        }
+        if (out.size() >= 1 << 16)
+            flush();
+        return true;
+    });
+    flush();
+    if (!listed) {
+        printError(QStringLiteral("cannot read the catalog root %1").arg(root));
+        return kUnreadable;
+    }
+    return kOk;
+}
+
+} // namespace qd::cli

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "browse/StoreDuplicates.h"
+#include "browse/StoreSearch.h"
+#include "catalog/DiskFile.h"
+#include "support/CatalogFixtures.h"
+
+using namespace qd;
+using namespace qd::test;
+
+namespace {
+
+class Failures final : public StoreSearchSink {
+public:
+    void found(const QByteArray&, const QString&, const CatalogHits&) override {}
+    void failed(const QByteArray& file, const QString&) override { failed_.push_back(file); }
+    std::vector<QByteArray> failed_;
+};
+
+} // namespace
+
+// Many random names and sizes on a few disks, against a count of every
+// (name, size) pair: exactly the pairs on two disks or more come out, each
+// with all its places, the largest first.
+TEST(FindDuplicates, FindsExactlyThePairsOnTwoDisksAmongMany)
+{
+    TempDir dir;
+    std::mt19937 random(7);
+    std::map<std::pair<std::uint32_t, std::string>, std::vector<std::string>> truth; // -> disk titles
+    for (int d = 0; d < 3; ++d) {
+        TDisk disk;
+        disk.DirList.emplace_back().Name = "D:";
+        disk.DirList[0].Parent = -1;
+        for (int i = 0; i < 40000; ++i) {
+            // Few names and sizes, so that many pairs meet by chance, and
+            // sizes that share names and names that share sizes abound.
+            const std::string name = "f" + std::to_string(random() % 30000);
+            const std::uint32_t size = std::uint32_t(random() % 8);
+            disk.DirList[0].FileList.push_back(sampleFile(name, size));
+            if (size > 0)
+                truth[{size, name}].push_back("d" + std::to_string(d));
+        }
+        SaveDiskData(dir / ("d" + std::to_string(d)), disk);
+    }
+    Failures failures;
+    Duplicates found;
+    ASSERT_TRUE(FindDuplicates(QByteArray::fromStdString(dir.path().string()), 1, failures, found));
+    EXPECT_TRUE(failures.failed_.empty());
+
+    std::size_t expected = 0;
+    for (const auto& [key, disks] : truth)
+        expected += std::any_of(disks.begin(), disks.end(), [&](const std::string& t) { return t != disks.front(); });
+    ASSERT_EQ(found.groups.size(), expected);
+    ASSERT_GT(expected, 1000u);
+    for (std::size_t g = 0; g < found.groups.size(); ++g) {
+        const Duplicates::Group& group = found.groups[g];
+        if (g > 0) {
+            ASSERT_GE(found.groups[g - 1].size, group.size);
+        }
+        std::vector<std::string> titles;
+        for (const Duplicates::Place& p : group.places)
+            titles.push_back(found.catalogs[p.catalog].title.toStdString());
+        ASSERT_EQ(titles, (truth[{group.size, group.name}])) << group.name << " " << group.size;
+    }
+}

@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "catalog/Cp932.h"
+#include "catalog/DiskFile.h"
+#include "support/CatalogFixtures.h"
+#include "support/Qdcat.h"
+
+using namespace qd;
+using namespace qd::test;
+
+namespace {
+
+QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+// A disk of (folder, UTF-8 name, size) files; folder "" is the root D:.
+TDisk diskOf(std::initializer_list<std::tuple<const char*, const char*, std::uint32_t>> files)
+{
+    TDisk disk;
+    disk.DirList.emplace_back().Name = "D:";
+    disk.DirList[0].Parent = -1;
+    for (const auto& [folder, name, size] : files) {
+        std::size_t at = 0;
+        if (*folder) {
+            while (at < disk.DirList.size() && disk.DirList[at].Name != folder)
+                ++at;
+            if (at == disk.DirList.size()) {
+                TDir& d = disk.DirList.emplace_back();
+                d.Name = folder;
+                d.Parent = 0;
+            }
+        }
+        disk.DirList[at].FileList.push_back(sampleFile(cp932::fromUtf8(name).bytes, size));
+    }
+    return disk;
+}
+
+class QdcatDuplicates : public ::testing::Test {
+protected:
+    std::filesystem::path root() const { return dir.path() / "data"; }
+    void catalog(const std::string& relativeWithoutExtension, const TDisk& disk) const
+    {
+        const std::filesystem::path p = root() / relativeWithoutExtension;
+        std::filesystem::create_directories(p.parent_path());
+        SaveDiskData(p, disk);
+    }
+    QdcatResult duplicates(QStringList args = {}) const
+    {
+        return runQdcat(QStringList{"duplicates"} + args + QStringList{"--root", q(root())});
+    }
+
+    TempDir dir;
+};
+
+} // namespace
+
+TEST_F(QdcatDuplicates, GroupsSameNameAndSizeAcrossDisksLargestFirst)
+{
+    catalog("A/CD1", diskOf({{"", "photo.jpg", 2000},
+                             {"", "notes.txt", 10},
+                             {"BACKUP", "photo.jpg", 2000}, // twice here, once on CD2
+                             {"", "写真.png", 5000},
+                             {"", "same size.txt", 300},
+                             {"", "only here.txt", 7},
+                             {"", "twice here.txt", 8},
+                             {"X", "twice here.txt", 8}}));
+    catalog("CD2", diskOf({{"DCIM", "photo.jpg", 2000},
+                           {"", "notes.txt", 11},         // same name, another size
+                           {"", "写真.png", 5000},
+                           {"", "other size.txt", 300},   // same size, another name
+                           {"", "PHOTO.JPG", 2000}}));    // case counts
+    const auto r = duplicates();
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(QString::fromUtf8(r.out), QString::fromUtf8("5000\t写真.png\tCD1\tD:\n"
+                                                          "5000\t写真.png\tCD2\tD:\n"
+                                                          "\n"
+                                                          "2000\tphoto.jpg\tCD1\tD:\n"
+                                                          "2000\tphoto.jpg\tCD1\tD:\\\\BACKUP\n"
+                                                          "2000\tphoto.jpg\tCD2\tD:\\\\DCIM\n"));
+    EXPECT_EQ(r.err, "2 groups of 5 files found\n");
+}
+
+TEST_F(QdcatDuplicates, MinimumSizeLeavesOutEmptyFilesUnlessAskedAndIncludesItsEnd)
+{
+    catalog("d1", diskOf({{"", "empty", 0}, {"", "small", 99}, {"", "edge", 100}}));
+    catalog("d2", diskOf({{"", "empty", 0}, {"", "small", 99}, {"", "edge", 100}}));
+    const struct {
+        QStringList args;
+        QStringList names;
+    } cases[] = {
+        {{}, {"edge", "small"}},
+        {{"--min-size", "0"}, {"edge", "small", "empty"}},
+        {{"--min-size", "100"}, {"edge"}},
+        {{"--min-size", "101"}, {}},
+    };
+    for (const auto& c : cases) {
+        const auto r = duplicates(c.args);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        QStringList names;
+        for (const QString& l : QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts))
+            if (!names.contains(l.section('\t', 1, 1)))
+                names << l.section('\t', 1, 1);
+        EXPECT_EQ(names, c.names) << c.args.join(' ').toStdString();
+    }
+    EXPECT_EQ(duplicates({"--min-size", "1X"}).exitCode, 1);
+}
+
+TEST_F(QdcatDuplicates, JsonAndDamagedCatalogsReportedOnceAndPassedOver)
+{
+    catalog("a", diskOf({{"PICS", "x.jpg", 123}}));
+    catalog("c", diskOf({{"", "x.jpg", 123}}));
+    std::string damaged = BuildDiskData(diskOf({{"", "x.jpg", 123}}));
+    writeFile(root() / "b.qd", damaged.substr(0, damaged.size() - 2));
+    const auto r = duplicates({"--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QJsonObject group = QJsonDocument::fromJson(r.out).object();
+    EXPECT_EQ(group["name"].toString(), "x.jpg");
+    EXPECT_EQ(group["size"].toInteger(), 123);
+    const QJsonArray files = group["files"].toArray();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_EQ(files[0].toObject()["title"].toString(), "a");
+    EXPECT_EQ(files[0].toObject()["catalog"].toString(), q(root() / "a.qd"));
+    EXPECT_EQ(files[0].toObject()["folder"].toString(), "D:\\PICS");
+    EXPECT_EQ(files[1].toObject()["title"].toString(), "c");
+    EXPECT_EQ(r.err.count("b.qd: The catalog file is damaged"), 1) << r.err.toStdString();
+    EXPECT_EQ(runQdcat({"duplicates", "--root", q(dir / "missing")}).exitCode, 2);
+}

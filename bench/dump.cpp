@@ -4,23 +4,18 @@
 // times the flat catalog. Then the peak memory of qdcat dump and qdcat ls of
 // a catalog of about 50 MB against its file size (goal <= 3), and qdcat ls of
 // the chain's deepest folder against ls of the flat catalog's last one.
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <malloc.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
+#include "bench/ChildRun.h"
 #include "catalog/DiskFile.h"
 
 using namespace qd;
-using Clock = std::chrono::steady_clock;
+using namespace qd::bench;
 
 namespace {
 
@@ -71,52 +66,11 @@ TDisk large()
     return disk;
 }
 
-struct Run {
-    double seconds = 0;
-    long maxRssKb = 0;
-    int status = -1;
-};
-
-// Runs qdcat with its output thrown away; the time and peak resident memory of the child.
-Run qdcat(const std::vector<std::string>& args)
+// qdcat with arguments args, as the fastest of runs runs.
+ChildRun best(int runs, std::vector<std::string> args)
 {
-    std::vector<char*> argv;
-    std::string program = QD_PROGRAM_DIR "/qdcat";
-    argv.push_back(program.data());
-    std::vector<std::string> copy = args;
-    for (std::string& a : copy)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    Run r;
-    rusage usage{};
-    ::wait4(pid, &r.status, 0, &usage);
-    r.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    r.maxRssKb = usage.ru_maxrss;
-    return r;
-}
-
-Run best(int runs, const std::vector<std::string>& args)
-{
-    Run b;
-    b.seconds = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const Run r = qdcat(args);
-        if (r.status != 0) {
-            std::fprintf(stderr, "qdcat %s failed (status %d)\n", args[0].c_str(), r.status);
-            std::exit(1);
-        }
-        b.seconds = std::min(b.seconds, r.seconds);
-        b.maxRssKb = std::max(b.maxRssKb, r.maxRssKb);
-    }
-    return b;
+    args.insert(args.begin(), QD_PROGRAM_DIR "/qdcat");
+    return bestOf(runs, args);
 }
 
 } // namespace
@@ -143,12 +97,12 @@ int main()
         deepest += std::string("\\") + char('a' + i % 26);
     const std::string last = std::string("D:\\") + char('a' + (kChain - 1) % 26);
 
-    const Run dumpChain = best(5, {"dump", chain});
-    const Run dumpFlat = best(5, {"dump", flat});
-    const Run lsChain = best(5, {"ls", chain, deepest});
-    const Run lsFlat = best(5, {"ls", flat, last});
-    const Run dumpBig = best(3, {"dump", big});
-    const Run lsBig = best(3, {"ls", big});
+    const ChildRun dumpChain = best(5, {"dump", chain});
+    const ChildRun dumpFlat = best(5, {"dump", flat});
+    const ChildRun lsChain = best(5, {"ls", chain, deepest});
+    const ChildRun lsFlat = best(5, {"ls", flat, last});
+    const ChildRun dumpBig = best(3, {"dump", big});
+    const ChildRun lsBig = best(3, {"ls", big});
 
     std::printf("catalogs: %d folders in a chain and flat, %.0f KB each; a large one of %.1f MB\n", kChain,
                 chainBytes / 1e3, bigBytes / 1e6);

@@ -16,25 +16,20 @@
 // Japanese names (every fifth) and document names; one catalog in 97 holds
 // the search text, in one case or another; each disk holds 40 files of the
 // disk before it, with their names and sizes, as a backup would.
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <malloc.h>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
+#include "bench/ChildRun.h"
 #include "catalog/Cp932.h"
 #include "catalog/DiskFile.h"
 
 using namespace qd;
-using Clock = std::chrono::steady_clock;
+using namespace qd::bench;
 
 namespace {
 
@@ -141,52 +136,6 @@ Store generate(const std::filesystem::path& dir)
     return s;
 }
 
-struct Run {
-    double seconds = 0;
-    long maxRssKb = 0;
-};
-
-// Runs a program with its output thrown away; its time and peak memory.
-Run run(const std::vector<std::string>& args)
-{
-    std::vector<char*> argv;
-    std::vector<std::string> copy = args;
-    for (std::string& a : copy)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    Run r{std::chrono::duration<double>(Clock::now() - start).count(), usage.ru_maxrss};
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "%s %s failed (status %d)\n", args[0].c_str(), args.size() > 1 ? args[1].c_str() : "",
-                     status);
-        std::exit(1);
-    }
-    return r;
-}
-
-Run best(int runs, const std::vector<std::string>& args)
-{
-    run(args); // warm
-    Run b{1e9, 0};
-    for (int i = 0; i < runs; ++i) {
-        const Run r = run(args);
-        b.seconds = std::min(b.seconds, r.seconds);
-        b.maxRssKb = std::max(b.maxRssKb, r.maxRssKb);
-    }
-    return b;
-}
-
 std::vector<std::string> with(std::vector<std::string> head, const std::vector<std::string>& files)
 {
     head.insert(head.end(), files.begin(), files.end());
@@ -229,13 +178,13 @@ int main()
     std::printf("duplicates: %s", dups.c_str());
     std::printf("disks --files: %s lines\n", disks.substr(0, disks.find('\n')).c_str());
 
-    const Run cat = best(5, with({"cat"}, store.files));
-    const Run heads = best(5, with({"head", "-q", "-c", "4096"}, store.files));
-    const Run search = best(5, {qdcat, "search", "Needle", "--root", root});
-    const Run searchI = best(5, {qdcat, "search", "-i", "needle", "--root", root});
-    const Run disksHeads = best(5, {qdcat, "disks", "--root", root});
-    const Run disksFiles = best(5, {qdcat, "disks", "--files", "--root", root});
-    const Run duplicates = best(3, {qdcat, "duplicates", "--root", root});
+    const ChildRun cat = bestOf(5, with({"cat"}, store.files));
+    const ChildRun heads = bestOf(5, with({"head", "-q", "-c", "4096"}, store.files));
+    const ChildRun search = bestOf(5, {qdcat, "search", "Needle", "--root", root});
+    const ChildRun searchI = bestOf(5, {qdcat, "search", "-i", "needle", "--root", root});
+    const ChildRun disksHeads = bestOf(5, {qdcat, "disks", "--root", root});
+    const ChildRun disksFiles = bestOf(5, {qdcat, "disks", "--files", "--root", root});
+    const ChildRun duplicates = bestOf(3, {qdcat, "duplicates", "--root", root});
 
     std::printf("cat of every catalog      %.3f s\n", cat.seconds);
     std::printf("head -c 4096 of each      %.3f s\n", heads.seconds);
@@ -255,9 +204,9 @@ int main()
         args.insert(args.begin(), qdcat);
         args.push_back("--root");
         args.push_back(small);
-        const long few = run(args).maxRssKb;
+        const long few = runChild(args).maxRssKb;
         args.back() = root;
-        const long all = run(args).maxRssKb;
+        const long all = runChild(args).maxRssKb;
         std::printf("peak memory %-14s %6.1f MB over %zu catalogs, %6.1f MB over %zu, ratio %.2f\n", what, few / 1e3,
                     store.smallFiles.size(), all / 1e3, store.files.size(), double(all) / double(few));
     };

@@ -2,14 +2,12 @@
 
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
-#include "support/Qdcat.h"
+#include "support/QdcatStore.h"
 
 using namespace qd;
 using namespace qd::test;
 
 namespace {
-
-QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
 const char* const kCommands[] = {"dump", "ls", "search", "drives", "scan", "identify", "update"};
 

@@ -7,27 +7,18 @@
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
 #include "support/CatalogFixtures.h"
-#include "support/Qdcat.h"
+#include "support/QdcatStore.h"
 
 using namespace qd;
 using namespace qd::test;
 
 namespace {
 
-QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
-
-class QdcatDisks : public ::testing::Test {
+class QdcatDisks : public QdcatStore {
 protected:
-    std::filesystem::path root() const { return dir.path() / "data"; }
-    void catalog(const std::string& relativeWithoutExtension, const TDisk& disk) const
-    {
-        const std::filesystem::path p = root() / relativeWithoutExtension;
-        std::filesystem::create_directories(p.parent_path());
-        SaveDiskData(p, disk);
-    }
     QdcatResult disks(QStringList args = {}) const
     {
-        return runQdcat(QStringList{"disks"} + args + QStringList{"--root", q(root())});
+        return onRoot("disks", args);
     }
     static std::vector<QStringList> rows(const QdcatResult& r)
     {
@@ -36,8 +27,6 @@ protected:
             out.push_back(l.split('\t'));
         return out;
     }
-
-    TempDir dir;
 };
 
 // sampleDisk with the given serial and one more file per extra.

@@ -8,14 +8,12 @@
 #include "catalog/Cp932.h"
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
-#include "support/Qdcat.h"
+#include "support/QdcatStore.h"
 
 using namespace qd;
 using namespace qd::test;
 
 namespace {
-
-QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
 TDisk japaneseDisk()
 {

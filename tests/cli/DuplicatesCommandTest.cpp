@@ -7,14 +7,12 @@
 #include "catalog/Cp932.h"
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
-#include "support/Qdcat.h"
+#include "support/QdcatStore.h"
 
 using namespace qd;
 using namespace qd::test;
 
 namespace {
-
-QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
 // A disk of (folder, UTF-8 name, size) files; folder "" is the root D:.
 TDisk diskOf(std::initializer_list<std::tuple<const char*, const char*, std::uint32_t>> files)
@@ -38,21 +36,12 @@ TDisk diskOf(std::initializer_list<std::tuple<const char*, const char*, std::uin
     return disk;
 }
 
-class QdcatDuplicates : public ::testing::Test {
+class QdcatDuplicates : public QdcatStore {
 protected:
-    std::filesystem::path root() const { return dir.path() / "data"; }
-    void catalog(const std::string& relativeWithoutExtension, const TDisk& disk) const
-    {
-        const std::filesystem::path p = root() / relativeWithoutExtension;
-        std::filesystem::create_directories(p.parent_path());
-        SaveDiskData(p, disk);
-    }
     QdcatResult duplicates(QStringList args = {}) const
     {
-        return runQdcat(QStringList{"duplicates"} + args + QStringList{"--root", q(root())});
+        return onRoot("duplicates", args);
     }
-
-    TempDir dir;
 };
 
 } // namespace

@@ -9,14 +9,12 @@
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
 #include "support/CatalogFixtures.h"
-#include "support/Qdcat.h"
+#include "support/QdcatStore.h"
 
 using namespace qd;
 using namespace qd::test;
 
 namespace {
-
-QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
 std::string sjis(const char* utf8) { return cp932::fromUtf8(utf8).bytes; }
 

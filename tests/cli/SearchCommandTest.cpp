@@ -9,14 +9,12 @@
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
 #include "support/CatalogFixtures.h"
-#include "support/Qdcat.h"
+#include "support/QdcatStore.h"
 
 using namespace qd;
 using namespace qd::test;
 
 namespace {
-
-QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
 // A disk whose root folder holds the given files, and whose folder a\b holds
 // "deep <first name>".
@@ -38,19 +36,10 @@ TDisk diskWith(std::initializer_list<const char*> names)
     return disk;
 }
 
-class QdcatSearch : public ::testing::Test {
+class QdcatSearch : public QdcatStore {
 protected:
-    std::filesystem::path root() const { return dir.path() / "data"; }
-    void catalog(const std::string& relativeWithoutExtension, const TDisk& disk) const
-    {
-        const std::filesystem::path p = root() / relativeWithoutExtension;
-        std::filesystem::create_directories(p.parent_path());
-        SaveDiskData(p, disk);
-    }
-    QdcatResult search(QStringList args) const { return runQdcat(QStringList{"search"} + args + QStringList{"--root", q(root())}); }
+    QdcatResult search(QStringList args) const { return onRoot("search", args); }
     static QStringList lines(const QdcatResult& r) { return QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts); }
-
-    TempDir dir;
 };
 
 } // namespace

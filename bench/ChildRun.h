@@ -1,0 +1,71 @@
+// Running a program as a benchmark's child: its time, its peak resident
+// memory and its status, its output thrown away.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qd::bench {
+
+struct ChildRun {
+    double seconds = 0;
+    long maxRssKb = 0;
+    int status = -1;
+};
+
+// Runs argv (a program found on PATH or by its path) with standard output
+// and standard error sent to /dev/null.
+inline ChildRun runChild(const std::vector<std::string>& argv)
+{
+    std::vector<std::string> copy = argv;
+    std::vector<char*> args;
+    for (std::string& a : copy)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ChildRun r;
+    rusage usage{};
+    if (pid < 0 || ::wait4(pid, &r.status, 0, &usage) != pid)
+        return r;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.maxRssKb = usage.ru_maxrss;
+    return r;
+}
+
+// The fastest of runs runs and the highest peak among them; a run that fails
+// ends the benchmark, since its figures would mean nothing.
+inline ChildRun bestOf(int runs, const std::vector<std::string>& argv)
+{
+    ChildRun b;
+    b.seconds = 1e9;
+    for (int i = 0; i < runs; ++i) {
+        const ChildRun r = runChild(argv);
+        if (!WIFEXITED(r.status) || WEXITSTATUS(r.status) != 0) {
+            std::fprintf(stderr, "%s %s failed (status %d)\n", argv[0].c_str(),
+                         argv.size() > 1 ? argv[1].c_str() : "", r.status);
+            std::exit(1);
+        }
+        b.seconds = std::min(b.seconds, r.seconds);
+        b.maxRssKb = std::max(b.maxRssKb, r.maxRssKb);
+        b.status = r.status;
+    }
+    return b;
+}
+
+} // namespace qd::bench

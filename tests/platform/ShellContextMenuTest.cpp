@@ -9,11 +9,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMimeDatabase>
-#include <QDeadlineTimer>
-#include <QEventLoop>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <functional>
+#include <QTest>
 
 #include "platform/ShellContextMenu.h"
 #include "support/QtApp.h"
@@ -31,18 +28,6 @@ bool writeText(const QString& path, const QByteArray& text)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
-}
-
-// Lets events run until done() holds or the time is up; done() at the end.
-bool waitUntil(const std::function<bool()>& done, int milliseconds = 10000)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!done() && !deadline.hasExpired()) {
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
 }
 
 // The viewer takes Fortran sources and is their default; the editor takes
@@ -186,7 +171,7 @@ TEST_F(ShellContextMenuTest, OpenWithLaunchesTheApplicationWithEveryFile)
     EXPECT_TRUE(menu->InvokeCommand({id - 10, SW_SHOWNORMAL}));
 
     // The application runs on its own; wait for what it wrote.
-    ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(desktop.launched()); }));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QFileInfo::exists(desktop.launched()); }, 10000));
     QFile launched(desktop.launched());
     ASSERT_TRUE(launched.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(launched.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts), paths);

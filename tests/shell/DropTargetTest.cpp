@@ -2,14 +2,13 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QDeadlineTimer>
 #include <QDragEnterEvent>
-#include <QEventLoop>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <QtEndian>
@@ -48,17 +47,6 @@ QByteArray utf16(const QString& s)
 }
 
 const QByteArray kZero16("\0\0", 2);
-
-bool waitUntil(const std::function<bool()>& done, int milliseconds = 5000)
-{
-    const QDeadlineTimer deadline(milliseconds);
-    while (!done() && !deadline.hasExpired()) {
-        QEventLoop loop;
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
 
 // What the events of a target saw.
 struct Seen {
@@ -247,7 +235,7 @@ TEST_F(DropTargetTest, TheEdgesOfAScrollingControlAddTheScrollBitAndScrollIt)
     target->DragOver(MK_LBUTTON, screen(QPoint(30, 1)), effect);
     EXPECT_EQ(effect, DROPEFFECT_COPY | DROPEFFECT_SCROLL);
     EXPECT_TRUE(target->EdgeScrollTimer->isActive());
-    EXPECT_TRUE(waitUntil([&] { return rows->verticalScrollBar()->value() < 50; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rows->verticalScrollBar()->value() < 50; }, 5000));
 
     // Back in the middle: no scrolling.
     effect = kAll;

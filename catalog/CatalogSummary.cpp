@@ -46,13 +46,19 @@ CatalogSummary summaryOf(std::string_view data, std::size_t fileSize, bool count
 CatalogSummary ReadCatalogSummary(const std::filesystem::path& file, bool countFiles, ImageBuffer* buffer)
 {
     if (!countFiles) {
+        // Opened straight away, without a stat first: a list of thousands of
+        // disks spends most of its time in system calls.
         struct stat st {};
-        if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+        UniqueFd fd;
+        try {
+            fd = OpenCatalogFile(file, st);
+        } catch (const CatalogError& e) {
+            if (e.code() != CatalogError::Code::Open || (e.systemError() != ENOENT && e.systemError() != ENOTDIR))
+                throw;
             CatalogSummary s;
             s.load = MissingCatalog(file);
             return s;
         }
-        const UniqueFd fd = OpenCatalogFile(file, st);
         const std::size_t size = std::size_t(st.st_size);
         char block[kFirstBlock];
         std::size_t got = 0;

@@ -17,8 +17,6 @@ const char* const kWrongDataTypeText = "データタイプの指定エラーで�
 
 using Code = CatalogError::Code;
 
-std::string displayPath(const std::filesystem::path& p) { return p.string(); }
-
 std::string_view iconBytes(CatalogReader& r, const char* what)
 {
     const std::size_t at = r.offset();
@@ -39,7 +37,8 @@ std::string_view iconBytes(CatalogReader& r, const char* what)
 // renaming a new file over them, so a mapping always sees one whole file.
 class FileImage {
 public:
-    FileImage(const std::filesystem::path& file, ImageBuffer& buffer);
+    // fd is an open catalog (OpenCatalogFile) and st its status.
+    FileImage(int fd, const struct stat& st, const std::filesystem::path& file, ImageBuffer& buffer);
     ~FileImage()
     {
         if (map_)
@@ -57,20 +56,19 @@ private:
     std::size_t size_ = 0;
 };
 
-FileImage::FileImage(const std::filesystem::path& file, ImageBuffer& buffer) : buffer_(buffer)
+FileImage::FileImage(int fd, const struct stat& st, const std::filesystem::path& file, ImageBuffer& buffer)
+    : buffer_(buffer)
 {
     constexpr std::size_t kMapFrom = 4 << 20;
-    struct stat st {};
-    UniqueFd fd = OpenCatalogFile(file, st);
     if (std::size_t(st.st_size) >= kMapFrom) {
-        void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd.get(), 0);
+        void* p = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (p != MAP_FAILED) {
             map_ = p;
             size_ = std::size_t(st.st_size);
             return;
         }
     }
-    read(fd.get(), st.st_size > 0 ? std::size_t(st.st_size) : 0, file);
+    read(fd, st.st_size > 0 ? std::size_t(st.st_size) : 0, file);
 }
 
 // Reads to the end into the buffer, which is not zero-filled first and grows
@@ -105,7 +103,7 @@ void FileImage::read(int fd, std::size_t expected, const std::filesystem::path& 
 
 LoadResult MissingCatalog(const std::filesystem::path& file)
 {
-    return {LoadStatus::Missing, std::string(kMissingText) + "\r\n" + displayPath(file)};
+    return {LoadStatus::Missing, std::string(kMissingText) + "\r\n" + DisplayPath(file)};
 }
 
 LoadResult WrongVersionCatalog() { return {LoadStatus::WrongVersion, kWrongVersionText}; }
@@ -165,18 +163,29 @@ void FailCatalogFile(Code code, const std::filesystem::path& file, int err, cons
 
 void FailCatalogErrno(Code code, const std::filesystem::path& file, const char* verb, int err)
 {
-    FailCatalogFile(code, file, err, std::string(verb) + " " + displayPath(file) + ": " + std::strerror(err));
+    FailCatalogFile(code, file, err, std::string(verb) + " " + DisplayPath(file) + ": " + std::strerror(err));
 }
 
 UniqueFd OpenCatalogFile(const std::filesystem::path& file, struct stat& st)
 {
-    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    UniqueFd fd = OpenCatalogIfPresent(file, st);
     if (!fd)
         FailCatalogErrno(Code::Open, file, "Cannot open", errno);
+    return fd;
+}
+
+UniqueFd OpenCatalogIfPresent(const std::filesystem::path& file, struct stat& st)
+{
+    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return fd;
+        FailCatalogErrno(Code::Open, file, "Cannot open", errno);
+    }
     if (::fstat(fd.get(), &st) != 0)
         FailCatalogErrno(Code::Open, file, "Cannot examine", errno);
     if (!S_ISREG(st.st_mode))
-        FailCatalogFile(Code::NotRegular, file, 0, displayPath(file) + " is not a regular file.");
+        FailCatalogFile(Code::NotRegular, file, 0, DisplayPath(file) + " is not a regular file.");
     return fd;
 }
 
@@ -184,11 +193,12 @@ LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::functio
                            ImageBuffer* buffer)
 {
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR))
+    const UniqueFd fd = OpenCatalogIfPresent(file, st);
+    if (!fd)
         return MissingCatalog(file);
     ImageBuffer own;
     try {
-        const FileImage image(file, buffer ? *buffer : own);
+        const FileImage image(fd.get(), st, file, buffer ? *buffer : own);
         return parse(image.view());
     } catch (const CatalogError& e) {
         if (!e.file().empty())

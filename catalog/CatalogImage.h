@@ -168,6 +168,9 @@ inline FileRecord NextFileRecord(CatalogReader& r)
     return ReadFileRecord(r);
 }
 
+// A file's path as the messages of catalog errors name it.
+inline std::string DisplayPath(const std::filesystem::path& p) { return p.string(); }
+
 // Throws CatalogError naming the file: with the English text, or with the
 // system's reason after the verb ("Cannot open", "Cannot read").
 [[noreturn]] void FailCatalogFile(CatalogError::Code code, const std::filesystem::path& file, int err,
@@ -177,6 +180,10 @@ inline FileRecord NextFileRecord(CatalogReader& r)
 // Opens a catalog for reading: never waits (a FIFO under a catalog's name
 // would block the window forever) and takes regular files only. Fills st.
 UniqueFd OpenCatalogFile(const std::filesystem::path& file, struct stat& st);
+// The same, but an empty descriptor when no file of that name exists
+// (ENOENT, ENOTDIR): the caller reports MissingCatalog without a stat of its
+// own, which a walk over thousands of catalogs would pay once per file.
+UniqueFd OpenCatalogIfPresent(const std::filesystem::path& file, struct stat& st);
 
 // Storage for file images that one reader reuses from file to file, so that
 // reading many catalogs one after another does not allocate each time.

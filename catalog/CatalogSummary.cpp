@@ -46,15 +46,9 @@ CatalogSummary summaryOf(std::string_view data, std::size_t fileSize, bool count
 CatalogSummary ReadCatalogSummary(const std::filesystem::path& file, bool countFiles, ImageBuffer* buffer)
 {
     if (!countFiles) {
-        // Opened straight away, without a stat first: a list of thousands of
-        // disks spends most of its time in system calls.
         struct stat st {};
-        UniqueFd fd;
-        try {
-            fd = OpenCatalogFile(file, st);
-        } catch (const CatalogError& e) {
-            if (e.code() != CatalogError::Code::Open || (e.systemError() != ENOENT && e.systemError() != ENOTDIR))
-                throw;
+        const UniqueFd fd = OpenCatalogIfPresent(file, st);
+        if (!fd) {
             CatalogSummary s;
             s.load = MissingCatalog(file);
             return s;
@@ -73,7 +67,7 @@ CatalogSummary ReadCatalogSummary(const std::filesystem::path& file, bool countF
             got += std::size_t(n);
         }
         try {
-            return summaryOf({block, got}, std::max(size, got), false);
+            return summaryOf({block, got}, size, false);
         } catch (const CatalogError& e) {
             // What the first block cuts short may go on beyond it: the whole
             // file then says whether it is damaged.

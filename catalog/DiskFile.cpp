@@ -24,18 +24,6 @@ namespace {
 
 using Code = CatalogError::Code;
 
-std::string displayPath(const std::filesystem::path& p) { return p.string(); }
-
-[[noreturn]] void fail(Code code, const std::filesystem::path& file, int err, const std::string& english)
-{
-    FailCatalogFile(code, file, err, english);
-}
-
-[[noreturn]] void failErrno(Code code, const std::filesystem::path& file, const char* verb, int err)
-{
-    FailCatalogErrno(code, file, verb, err);
-}
-
 template <typename T> void put(std::string& out, T v)
 {
     char b[sizeof(T)];
@@ -108,7 +96,7 @@ void writeAll(int fd, std::string_view data, const std::filesystem::path& file)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            failErrno(Code::Write, file, "Cannot write", errno);
+            FailCatalogErrno(Code::Write, file, "Cannot write", errno);
         }
         data.remove_prefix(std::size_t(n));
     }
@@ -126,7 +114,7 @@ public:
         std::string name = path_.native();
         fd_.reset(::mkstemp(name.data()));
         if (!fd_)
-            failErrno(Code::Create, target, "Cannot create a file beside", errno);
+            FailCatalogErrno(Code::Create, target, "Cannot create a file beside", errno);
         path_ = name;
     }
     ~TempFile()
@@ -161,27 +149,27 @@ SaveTarget resolveTarget(const std::filesystem::path& file, SaveMode mode)
     struct stat link {};
     if (::lstat(file.c_str(), &link) != 0) {
         if (errno != ENOENT)
-            failErrno(Code::Open, file, "Cannot examine", errno);
+            FailCatalogErrno(Code::Open, file, "Cannot examine", errno);
         if (mode == SaveMode::ReplaceExisting)
-            fail(Code::Vanished, file, ENOENT, displayPath(file) + " does not exist any more.");
+            FailCatalogFile(Code::Vanished, file, ENOENT, DisplayPath(file) + " does not exist any more.");
         return t;
     }
     if (mode == SaveMode::CreateNew)
-        fail(Code::Exists, file, EEXIST, displayPath(file) + " exists already.");
+        FailCatalogFile(Code::Exists, file, EEXIST, DisplayPath(file) + " exists already.");
     if (S_ISLNK(link.st_mode)) {
         char resolved[PATH_MAX];
         if (!::realpath(file.c_str(), resolved))
-            failErrno(mode == SaveMode::ReplaceExisting ? Code::Vanished : Code::Open, file, "Cannot follow", errno);
+            FailCatalogErrno(mode == SaveMode::ReplaceExisting ? Code::Vanished : Code::Open, file, "Cannot follow", errno);
         t.path = resolved;
     }
     if (::stat(t.path.c_str(), &t.st) != 0)
-        failErrno(Code::Open, file, "Cannot examine", errno);
+        FailCatalogErrno(Code::Open, file, "Cannot examine", errno);
     if (!S_ISREG(t.st.st_mode))
-        fail(Code::NotRegular, file, 0, displayPath(file) + " is not a regular file.");
+        FailCatalogFile(Code::NotRegular, file, 0, DisplayPath(file) + " is not a regular file.");
     // Writing in place would be refused: so is the replacement. The owner's
     // write bit counts as well as access(), which lets root write anything.
     if (!(t.st.st_mode & S_IWUSR) || ::access(t.path.c_str(), W_OK) != 0)
-        fail(Code::ReadOnly, file, EACCES, "Cannot replace " + displayPath(file) + ": it is read-only.");
+        FailCatalogFile(Code::ReadOnly, file, EACCES, "Cannot replace " + DisplayPath(file) + ": it is read-only.");
     t.exists = true;
     return t;
 }
@@ -204,12 +192,12 @@ void putInPlace(TempFile& tmp, const SaveTarget& target, SaveMode mode, const st
             } else if (errno == EPERM || errno == EOPNOTSUPP) {
                 struct stat st {};
                 if (::lstat(to, &st) == 0)
-                    fail(Code::Exists, file, EEXIST, displayPath(file) + " exists already.");
+                    FailCatalogFile(Code::Exists, file, EEXIST, DisplayPath(file) + " exists already.");
                 r = ::rename(from, to);
             }
         }
         if (r != 0 && errno == EEXIST)
-            fail(Code::Exists, file, EEXIST, displayPath(file) + " exists already.");
+            FailCatalogFile(Code::Exists, file, EEXIST, DisplayPath(file) + " exists already.");
     } else if (mode == SaveMode::ReplaceExisting) {
         // Exchanging fails when the catalog has gone; the old image then sits
         // under the temporary name and goes with it.
@@ -217,20 +205,20 @@ void putInPlace(TempFile& tmp, const SaveTarget& target, SaveMode mode, const st
         if (r != 0 && (errno == EINVAL || errno == ENOSYS)) {
             struct stat st {};
             if (::stat(to, &st) != 0)
-                fail(Code::Vanished, file, ENOENT, displayPath(file) + " does not exist any more.");
+                FailCatalogFile(Code::Vanished, file, ENOENT, DisplayPath(file) + " does not exist any more.");
             r = ::rename(from, to);
             if (r == 0)
                 tmp.keep();
         }
         if (r != 0 && errno == ENOENT)
-            fail(Code::Vanished, file, ENOENT, displayPath(file) + " does not exist any more.");
+            FailCatalogFile(Code::Vanished, file, ENOENT, DisplayPath(file) + " does not exist any more.");
         if (r == 0)
             return; // the temporary file now holds the old image and is removed
     } else {
         r = ::rename(from, to);
     }
     if (r != 0)
-        failErrno(Code::Replace, file, "Cannot replace", errno);
+        FailCatalogErrno(Code::Replace, file, "Cannot replace", errno);
     tmp.keep();
 }
 
@@ -393,7 +381,7 @@ void SaveDiskFile(const std::filesystem::path& file, const TDisk& disk, SaveMode
     }
     writeAll(tmp.fd(), data, file);
     if (::fsync(tmp.fd()) != 0 || tmp.close() != 0)
-        failErrno(Code::Write, file, "Cannot write", errno);
+        FailCatalogErrno(Code::Write, file, "Cannot write", errno);
     putInPlace(tmp, target, mode, file);
     syncFolder(folder);
 }
@@ -414,10 +402,8 @@ struct HeadRead {
     std::optional<std::uint32_t> serialNo;
 };
 
-std::optional<HeadRead> readHead(const std::filesystem::path& file, bool keepIcons, bool toSerial)
+std::optional<HeadRead> readHead(const UniqueFd& fd, const std::filesystem::path& file, bool keepIcons, bool toSerial)
 {
-    struct stat st {};
-    const UniqueFd fd = OpenCatalogFile(file, st);
     std::string data;
     std::size_t got = 0;
     auto need = [&](std::size_t n) {
@@ -428,7 +414,7 @@ std::optional<HeadRead> readHead(const std::filesystem::path& file, bool keepIco
             if (r < 0 && errno == EINTR)
                 continue;
             if (r < 0)
-                failErrno(Code::Read, file, "Cannot read", errno);
+                FailCatalogErrno(Code::Read, file, "Cannot read", errno);
             if (r == 0)
                 return false;
             got += std::size_t(r);
@@ -437,7 +423,7 @@ std::optional<HeadRead> readHead(const std::filesystem::path& file, bool keepIco
     };
     auto cut = [&](std::size_t at) {
         throw CatalogError(Code::Damaged, file.native(), 0, at,
-                           "The catalog file " + displayPath(file) + " ends inside its head at offset " +
+                           "The catalog file " + DisplayPath(file) + " ends inside its head at offset " +
                                std::to_string(at) + ".");
     };
     const std::size_t m = kCatalogMagic.size();
@@ -473,7 +459,9 @@ std::optional<HeadRead> readHead(const std::filesystem::path& file, bool keepIco
 
 std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file)
 {
-    std::optional<HeadRead> read = readHead(file, true, false);
+    struct stat st {};
+    const UniqueFd fd = OpenCatalogFile(file, st);
+    std::optional<HeadRead> read = readHead(fd, file, true, false);
     if (!read)
         return std::nullopt;
     return std::move(read->head);
@@ -483,11 +471,12 @@ CatalogSerial ReadCatalogSerial(const std::filesystem::path& file)
 {
     CatalogSerial out;
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+    const UniqueFd fd = OpenCatalogIfPresent(file, st);
+    if (!fd) {
         out.load = MissingCatalog(file);
         return out;
     }
-    const std::optional<HeadRead> read = readHead(file, false, true);
+    const std::optional<HeadRead> read = readHead(fd, file, false, true);
     if (!read) {
         out.load = WrongVersionCatalog();
         return out;

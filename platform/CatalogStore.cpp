@@ -105,15 +105,16 @@ StoreListing ListStoreFolder(const QByteArray& folder)
                 continue;
             type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISREG(st.st_mode) ? DT_REG : DT_UNKNOWN;
         }
-        const QByteArray bytes(name);
         if (type == DT_DIR) {
+            const QByteArray bytes(name);
             found.push_back({StoreEntry::Folder, bytes, DisplayFileName(bytes)});
         } else if (type == DT_REG) {
             const std::string_view view(name);
             if (HasCatalogExtension(view)) {
+                const QByteArray bytes(name);
                 found.push_back({StoreEntry::Catalog, bytes, DisplayFileName(CatalogTitle(bytes))});
             } else if (IsSaveLeftover(view)) {
-                listing.leftovers.push_back(bytes);
+                listing.leftovers.emplace_back(name);
             }
         }
     }
@@ -174,6 +175,10 @@ std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QS
     fd.release();
     std::optional<QByteArray> hit;
     while (const dirent* d = ::readdir(dir)) {
+        // "." is never the second byte of a double-byte character, so only
+        // names ending in the extension can decode to the wanted one.
+        if (!HasCatalogExtension(d->d_name))
+            continue;
         const QByteArray bytes(d->d_name);
         const QString text = DisplayFileName(bytes);
         if (text.compare(wanted, Qt::CaseInsensitive) != 0)
@@ -191,6 +196,8 @@ std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QS
 
 int RemoveOldLeftovers(const QByteArray& folder, const std::vector<QByteArray>& leftovers, qint64 maxAgeSeconds)
 {
+    if (leftovers.empty())
+        return 0; // nearly always: no folder opened on a refresh for nothing
     UniqueFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir)
         return 0;
@@ -198,7 +205,7 @@ int RemoveOldLeftovers(const QByteArray& folder, const std::vector<QByteArray>& 
     int removed = 0;
     for (const QByteArray& name : leftovers) {
         struct stat st {};
-        if (!IsSaveLeftover(name.toStdString()) || ::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        if (!IsSaveLeftover(std::string_view(name.constData(), std::size_t(name.size()))) || ::fstatat(dir.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(st.st_mode) || now - st.st_mtime < maxAgeSeconds)
             continue;
         if (::unlinkat(dir.get(), name.constData(), 0) == 0)

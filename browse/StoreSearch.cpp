@@ -45,11 +45,8 @@ bool SearchStore(const QByteArray& path, std::string_view text, StoreSearchSink&
 bool SearchStore(const QByteArray& path, const SearchQuery& query, StoreSearchSink& sink, CatalogSearch& scratch)
 {
     if (!DirectoryExists(path)) {
-        const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
-        const std::string_view view(name.constData(), std::size_t(name.size()));
-        const std::string_view title = CatalogTitle(view);
-        return searchCatalog(path, DisplayFileName(QByteArray(title.data(), qsizetype(title.size()))), query, sink,
-                             scratch, false);
+        const QByteArray title = CatalogTitle(path.mid(path.lastIndexOf('/') + 1));
+        return searchCatalog(path, DisplayFileName(title), query, sink, scratch, false);
     }
     return ForEachCatalog(path, [&](const QByteArray& file, const StoreEntry& entry) {
         searchCatalog(file, entry.text, query, sink, scratch, true);

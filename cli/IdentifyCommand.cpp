@@ -13,6 +13,7 @@
 #include "platform/CatalogRoot.h"
 #include "platform/CatalogStore.h"
 #include "platform/Drives.h"
+#include "platform/Settings.h"
 
 namespace qd::cli {
 namespace {
@@ -65,15 +66,13 @@ int runIdentify(const Command& command, const QStringList& args)
     });
     if (!match) {
         printError(QStringLiteral("no catalog records the serial number %1 of drive %2:")
-                       .arg(QString::asprintf("%04X-%04X", unsigned(drive.serialNo >> 16), unsigned(drive.serialNo & 0xFFFF)))
+                       .arg(settings::formatSerial(drive.serialNo))
                        .arg(*letter));
         return kNotFound;
     }
     const QByteArray& file = names[*match];
-    const QByteArray fileName = file.mid(file.lastIndexOf('/') + 1);
-    const std::string_view title = CatalogTitle(std::string_view(fileName.constData(), std::size_t(fileName.size())));
-    const QByteArray out =
-        TsvRow({DisplayFileName(QByteArray(title.data(), qsizetype(title.size()))), DisplayFileName(file)}).toUtf8();
+    const QByteArray title = CatalogTitle(file.mid(file.lastIndexOf('/') + 1));
+    const QByteArray out = TsvRow({DisplayFileName(title), DisplayFileName(file)}).toUtf8();
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     return kOk;
 }

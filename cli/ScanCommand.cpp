@@ -1,6 +1,5 @@
 // qdcat scan: the volume step and the walk of the windows' new-disk wizard,
 // without windows, saved straight to a catalog file.
-#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,6 +20,8 @@
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
+#include "platform/ImageList.h"
+#include "platform/Settings.h"
 #include "platform/Text.h"
 #include "registration/Scanner.h"
 
@@ -104,15 +105,6 @@ private:
     struct sigaction old_ {};
 };
 
-QByteArray bmpImage(const QImage& image)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return bytes;
-}
-
 // The catalog's icon: a grey disc with a hole, 24-bit colour, 1-bit mask
 // (white = transparent).
 void makeDiscIcon(TDisk& disk)
@@ -133,9 +125,8 @@ void makeDiscIcon(TDisk& disk)
                 colour.setPixelColor(x, y, r2 > 13 * 13 ? QColor(96, 96, 112) : QColor(176, 184, 208 - x * 4));
         }
     }
-    const QByteArray c = bmpImage(colour), m = bmpImage(mask);
-    disk.IconImage.assign(c.constData(), std::size_t(c.size()));
-    disk.IconMask.assign(m.constData(), std::size_t(m.size()));
+    disk.IconImage = ColourBmp(colour);
+    disk.IconMask = MaskBmp(mask);
 }
 
 // A catalog folder below the root: relative, no "." or ".." steps.
@@ -302,8 +293,8 @@ int runScan(const Command& command, const QStringList& args)
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
 
     std::printf("%s -> %s\n", QString(letter).toUtf8().constData(), DisplayFileName(target).toUtf8().constData());
-    std::printf("label \"%s\", serial %04X-%04X, %s total, %s free\n", fromAnsi(disk.VolumeLabel).toUtf8().constData(),
-                unsigned(disk.SerialNo >> 16), unsigned(disk.SerialNo & 0xFFFF), SizeToStr(disk.TotalSize).c_str(),
+    std::printf("label \"%s\", serial %s, %s total, %s free\n", fromAnsi(disk.VolumeLabel).toUtf8().constData(),
+                settings::formatSerial(disk.SerialNo).toUtf8().constData(), SizeToStr(disk.TotalSize).c_str(),
                 SizeToStr(disk.FreeSize).c_str());
     std::printf("%zu folders, %d files, %lld bytes, %.2f s\n", disk.DirList.size(), walk.files,
                 static_cast<long long>(walk.bytes), seconds);

@@ -160,6 +160,7 @@ std::string MaskBmp(const QImage& mask)
     mono.setColorCount(2);
     mono.setColor(0, kBlack);
     mono.setColor(1, kWhite);
+    mono.fill(0); // also the rows' padding, which the file would otherwise take from the heap
     for (int y = 0; y < mono.height(); ++y)
         for (int x = 0; x < mono.width(); ++x)
             mono.setPixel(x, y, qGray(grey.pixel(x, y)) >= 128 ? 1 : 0);

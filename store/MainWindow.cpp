@@ -291,8 +291,9 @@ void TForm_Main::buildPanes()
     TreeView1->installEventFilter(this);
     // A rename of the disk on show, or of a folder above it, carries the view along.
     connect(TreeView1, &TCatalogTree::pathRenamed, DiskContents, &TDiskContents::followRename);
-    // Every refresh ends with the top node selected and shown.
-    connect(TreeView1, &TCatalogTree::refreshed, this, &TForm_Main::TreeView1Click);
+    // Every refresh ends with the kept (or the top) node selected and shown;
+    // a damaged disk kept selected says why only when clicked again.
+    connect(TreeView1, &TCatalogTree::refreshed, this, [this] { showSelected(false); });
 }
 
 void TForm_Main::buildMenus()
@@ -391,7 +392,9 @@ void TForm_Main::buildDropTarget()
     DropFileTarget1->setShowImage(true);
 }
 
-void TForm_Main::TreeView1Click()
+void TForm_Main::TreeView1Click() { showSelected(true); }
+
+void TForm_Main::showSelected(bool tellDamage)
 {
     // Before anything moves on; the question lets events run, so the node is
     // taken only afterwards.
@@ -402,7 +405,7 @@ void TForm_Main::TreeView1Click()
         // and nothing of the disk shown before stays on show.
         DiskContents->showNothing();
         // A damaged catalog says why, each time it is clicked.
-        if (const QString damage = node ? node->data(0, TCatalogTree::DamageRole).toString() : QString();
+        if (const QString damage = node && tellDamage ? node->data(0, TCatalogTree::DamageRole).toString() : QString();
             !damage.isEmpty())
             dialogs().error(this, damage);
         return;
@@ -417,9 +420,7 @@ void TForm_Main::OpenCatalogFile(const QByteArray& file)
         return;
     }
     if (QTreeWidgetItem* node = TreeView1->findCatalog(file)) {
-        for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
-            up->setExpanded(true);
-        TreeView1->setCurrentItem(node);
+        TreeView1->reveal(node);
         TreeView1Click();
         return;
     }

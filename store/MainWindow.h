@@ -209,6 +209,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What TreeView1Click does; a damaged disk's message only with tellDamage
+    // (a click), not when a refresh keeps it selected.
+    void showSelected(bool tellDamage);
     void buildBands();
     void buildPanes();
     void buildMenus();

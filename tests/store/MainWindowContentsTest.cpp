@@ -142,6 +142,14 @@ TEST_F(MainWindowContentsTest, ADamagedDiskSaysWhyWhenClickedAndShowsNothing)
         EXPECT_FALSE(window->DiskContents->diskShown());
         EXPECT_FALSE(window->DiskContents->ListView1->isVisible());
     }
+    // Kept selected by a refresh and by a restart, it says nothing until clicked.
+    window->Refresh1Click();
+    EXPECT_EQ(dialogs_.asked.size(), 2);
+    window->close();
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    ASSERT_EQ(window->TreeView1->currentItem(), child(top(), "Cut"));
+    EXPECT_EQ(dialogs_.asked.size(), 2);
 }
 
 // An edited disk comment is never dropped unasked: はい saves it into the

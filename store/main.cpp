@@ -1,8 +1,6 @@
 // The program Qd: the main window over the catalog root, with the dialogs and
 // the general error report of the GUI installed first.
 
-#include <QFile>
-
 #include "browse/Unit_SearchFile.h"
 #include "platform/CatalogRoot.h"
 #include "platform/Dialogs.h"
@@ -42,9 +40,11 @@ int main(int argc, char** argv)
 
     main.show();
     // "qd FILE.qd": how a file manager opens a catalog through the desktop entry.
-    const QStringList arguments = app.arguments();
-    if (arguments.size() > 1)
-        main.OpenCatalogFile(QFile::encodeName(arguments[1]));
+    // The name is taken as its bytes (the application has already removed
+    // Qt's own options from argv): decoded to text, a name that is not UTF-8
+    // would no longer be the file's.
+    if (argc > 1)
+        main.OpenCatalogFile(QByteArray(argv[1]));
     const int result = app.exec();
     qd::setShowProperties({});
     qd::setDialogs(nullptr);

@@ -125,7 +125,7 @@ public:
         const Command& c = commands_[offsets_[std::size_t(info.verb)]];
         switch (c.kind) {
         case Command::OpenWith: return launch(c.app.get(), paths_);
-        case Command::OpenEach: return std::all_of(paths_.begin(), paths_.end(), launchDefault);
+        case Command::OpenEach: return launchEach(paths_);
         case Command::OpenLocation: return openLocations();
         case Command::CopyPaths: return copyPaths();
         case Command::Trash: return trash();
@@ -183,6 +183,16 @@ private:
         commands_.push_back({Command::Properties, kProperties, nullptr});
     }
 
+    // Opens each path with its default application, going on past one that
+    // fails (as the trash does); true when every one opened.
+    static bool launchEach(const QStringList& paths)
+    {
+        bool all = true;
+        for (const QString& path : paths)
+            all = launchDefault(path) && all;
+        return all;
+    }
+
     bool openLocations() const
     {
         QStringList folders;
@@ -191,7 +201,7 @@ private:
             if (!folders.contains(folder))
                 folders.append(folder);
         }
-        return std::all_of(folders.begin(), folders.end(), launchDefault);
+        return launchEach(folders);
     }
 
     bool copyPaths() const

@@ -160,6 +160,22 @@ TEST_F(ShellContextMenuTest, ASetOfTwoTypesOffersTheApplicationsThatTakeBoth)
     EXPECT_FALSE(captions.contains(kViewer + QStringLiteral(" で開く(&O)")));
 }
 
+// One file that cannot be opened any more does not keep the others shut.
+TEST_F(ShellContextMenuTest, OpenEachGoesOnPastAFileThatFails)
+{
+    const QStringList paths = {file(QStringLiteral("gone.f90")), file(QStringLiteral("b.pas"))};
+    const auto menu = DesktopContextMenu(paths);
+    const int id = idOf(menuOf(*menu), QStringLiteral("開く(&O)"));
+    ASSERT_GT(id, 0);
+    ASSERT_TRUE(QFile::remove(paths[0]));
+    QFile::remove(desktop.launched());
+    EXPECT_FALSE(menu->InvokeCommand({id - 1, SW_SHOWNORMAL}));
+    ASSERT_TRUE(QTest::qWaitFor([] { return QFileInfo::exists(desktop.launched()); }, 10000));
+    QFile launched(desktop.launched());
+    ASSERT_TRUE(launched.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(launched.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts), QStringList{paths[1]});
+}
+
 TEST_F(ShellContextMenuTest, OpenWithLaunchesTheApplicationWithEveryFile)
 {
     const QStringList paths = {file(QStringLiteral("a.f90")), file(QStringLiteral("b.f90"))};

@@ -375,17 +375,17 @@ QTreeWidgetItem* TCatalogTree::newFolder(QTreeWidgetItem* target, QString* error
     const QString name = freeFolderName(path);
     if (name.isEmpty())
         return nullptr;
-    auto* node = new TreeNode(name, 0, -1, NativeFileName(name));
+    const QByteArray native = NativeFileName(name);
+    auto* node = new TreeNode(name, 0, -1, native);
     {
         const QScopedValueRollback applying(applying_, true);
         target->addChild(node);
     }
-    const QByteArray folder = JoinPath(path, NativeFileName(name));
-    if (!insideRoot(path) || !CreateFolder(folder)) {
-        const int err = errno;
-        if (error)
-            *error = CreateFolderErrorText(folder, QString::fromLocal8Bit(std::strerror(err)));
-    }
+    const QByteArray folder = JoinPath(path, native);
+    // Outside the root nothing is tried, so errno would tell another story.
+    const int err = !insideRoot(path) ? EPERM : CreateFolder(folder) ? 0 : errno;
+    if (err && error)
+        *error = CreateFolderErrorText(folder, QString::fromLocal8Bit(std::strerror(err)));
     return node;
 }
 

@@ -469,8 +469,9 @@ bool TDropFileTarget::FetchData()
 {
     ResetData();
     const QMimeData* data = CurrentData();
-    if (!data || !hasFileNames(*data))
+    if (!data)
         return false;
+    // Without file names the result is false and a name map is dropped below.
     const bool result = readFileNames(*data, FileNames);
 
     const QString narrow = ClipboardFormatMime(FileNameMapFormatEtc.cfFormat);

@@ -67,8 +67,7 @@ TFileProperties::TFileProperties(const QStringList& paths, QWidget* parent) : QD
                                 QStringLiteral("アクセス日時"), QStringLiteral("アクセス権"), QStringLiteral("所有者")});
     const QMimeDatabase mimes;
     for (const QString& path : paths) {
-        QFileInfo info(path);
-        info.setCaching(false);
+        const QFileInfo info(path); // read once, now: every column below asks the same status
         auto* row = new QTreeWidgetItem(ListView1);
         row->setText(Name, info.fileName());
         row->setText(Location, QDir::toNativeSeparators(info.absolutePath()));

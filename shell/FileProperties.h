@@ -11,7 +11,8 @@ namespace qd {
 // The properties of real files and folders, as the shell's "プロパティ"
 // command shows them: one row per item with its name, folder, type, size,
 // three times, permissions and owner, read from the file system when the
-// window is made. Links are described themselves, not followed.
+// window is made. A link is marked "l" in its permissions; its size and times
+// are those of what it points to.
 class TFileProperties : public QDialog {
     Q_OBJECT
 public:

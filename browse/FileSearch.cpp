@@ -70,13 +70,7 @@ TFileSearch::Run::Run(TFileSearch& search) : search_(search)
 {
     search.running_ = true;
     emit search.runningChanged(true);
-    {
-        const BusyCursor busy;
-        QCoreApplication::processEvents();
-        search.ListView_SearchFile->setUpdatesEnabled(false);
-        search.results_->clear();
-        search.ListView_SearchFile->setUpdatesEnabled(true);
-    }
+    search.clearRows();
     cursor_ = std::make_unique<BusyCursor>(BusyCursor::Background);
     QCoreApplication::processEvents();
     search.sinceEvents_.start();
@@ -96,6 +90,10 @@ void TFileSearch::searchDisk(const QByteArray& catalogFile, const QString& title
                              std::string_view text, QWidget* owner)
 {
     const SearchYield yield = [this] {
+        // Nearly every file is such a point: the clock is read at every 64th
+        // only, as reading it costs several times the match itself.
+        if (EventInterval.count() > 0 && (++yieldCalls_ & 63) != 0)
+            return !StopSearch;
         if (!sinceEvents_.isValid() || sinceEvents_.elapsed() >= EventInterval.count()) {
             QCoreApplication::processEvents();
             sinceEvents_.start();
@@ -131,6 +129,11 @@ void TFileSearch::Stop1Click()
 void TFileSearch::Close2Click()
 {
     ListView_SearchFile->hide();
+    clearRows();
+}
+
+void TFileSearch::clearRows()
+{
     const BusyCursor busy;
     QCoreApplication::processEvents();
     ListView_SearchFile->setUpdatesEnabled(false);

@@ -93,10 +93,14 @@ signals:
     void jumpRequested(const QByteArray& catalogFile, std::int32_t folder);
 
 private:
+    // Empties the results pane, events run first under a busy cursor.
+    void clearRows();
+
     TSearchResults* results_;
     bool running_ = false;
     bool shownOnce_ = false;
     QElapsedTimer sinceEvents_; // since pending events last ran
+    std::uint32_t yieldCalls_ = 0;
 };
 
 } // namespace qd

@@ -118,13 +118,18 @@ QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int r
 void DateFittingDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
-    const QStringList forms = index.data(FolderModel::DateFormsRole).toStringList();
-    if (forms.size() < 2 || option->rect.width() <= 0)
+    if (option->rect.width() <= 0)
         return;
     const QStyle* style = option->widget ? option->widget->style() : QApplication::style();
     // The text margin the style's item view draws on either side.
     const int margin = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1);
     const int room = option->rect.width() - margin;
+    // The text shown is the longest form: when it fits, no other is made.
+    if (option->fontMetrics.horizontalAdvance(option->text) <= room)
+        return;
+    const QStringList forms = index.data(FolderModel::DateFormsRole).toStringList();
+    if (forms.size() < 2)
+        return;
     option->text = forms.last();
     for (const QString& form : forms) {
         if (option->fontMetrics.horizontalAdvance(form) <= room) {

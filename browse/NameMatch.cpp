@@ -44,9 +44,13 @@ QString FoldForSearch(const QString& text)
 
 const Cp932Names& Cp932Names::get(Form form)
 {
-    static const Cp932Names decoded(Decoded);
+    // Each built on its first use only: a search needs one or the other.
+    if (form == Decoded) {
+        static const Cp932Names decoded(Decoded);
+        return decoded;
+    }
     static const Cp932Names folded(Folded);
-    return form == Decoded ? decoded : folded;
+    return folded;
 }
 
 Cp932Names::Cp932Names(Form form)

@@ -109,7 +109,7 @@ UpdateResult MergeListing(TDisk& disk, std::int32_t folder, const ShownRows& row
         files[std::size_t(f)].Found = 0;
         fileNames.emplace_back(files[std::size_t(f)].Name.view());
     }
-    const RowNames folderRows(folderNames, order), fileRows(fileNames, order);
+    const RowNames folderRows(std::move(folderNames), order), fileRows(std::move(fileNames), order);
 
     // Look each entry up among the rows of its own kind.
     std::vector<const DirEntry*> folderEntries, fileEntries;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -116,14 +117,14 @@ WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanC
     // (ending in "/") and the catalog path ("D:\A\B"). The real path is kept
     // beside the record because a recorded name may have lost characters
     // ("?") and could not find its folder again; the catalog path is made from
-    // the parent's, so no folder's path is walked up its chain again. Both are
-    // freed once the folder is listed, so only the walk's frontier is held.
+    // the parent's, so no folder's path is walked up its chain again. A folder
+    // leaves the queue when it is listed, so only the walk's frontier is held.
     struct Pending {
         std::string real;
         std::string catalog;
         bool list = true; // false for a folder on another file system: recorded, never entered
     };
-    std::vector<Pending> pending;
+    std::deque<Pending> pending; // front() is DirList[i]
     std::string rootPath = rootFolder.isEmpty() ? std::string() : QFile::encodeName(rootFolder).toStdString();
     if (!rootPath.empty() && rootPath.back() != '/')
         rootPath += '/';
@@ -138,8 +139,8 @@ WalkResult WalkFolder(QChar drive, const QString& rootFolder, TDisk& disk, ScanC
     DirEntry entry;
     std::size_t i = 0;
     for (;;) {
-        Pending current = std::move(pending[i]);
-        pending[i] = {};
+        const Pending current = std::move(pending.front());
+        pending.pop_front();
         control.progress(fromAnsi(current.catalog + '\\'), result.files, std::int32_t(disk.DirList.size()));
 
         if (!current.list) {

@@ -5,7 +5,11 @@
 
 #include "Commands.h"
 #include "catalog/Cp932.h"
+#include "browse/FolderRows.h"
 #include "catalog/DiskFile.h"
+#include "platform/CatalogStore.h"
+#include "platform/Drives.h"
+#include "platform/Text.h"
 
 namespace qd::cli {
 
@@ -24,10 +28,20 @@ bool LoadCatalog(const QString& file, TDisk& disk)
     }
 }
 
-void Out::flush()
+void ReportFailures::failed(const QByteArray& file, const QString& message)
 {
-    std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
-    buffer_.clear();
+    printError(DisplayFileName(file) + QStringLiteral(": ") + message);
+}
+
+std::int32_t FindFolderArg(const TDisk& disk, const QString& path)
+{
+    std::string bytes = toAnsi(path);
+    std::int32_t folder = FindFolder(disk, bytes);
+    if (folder < 0 && !bytes.empty() && ParseDriveLetter(path.left(2))) {
+        bytes[0] = char(bytes[0] ^ 0x20); // the drive letter in the other case
+        folder = FindFolder(disk, bytes);
+    }
+    return folder;
 }
 
 FolderPaths::FolderPaths(const TDisk& disk) : disk_(disk), paths_(disk.DirList.size()), lastChild_(disk.DirList.size(), -1)

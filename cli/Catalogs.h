@@ -2,11 +2,11 @@
 
 #include <QString>
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "browse/StoreSearch.h"
 #include "catalog/Disk.h"
 
 namespace qd::cli {
@@ -15,30 +15,17 @@ namespace qd::cli {
 // exit status kUnreadable.
 bool LoadCatalog(const QString& file, TDisk& disk);
 
-// Standard output through a buffer of its own, written out in large pieces,
-// so that a catalog printed whole is never held whole as text.
-class Out {
+// A store walk's sink that names each catalog that cannot be read on
+// standard error, where it is passed over; found() does nothing.
+class ReportFailures : public StoreSearchSink {
 public:
-    ~Out() { flush(); }
-    // Text as it is (UTF-8).
-    Out& text(std::string_view s)
-    {
-        buffer_ += s;
-        if (buffer_.size() >= kChunk)
-            flush();
-        return *this;
-    }
-    // A value as JSON; doubles with enough digits to read back exactly.
-    Out& json(const nlohmann::ordered_json& value)
-    {
-        return text(value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-    }
-    void flush();
-
-private:
-    static constexpr std::size_t kChunk = 1 << 16;
-    std::string buffer_;
+    void found(const QByteArray&, const QString&, const CatalogHits&) override {}
+    void failed(const QByteArray& file, const QString& message) override;
 };
+
+// The folder a command names by its path (D:\PHOTO\2001), the drive letter
+// in either case; -1 when the catalog has none.
+std::int32_t FindFolderArg(const TDisk& disk, const QString& path);
 
 // The full paths of the folders (UTF-8, D:\PHOTO\2001), in DirList order,
 // each made from its parent's. A path is dropped once the last of its

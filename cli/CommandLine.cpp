@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <cstdio>
 
@@ -39,6 +41,39 @@ void CommandLine::rootOption()
 QString CommandLine::root() const
 {
     return isSet(QStringLiteral("root")) ? value(QStringLiteral("root")) : CatalogRoot();
+}
+
+std::optional<QByteArray> CommandLine::rootPath() const
+{
+    const QString named = root();
+    if (named.isEmpty()) {
+        usage(QStringLiteral("name the catalog root"));
+        return std::nullopt;
+    }
+    return QFile::encodeName(QDir::cleanPath(named));
+}
+
+int CommandLine::unreadableRoot() const
+{
+    printError(QStringLiteral("cannot read the catalog root %1").arg(root()));
+    return kUnreadable;
+}
+
+std::optional<int> CommandLine::atMost(qsizetype n) const
+{
+    if (positionals_.size() <= n)
+        return std::nullopt;
+    return usage(QStringLiteral("unexpected argument \"%1\"").arg(positionals_[n]));
+}
+
+std::optional<int> CommandLine::sizeOption(const QString& name, std::optional<std::uint64_t>& out) const
+{
+    if (!isSet(name))
+        return std::nullopt;
+    out = ParseSize(value(name));
+    if (out)
+        return std::nullopt;
+    return usage(QStringLiteral("\"%1\" is no size such as 4096, 700K or 2G").arg(value(name)));
 }
 
 std::optional<int> CommandLine::parse(const QStringList& args)

@@ -31,6 +31,18 @@ public:
     // root that the windows use.
     void rootOption();
     QString root() const;
+    // The root cleaned and in the file system's bytes; nullopt, once the
+    // usage is reported, when --root names none.
+    std::optional<QByteArray> rootPath() const;
+    // Reports that the root cannot be read; returns kUnreadable.
+    int unreadableRoot() const;
+
+    // The exit status when more than n positional arguments were given, once
+    // the first one too many is reported; nullopt to go on.
+    std::optional<int> atMost(qsizetype n) const;
+    // The value of a size option (ParseSize) into out when it is given; the
+    // exit status when it is no size, once reported.
+    std::optional<int> sizeOption(const QString& name, std::optional<std::uint64_t>& out) const;
 
     bool isSet(const QString& name) const { return parser_.isSet(name); }
     QString value(const QString& name) const { return parser_.value(name); }

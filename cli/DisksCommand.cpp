@@ -24,20 +24,16 @@ int runDisks(const Command& command, const QStringList& args)
     line.option({QStringLiteral("json")}, QStringLiteral("One JSON object per disk and line."));
     if (const auto exit = line.parse(args))
         return *exit;
-    if (!line.positionals().isEmpty())
-        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[0]));
+    if (const auto exit = line.atMost(0))
+        return *exit;
     const bool countFiles = line.isSet(QStringLiteral("files")), json = line.isSet(QStringLiteral("json"));
-    const QString root = line.root();
-    if (root.isEmpty())
-        return line.usage(QStringLiteral("name the catalog root"));
-    const QByteArray rootPath = QFile::encodeName(QDir::cleanPath(root));
+    const std::optional<QByteArray> root = line.rootPath();
+    if (!root)
+        return kUsage;
+    const QByteArray& rootPath = *root;
 
     ImageBuffer buffer;
-    std::string out;
-    const auto flush = [&] {
-        std::fwrite(out.data(), 1, out.size(), stdout);
-        out.clear();
-    };
+    Out out;
     const bool listed = ForEachCatalog(rootPath, [&](const QByteArray& file, const StoreEntry& entry) {
         // The catalog folder as the tree nests it, "" for the root itself.
         const QByteArray below = file.mid(rootPath.size() + (rootPath.endsWith('/') ? 0 : 1));
@@ -69,7 +65,7 @@ int runDisks(const Command& command, const QStringList& args)
                     o["files"] = *s.files;
                 o["scanDate"] = JsonDateTime(s.scanDate);
             }
-            out += JsonLine(o);
+            out.jsonLine(o);
         } else {
             QStringList row{folder, entry.text};
             if (error.isEmpty()) {
@@ -84,18 +80,11 @@ int runDisks(const Command& command, const QStringList& args)
                     row << QString();
                 row << error;
             }
-            out += TsvRow(row).toStdString();
+            out.print(TsvRow(row));
         }
-        if (out.size() >= 1 << 16)
-            flush();
         return true;
     });
-    flush();
-    if (!listed) {
-        printError(QStringLiteral("cannot read the catalog root %1").arg(root));
-        return kUnreadable;
-    }
-    return kOk;
+    return listed ? kOk : line.unreadableRoot();
 }
 
 } // namespace qd::cli

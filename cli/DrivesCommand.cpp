@@ -32,9 +32,8 @@ void printDrives()
             totalText = QString::number(total);
             freeText = QString::number(free);
         }
-        const QString line = TsvRow({QString(d.letter) + u':', settings::kindName(d.kind), folder, label, serialText,
-                                     totalText, freeText});
-        std::fputs(line.toUtf8().constData(), stdout);
+        Print(TsvRow({QString(d.letter) + u':', settings::kindName(d.kind), folder, label, serialText, totalText,
+                      freeText}));
     }
 }
 
@@ -53,8 +52,8 @@ int runDrives(const Command& command, const QStringList& args)
     line.option({unmap}, QStringLiteral("Remove the mapping of drive X."), QStringLiteral("X"));
     if (const auto exit = line.parse(args))
         return *exit;
-    if (!line.positionals().isEmpty())
-        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[0]));
+    if (const auto exit = line.atMost(0))
+        return *exit;
     const bool mapping = line.isSet(map);
     if (!mapping && (line.isSet(label) || line.isSet(serial) || line.isSet(kind)))
         return line.usage(QStringLiteral("--label, --serial and --kind go with --map"));

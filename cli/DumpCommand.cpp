@@ -99,7 +99,7 @@ int runLs(const Command& command, const QStringList& arguments)
         return kUnreadable;
     std::int32_t folder = 0;
     if (args.size() == 2) {
-        folder = FindFolder(disk, toAnsi(args[1]));
+        folder = FindFolderArg(disk, args[1]);
         if (folder < 0) {
             printError(QStringLiteral("no folder %1 in %2").arg(args[1], args[0]));
             return kUsage;
@@ -122,8 +122,7 @@ int runLs(const Command& command, const QStringList& arguments)
         }
         out += TsvRow(cols);
     }
-    const QByteArray bytes = out.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    Print(out);
     return kOk;
 }
 

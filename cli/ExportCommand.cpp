@@ -35,27 +35,26 @@ int runExport(const Command& command, const QStringList& args)
     if (line.isSet(bom))
         out.text("\xEF\xBB\xBF");
     if (format == Csv)
-        out.text(CsvRow({QStringLiteral("path"), QStringLiteral("size"), QStringLiteral("created"),
-                         QStringLiteral("modified"), QStringLiteral("accessed"), QStringLiteral("comment")})
-                     .toStdString());
+        out.print(CsvRow({QStringLiteral("path"), QStringLiteral("size"), QStringLiteral("created"),
+                          QStringLiteral("modified"), QStringLiteral("accessed"), QStringLiteral("comment")}));
     FolderPaths paths(disk);
     for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
         const std::string& folder = paths.next(i);
         for (const TFile& f : disk.DirList[i].FileList) {
             const std::string path = folder + '\\' + cp932::toUtf8(f.Name);
             if (format == Json) {
-                out.text(JsonLine({{"path", path},
-                                   {"size", f.Size},
-                                   {"created", JsonDateTime(f.CreationTime)},
-                                   {"modified", JsonDateTime(f.LastWriteTime)},
-                                   {"accessed", JsonDateTime(f.LastAccessTime)},
-                                   {"comment", JsonText(f.Comment)}}));
+                out.jsonLine({{"path", path},
+                              {"size", f.Size},
+                              {"created", JsonDateTime(f.CreationTime)},
+                              {"modified", JsonDateTime(f.LastWriteTime)},
+                              {"accessed", JsonDateTime(f.LastAccessTime)},
+                              {"comment", JsonText(f.Comment)}});
                 continue;
             }
             const QStringList fields{QString::fromStdString(path), QString::number(f.Size),
                                      IsoDateTime(f.CreationTime), IsoDateTime(f.LastWriteTime),
                                      IsoDateTime(f.LastAccessTime), QString::fromStdString(cp932::toUtf8(f.Comment))};
-            out.text((format == Csv ? CsvRow(fields) : TsvRow(fields)).toStdString());
+            out.print(format == Csv ? CsvRow(fields) : TsvRow(fields));
         }
     }
     return kOk;

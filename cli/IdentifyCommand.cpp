@@ -1,7 +1,5 @@
 // qdcat identify: which catalogued disk is in a drive, as the windows' drive
 // button finds it.
-#include <QDir>
-#include <QFile>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -29,9 +27,11 @@ int runIdentify(const Command& command, const QStringList& args)
     line.rootOption();
     if (const auto exit = line.parse(args))
         return *exit;
-    if (line.positionals().size() > 1)
-        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[1]));
-    const QString root = line.root();
+    if (const auto exit = line.atMost(1))
+        return *exit;
+    const std::optional<QByteArray> root = line.rootPath();
+    if (!root)
+        return kUsage;
     const std::optional<QChar> letter = ParseDriveLetter(line.positionals().value(0));
     if (!letter)
         return line.usage(QStringLiteral("name a drive letter such as D:"));
@@ -48,12 +48,16 @@ int runIdentify(const Command& command, const QStringList& args)
 
     // The catalogs in the order the tree lists them.
     std::vector<QByteArray> names;
+    std::vector<QString> titles;
     std::vector<std::filesystem::path> files;
-    ForEachCatalog(QFile::encodeName(QDir::cleanPath(root)), [&](const QByteArray& file, const StoreEntry&) {
+    const bool listed = ForEachCatalog(*root, [&](const QByteArray& file, const StoreEntry& entry) {
         names.push_back(file);
+        titles.push_back(entry.text);
         files.emplace_back(file.toStdString());
         return true;
     });
+    if (!listed)
+        return line.unreadableRoot();
     TDisk disk;
     const std::optional<std::size_t> match = FindDiskBySerial(drive.serialNo, files, disk, [&](const SkippedCatalog& s) {
         const QString name = DisplayFileName(names[s.index]);
@@ -70,10 +74,7 @@ int runIdentify(const Command& command, const QStringList& args)
                        .arg(*letter));
         return kNotFound;
     }
-    const QByteArray& file = names[*match];
-    const QByteArray title = CatalogTitle(file.mid(file.lastIndexOf('/') + 1));
-    const QByteArray out = TsvRow({DisplayFileName(title), DisplayFileName(file)}).toUtf8();
-    std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
+    Print(TsvRow({titles[*match], DisplayFileName(names[*match])}));
     return kOk;
 }
 

@@ -79,15 +79,21 @@ nlohmann::ordered_json JsonText(std::string_view cp932)
     return cp932::toUtf8(cp932);
 }
 
-std::string JsonLine(const nlohmann::ordered_json& object)
+std::string JsonDump(const nlohmann::ordered_json& value)
 {
-    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + '\n';
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 void Print(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+}
+
+void Out::flush()
+{
+    std::fwrite(buffer_.data(), 1, buffer_.size(), stdout);
+    buffer_.clear();
 }
 
 } // namespace qd::cli

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <nlohmann/json.hpp>
@@ -35,11 +36,42 @@ nlohmann::ordered_json JsonDateTime(double value);
 // Code page 932 bytes of a catalog as JSON text (UTF-8).
 nlohmann::ordered_json JsonText(std::string_view cp932);
 
-// One JSON object on a line of its own, without a new line inside it;
-// text that is not UTF-8 is replaced rather than refused.
-std::string JsonLine(const nlohmann::ordered_json& object);
+// A value as compact JSON, without a new line inside it; text that is not
+// UTF-8 is replaced rather than refused.
+std::string JsonDump(const nlohmann::ordered_json& value);
 
 // Writes text to standard output as UTF-8.
 void Print(const QString& text);
+
+// Standard output through a buffer of its own, written out in large pieces,
+// so that long output (a catalog printed whole, the hits of a search) is
+// never held whole as text.
+class Out {
+public:
+    ~Out() { flush(); }
+    // Text as it is (UTF-8).
+    Out& text(std::string_view s)
+    {
+        buffer_ += s;
+        if (buffer_.size() >= kChunk)
+            flush();
+        return *this;
+    }
+    // Text as UTF-8.
+    Out& print(const QString& s)
+    {
+        const QByteArray bytes = s.toUtf8();
+        return text(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    }
+    // A value as JSON (JsonDump): doubles with enough digits to read back exactly.
+    Out& json(const nlohmann::ordered_json& value) { return text(JsonDump(value)); }
+    // One JSON object on a line of its own.
+    Out& jsonLine(const nlohmann::ordered_json& object) { return json(object).text("\n"); }
+    void flush();
+
+private:
+    static constexpr std::size_t kChunk = 1 << 16;
+    std::string buffer_;
+};
 
 } // namespace qd::cli

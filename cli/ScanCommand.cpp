@@ -218,8 +218,8 @@ int runScan(const Command& command, const QStringList& args)
     line.option({QStringLiteral("force")}, QStringLiteral("Replace a catalog of that title."));
     if (const auto exit = line.parse(args))
         return *exit;
-    if (line.positionals().size() > 1)
-        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[1]));
+    if (const auto exit = line.atMost(1))
+        return *exit;
     const QString driveArg = line.positionals().value(0);
     const QString title = line.value(QStringLiteral("title"));
     const QString root = line.root();

@@ -6,8 +6,10 @@
 #include <QFile>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "Catalogs.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
@@ -23,7 +25,7 @@ namespace {
 // Prints the hits of each catalog as it is done: tab-separated disk title,
 // name (a folder's with a backslash after it) and folder path; or one JSON
 // object per hit.
-class PrintHits final : public StoreSearchSink {
+class PrintHits final : public ReportFailures {
 public:
     explicit PrintHits(bool json) : json_(json) {}
 
@@ -38,50 +40,44 @@ public:
         for (std::size_t i = 0; i < found.hits.size(); ++i)
             ++(i < found.details.size() && found.details[i].folder ? folders : files);
     }
-    void failed(const QByteArray& file, const QString& message) override
-    {
-        printError(DisplayFileName(file) + QStringLiteral(": ") + message);
-    }
     qint64 files = 0, folders = 0;
+    Out out;
 
 private:
     void printTsv(const QString& title, const CatalogHits& found)
     {
-        const QString disk = TsvField(title);
-        QString out;
+        const std::string disk = TsvField(title).toStdString();
+        // Each folder's path escaped once, however many hits it holds.
+        std::vector<std::optional<std::string>> paths(found.paths.size());
         for (std::size_t i = 0; i < found.hits.size(); ++i) {
             const FileHit& hit = found.hits[i];
-            out += disk;
-            out += QLatin1Char('\t');
-            out += TsvField(fromAnsi(hit.name));
+            std::optional<std::string>& path = paths[hit.path];
+            if (!path)
+                path = TsvField(fromAnsi(found.paths[hit.path])).toStdString();
+            out.text(disk).text("\t").print(TsvField(fromAnsi(hit.name)));
             if (i < found.details.size() && found.details[i].folder)
-                out += QLatin1String("\\\\"); // an escaped backslash: no file name ends in one
-            out += QLatin1Char('\t');
-            out += TsvField(fromAnsi(found.paths[hit.path]));
-            out += QLatin1Char('\n');
+                out.text("\\\\"); // an escaped backslash: no file name ends in one
+            out.text("\t").text(*path).text("\n");
         }
-        Print(out);
     }
     void printJson(const QByteArray& file, const QString& title, const CatalogHits& found)
     {
         using J = nlohmann::ordered_json;
         const std::string disk = title.toStdString(), catalog = DisplayFileName(file).toStdString();
-        std::string out;
         for (std::size_t i = 0; i < found.hits.size(); ++i) {
             const FileHit& hit = found.hits[i];
             const HitDetails& d = found.details[i];
-            out += JsonLine({{"title", disk},
-                             {"catalog", catalog},
-                             {"folder", JsonText(found.paths[hit.path])},
-                             {"name", JsonText(hit.name)},
-                             {"kind", d.folder ? "folder" : "file"},
-                             {"size", d.folder ? J() : J(d.size)},
-                             {"created", JsonDateTime(d.created)},
-                             {"modified", JsonDateTime(d.modified)},
-                             {"accessed", JsonDateTime(d.accessed)},
-                             {"comment", JsonText(d.comment)}});
+            out.jsonLine({{"title", disk},
+                          {"catalog", catalog},
+                          {"folder", JsonText(found.paths[hit.path])},
+                          {"name", JsonText(hit.name)},
+                          {"kind", d.folder ? "folder" : "file"},
+                          {"size", d.folder ? J() : J(d.size)},
+                          {"created", JsonDateTime(d.created)},
+                          {"modified", JsonDateTime(d.modified)},
+                          {"accessed", JsonDateTime(d.accessed)},
+                          {"comment", JsonText(d.comment)}});
         }
-        std::fwrite(out.data(), 1, out.size(), stdout);
     }
 
     bool json_;
@@ -115,8 +111,8 @@ int runSearch(const Command& command, const QStringList& args)
     line.option({json}, QStringLiteral("One JSON object per hit and line."));
     if (const auto exit = line.parse(args))
         return *exit;
-    if (line.positionals().size() > 1)
-        return line.usage(QStringLiteral("unexpected argument \"%1\"").arg(line.positionals()[1]));
+    if (const auto exit = line.atMost(1))
+        return *exit;
     const bool caseBlind = line.isSet(ignoreCase);
 
     // The plain form, a text alone, is the windows' search.
@@ -137,13 +133,9 @@ int runSearch(const Command& command, const QStringList& args)
             return line.usage(QStringLiteral("the regular expression %1 is wrong: %2").arg(line.value(regex), test->error()));
         tests.push_back(std::move(test));
     }
-    for (const auto& [name, bound] : {std::pair{minSize, &query.minSize}, std::pair{maxSize, &query.maxSize}}) {
-        if (line.isSet(name)) {
-            *bound = ParseSize(line.value(name));
-            if (!*bound)
-                return line.usage(QStringLiteral("\"%1\" is no size such as 4096, 700K or 2G").arg(line.value(name)));
-        }
-    }
+    for (const auto& [name, bound] : {std::pair{minSize, &query.minSize}, std::pair{maxSize, &query.maxSize}})
+        if (const auto exit = line.sizeOption(name, *bound))
+            return *exit;
     for (const auto& [name, bound] : {std::pair{after, &query.after}, std::pair{before, &query.before}}) {
         if (line.isSet(name)) {
             *bound = ParseDateTime(line.value(name));
@@ -159,15 +151,13 @@ int runSearch(const Command& command, const QStringList& args)
         !query.before)
         return line.usage(QStringLiteral("name the text to search for"));
 
-    const QString root = line.root();
     const QString in = line.value(QStringLiteral("in"));
-    if (root.isEmpty())
-        return line.usage(QStringLiteral("name the catalog root"));
-    const QByteArray rootPath = QFile::encodeName(QDir::cleanPath(root));
-    if (!DirectoryExists(rootPath)) {
-        printError(QStringLiteral("cannot read the catalog root %1").arg(root));
-        return kUnreadable;
-    }
+    const std::optional<QByteArray> root = line.rootPath();
+    if (!root)
+        return kUsage;
+    const QByteArray& rootPath = *root;
+    if (!DirectoryExists(rootPath))
+        return line.unreadableRoot();
     QByteArray target = rootPath;
     if (!in.isEmpty()) {
         // A path as the tree names it: below the root, or absolute inside it.
@@ -178,12 +168,13 @@ int runSearch(const Command& command, const QStringList& args)
             return kUnreadable;
         }
         if (!InsideFolder(target, rootPath))
-            return line.usage(QStringLiteral("%1 is not below the catalog root %2").arg(in, root));
+            return line.usage(QStringLiteral("%1 is not below the catalog root %2").arg(in, line.root()));
     }
 
     PrintHits out(line.isSet(json));
     CatalogSearch scratch;
     const bool read = SearchStore(target, query, out, scratch);
+    out.out.flush();
     std::fflush(stdout);
     if (!read && DirectoryExists(target))
         printError(QStringLiteral("cannot read %1").arg(DisplayFileName(target)));

@@ -20,12 +20,6 @@ namespace {
 // Exit statuses of update beyond the common ones.
 enum UpdateExit { kNoDisk = 3, kNotWritten = 4, kOtherDisk = 5, kRefused = 6 };
 
-void print(const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
-}
-
 } // namespace
 
 int runUpdate(const Command& command, const QStringList& arguments)
@@ -43,13 +37,7 @@ int runUpdate(const Command& command, const QStringList& arguments)
     TDisk disk;
     if (!LoadCatalog(args[0], disk))
         return kUnreadable;
-    std::string path = toAnsi(args[1]);
-    std::int32_t folder = FindFolder(disk, path);
-    if (folder < 0 && !path.empty() && ParseDriveLetter(args[1].left(2))) {
-        // The drive letter in either case.
-        path[0] = char(path[0] ^ 0x20);
-        folder = FindFolder(disk, path);
-    }
+    const std::int32_t folder = FindFolderArg(disk, args[1]);
     if (folder < 0)
         return line.usage(QStringLiteral("no folder %1 in %2").arg(args[1], DisplayFileName(fileName)));
 
@@ -85,7 +73,7 @@ int runUpdate(const Command& command, const QStringList& arguments)
     lines("added", "file", result.addedFiles);
     lines("removed", "folder", result.removedFolders);
     lines("removed", "file", result.removedFiles);
-    print(out);
+    Print(out);
     return kOk;
 }
 

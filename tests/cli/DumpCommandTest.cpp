@@ -114,6 +114,7 @@ TEST(QdcatLs, ListsFoldersThenFilesEachByNameIgnoringCase)
     const auto sub = runQdcat({"ls", q(dir / "disk.qd"), "D:\\Z\\2001"});
     ASSERT_EQ(sub.exitCode, 0) << sub.err.toStdString();
     EXPECT_TRUE(sub.out.startsWith("new year.png\t77 B\t"));
+    EXPECT_EQ(runQdcat({"ls", q(dir / "disk.qd"), "d:\\Z\\2001"}).out, sub.out); // the letter in either case, as update
     EXPECT_EQ(runQdcat({"ls", q(dir / "disk.qd"), "D:\\NOPE"}).exitCode, 1);
 }
 

@@ -83,6 +83,10 @@ TEST_F(QdcatIdentify, ExitStatusSaysWhatWasFound)
     EXPECT_TRUE(none.err.contains("1234-ABCD")) << none.err.toStdString();
     EXPECT_EQ(identify("T:").exitCode, 3);
     EXPECT_EQ(identify("nonsense").exitCode, 1);
+    // A root that cannot be read is no "not found".
+    const QdcatResult unreadable = runQdcat({"identify", "S:", "--root", tmp.filePath("missing")}, env);
+    EXPECT_EQ(unreadable.exitCode, 2);
+    EXPECT_TRUE(unreadable.err.contains("cannot read the catalog root")) << unreadable.err.toStdString();
 }
 
 } // namespace

@@ -51,12 +51,9 @@ const qd::Drive* driveOf(const Location& at) { return DriveTable::instance().fin
 // The local path on the drive's medium; empty without a medium. The root is
 // the drive's root now, not the one the table saw at start-up: a medium put
 // in or mounted elsewhere since then counts.
-QString realPathOf(const Location& at)
+QString realPathOf(const Location& at, const std::optional<QString>& root)
 {
-    if (at.level != Location::Drive)
-        return QString();
-    const std::optional<QString> root = CurrentRoot(at.letter);
-    if (!root)
+    if (at.level != Location::Drive || !root)
         return QString();
     QString path = *root;
     for (const QString& name : at.names) {
@@ -67,9 +64,14 @@ QString realPathOf(const Location& at)
     return path;
 }
 
-bool existsOnMedium(const Location& at)
+QString realPathOf(const Location& at)
 {
-    const QString path = realPathOf(at);
+    return realPathOf(at, at.level == Location::Drive ? CurrentRoot(at.letter) : std::nullopt);
+}
+
+// Whether the item at path (realPathOf at) is on the medium now.
+bool existsAt(const Location& at, const QString& path)
+{
     if (path.isEmpty())
         return false;
     const QFileInfo info(path);
@@ -77,6 +79,8 @@ bool existsOnMedium(const Location& at)
         return info.isDir();
     return info.exists() || info.isSymLink();
 }
+
+bool existsOnMedium(const Location& at) { return existsAt(at, realPathOf(at)); }
 
 bool isFolder(const Location& at)
 {
@@ -320,12 +324,21 @@ public:
 
     QStringList RealPathsOf(const std::vector<PCItemIDList>& children) const override
     {
+        // The drive's root is looked up once for all: for a medium put in
+        // since start-up that reads the mount table.
+        const std::optional<QString> root =
+            at_.level == Location::Drive ? CurrentRoot(at_.letter) : std::optional<QString>();
         QStringList paths;
         for (PCItemIDList child : children) {
             const auto target = child ? decode(child, at_) : std::nullopt;
-            if (!target || target->depth() == at_.depth() || !existsOnMedium(*target))
+            if (!target || target->depth() == at_.depth())
                 return {};
-            paths.append(realPathOf(*target));
+            const QString path = target->level == at_.level && target->letter == at_.letter
+                                     ? realPathOf(*target, root)
+                                     : realPathOf(*target);
+            if (!existsAt(*target, path))
+                return {};
+            paths.append(path);
         }
         return paths;
     }

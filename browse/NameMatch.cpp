@@ -14,22 +14,6 @@ constexpr std::uint32_t kValid = 1u << 25;
 constexpr int kFirstTrail = 0x40; // second bytes below it never make a pair
 constexpr int kTrails = 256 - kFirstTrail;
 
-bool isAscii(std::string_view s)
-{
-    std::size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s.data() + i, 8);
-        if (word & 0x8080808080808080ull)
-            return false;
-    }
-    for (; i < s.size(); ++i) {
-        if ((unsigned char)s[i] >= 0x80)
-            return false;
-    }
-    return true;
-}
-
 std::u16string units(const QString& text)
 {
     return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), std::size_t(text.size()));
@@ -217,7 +201,7 @@ bool FoldedTextTest::passes(const RecordView& record)
     if (text_.empty())
         return false;
     const std::string_view name = record.name;
-    if (isAscii(name)) {
+    if (cp932::isAscii(name)) {
         // Folding ASCII is lowering its letters, and only an ASCII text can be in it.
         if (!ascii_ || name.size() < asciiText_.size())
             return false;

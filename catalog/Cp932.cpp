@@ -1,7 +1,8 @@
 #include "Cp932.h"
 
-#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
 #include <iconv.h>
 #include <stdexcept>
 
@@ -9,11 +10,6 @@ namespace qd::cp932 {
 namespace {
 
 constexpr char32_t kEscapeBase = 0xF700; // undecodable byte b -> U+F700 + b
-
-bool isAscii(std::string_view s)
-{
-    return std::all_of(s.begin(), s.end(), [](char c) { return (unsigned char)c < 0x80; });
-}
 
 // One converter per direction and thread, opened once: iconv_open is far
 // costlier than a conversion and names are converted one by one.
@@ -110,6 +106,23 @@ std::size_t readUtf8(const char* p, std::size_t left, char32_t& cp)
 }
 
 } // namespace
+
+bool isAscii(std::string_view s)
+{
+    // Eight bytes at a time: names are converted one by one, for every row shown.
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ull)
+            return false;
+    }
+    for (; i < s.size(); ++i) {
+        if ((unsigned char)s[i] >= 0x80)
+            return false;
+    }
+    return true;
+}
 
 std::string toUtf8(std::string_view s)
 {

@@ -23,6 +23,8 @@ struct Encoded {
 };
 
 std::string toUtf8(std::string_view cp932);
+// True when every byte is below 0x80: the same text in code page 932 and UTF-8.
+bool isAscii(std::string_view s);
 Encoded fromUtf8(std::string_view utf8, char substitute = '?');
 
 // True for a byte that starts a double-byte character.

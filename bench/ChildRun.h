@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -20,6 +21,29 @@ struct ChildRun {
     long maxRssKb = 0;
     int status = -1;
 };
+
+// Waits for the child pid started at start: its time, peak and status.
+inline ChildRun waitForChild(pid_t pid, std::chrono::steady_clock::time_point start)
+{
+    ChildRun r;
+    rusage usage{};
+    if (pid < 0 || ::wait4(pid, &r.status, 0, &usage) != pid)
+        return r;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.maxRssKb = usage.ru_maxrss;
+    return r;
+}
+
+// Runs work in a forked child whose exit status is work's result: the peak
+// memory of work, which starts with the parent's pages.
+inline ChildRun runForked(const std::function<int()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        std::_Exit(work());
+    return waitForChild(pid, start);
+}
 
 // Runs argv (a program found on PATH or by its path) with standard output
 // and standard error sent to /dev/null.
@@ -39,13 +63,7 @@ inline ChildRun runChild(const std::vector<std::string>& argv)
         ::execvp(args[0], args.data());
         ::_exit(127);
     }
-    ChildRun r;
-    rusage usage{};
-    if (pid < 0 || ::wait4(pid, &r.status, 0, &usage) != pid)
-        return r;
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.maxRssKb = usage.ru_maxrss;
-    return r;
+    return waitForChild(pid, start);
 }
 
 // The fastest of runs runs and the highest peak among them; a run that fails

@@ -1,5 +1,6 @@
 // The file search over a store of 1,000 catalogs of 10,000 files each (10
-// million names, about half a gigabyte), as qdcat search runs it, against
+// million names, about half a gigabyte), as qdcat search runs it (the same
+// SearchStore, called in this process), against
 // grep -r -c -F of the same text over the same folder, both on a warm cache
 // in the same run; the text has few hits. Goal: the search within 1.5 times
 // grep. Reading every catalog file whole, in the same order, is timed too:
@@ -14,18 +15,18 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
+#include "bench/ChildRun.h"
 #include "browse/StoreSearch.h"
 #include "platform/CatalogStore.h"
 #include "catalog/Cp932.h"
 #include "catalog/DiskFile.h"
 
 using namespace qd;
+using namespace qd::bench;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -141,20 +142,17 @@ double timeRead(const QByteArray& root, long& bytes)
 // The peak resident memory, in KiB, of a child that searches below folder.
 long peakKiB(const QByteArray& folder)
 {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    const ChildRun r = runForked([&] {
         Count count;
         CatalogSearch scratch;
         SearchStore(folder, kText, count, scratch);
-        std::_Exit(count.failures ? 1 : 0);
-    }
-    int status = 0;
-    struct rusage usage {};
-    if (pid < 0 || ::wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return count.failures ? 1 : 0;
+    });
+    if (!WIFEXITED(r.status) || WEXITSTATUS(r.status) != 0) {
         std::fprintf(stderr, "the measuring child failed\n");
         std::exit(1);
     }
-    return usage.ru_maxrss;
+    return r.maxRssKb;
 }
 
 } // namespace

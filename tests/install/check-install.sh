@@ -43,11 +43,14 @@ complete_words() { # the completions of the words given, the last being complete
 [ "$(complete_words qdcat se)" = search ] || { echo "qdcat se does not complete to search"; fail=1; }
 commands=$("$prefix/bin/qdcat" --help | sed -n 's/^  qdcat \([a-z]*\) .*/\1/p')
 [ "$(echo "$commands" | wc -l)" -ge 10 ] || { echo "qdcat --help lists too few commands"; fail=1; }
+# The words are matched from here-strings, not pipes: grep -q leaves at its
+# first match, and a writer still printing the next line (bash flushes every
+# line) would then die of SIGPIPE and fail the pipeline under pipefail.
 for c in $commands; do
-  complete_words qdcat "${c:0:3}" | grep -qx "$c" || { echo "no completion for the command $c"; fail=1; }
+  grep -qx -- "$c" <<< "$(complete_words qdcat "${c:0:3}")" || { echo "no completion for the command $c"; fail=1; }
   offered=$(complete_words qdcat "$c" -)
   for o in $("$prefix/bin/qdcat" "$c" --help | grep -oE '^  (-[a-zA-Z?], )?--[a-z-]+' | grep -oE -- '--[a-z-]+$'); do
-    echo "$offered" | grep -qx -- "$o" || { echo "qdcat $c $o does not complete"; fail=1; }
+    grep -qx -- "$o" <<< "$offered" || { echo "qdcat $c $o does not complete"; fail=1; }
   done
 done
 

@@ -190,11 +190,18 @@ TEST_F(ScannerTest, RecordsCarryTheEntrysAttributesSizeAndDosTimes)
     setTimes(".cache", 157766400, 157766400);
     setTimes("night", 157766400, 981230400); // 2001-02-03 20:00 UTC
     // Days since 1899-12-30 (25569 days before 1970) of a Unix time, nine hours on.
-    auto japanDays = [](std::time_t t) { return 25569 + (double(t) + 9 * 3600) / 86400; };
-    const std::time_t before = std::time(nullptr);
+    auto japanDays = [](double t) { return 25569 + (t + 9 * 3600) / 86400; };
+    // The clock the walk reads, to its millisecond: time() reads a coarser
+    // clock that may still show the last second when the walk has seen the next.
+    auto realtime = [](double slack) {
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        return double(ts.tv_sec) + double(ts.tv_nsec / 1000000) / 1000 + slack;
+    };
+    const double before = realtime(-0.001);
 
     ASSERT_TRUE(walk().completed);
-    const std::time_t after = std::time(nullptr) + 1;
+    const double after = realtime(0.001);
     ASSERT_EQ(disk.DirList.size(), 3u);
     ASSERT_GE(dirIndex(".cache"), 0);
     const qd::TDir& cache = disk.DirList[std::size_t(dirIndex(".cache"))];

@@ -91,13 +91,18 @@ TEST_F(DiskIdentifyTest, CatalogsThatFailAreToldAndPassedOverNeverMatched)
 }
 
 // Only the heads of catalogs of other serial numbers are read: damage after
-// the head of one of them is not the identification's business.
+// the head of one of them is not the identification's business. All 32 bits
+// count, also where two serials share a half or differ in the top bit alone.
 TEST_F(DiskIdentifyTest, OtherSerialNumbersAreJudgedByTheirHeadAlone)
 {
-    std::string cut = bytes(1);
-    cut.resize(cut.size() - 10);
-    EXPECT_EQ(find(7, {raw("cut.qd", cut), disk("good", 7)}), 1u);
-    EXPECT_TRUE(skipped.empty());
+    constexpr std::uint32_t target = 0x89ABCDEF;
+    for (const std::uint32_t other : {0x00000001u, 0x1234CDEFu, 0x89AB1234u, 0x09ABCDEFu}) {
+        std::string cut = bytes(other);
+        cut.resize(cut.size() - 10);
+        EXPECT_EQ(find(target, {raw("cut.qd", cut), disk("whole", other), disk("good", target)}), 2u)
+            << std::hex << other;
+        EXPECT_TRUE(skipped.empty()) << std::hex << other;
+    }
 }
 
 TEST_F(DiskIdentifyTest, DriveWithoutDiskWithoutSerialAndWithOne)

@@ -531,14 +531,16 @@ TEST(DiskFileSave, AReadOnlyCatalogIsRefusedAndAReplacedOneKeepsModeAndOwner)
 
     const fs::path kept = dir / "Private.qd";
     SaveDiskFile(kept, withComment("old"));
-    ::chmod(kept.c_str(), 0600);
+    // Neither the temporary file's own 0600 nor a new catalog's usual mode.
+    ::chmod(kept.c_str(), 0640);
     const bool root = ::geteuid() == 0;
-    if (root) // only root may give a file away; the save must not take it back
+    if (root) { // only root may give a file away; the save must not take it back
         ASSERT_EQ(::chown(kept.c_str(), 65534, 65534), 0);
+    }
     SaveDiskFile(kept, withComment("new"), SaveMode::ReplaceExisting);
     struct stat st {};
     ASSERT_EQ(::stat(kept.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
     if (root) {
         EXPECT_EQ(st.st_uid, 65534u);
         EXPECT_EQ(st.st_gid, 65534u);

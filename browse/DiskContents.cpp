@@ -111,6 +111,7 @@ void TDiskContents::buildFileList(QWidget* filePanel)
     ListView1Details->header()->setStretchLastSection(false);
     for (int c = 0; c < FolderModel::ColumnCount; ++c)
         ListView1Details->header()->resizeSection(c, widths[c]);
+    widenDateColumns();
 
     ListView1->addWidget(ListView1Icons);
     ListView1->addWidget(ListView1Details);
@@ -132,6 +133,16 @@ void TDiskContents::buildFileList(QWidget* filePanel)
 
     layout->addWidget(ListView1, 1);
     layout->addWidget(P_FolderName);
+}
+
+void TDiskContents::widenDateColumns()
+{
+    // Every date whole, with its seconds, in the list's font.
+    const int needed = DateFormWidth(ListView1Details->fontMetrics(), DateForm::Seconds) +
+                       DateFittingDelegate::textMargin(ListView1Details);
+    QHeaderView* header = ListView1Details->header();
+    for (int c : {FolderModel::Created, FolderModel::Modified, FolderModel::Accessed})
+        header->resizeSection(c, std::max(header->sectionSize(c), needed));
 }
 
 void TDiskContents::buildProperties(QWidget* propertyPanel)
@@ -454,6 +465,8 @@ bool TDiskContents::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ListView1 && event->type() == QEvent::Resize)
         Timer1->start(); // ListView1Resize
+    if (watched == ListView1Details && event->type() == QEvent::FontChange)
+        widenDateColumns();
     if ((watched == ListView1Icons || watched == ListView1Details) && event->type() == QEvent::KeyPress) {
         // The keyboard's way to what the mouse does: Enter opens a folder as a
         // double-click does; Backspace and Alt+Up go up as "上へ" does.

@@ -127,6 +127,7 @@ private:
     void buildFileList(QWidget* filePanel);
     void buildProperties(QWidget* propertyPanel);
     void fillProperties();
+    void widenDateColumns(); // wide enough for a whole date and time in the list's font
 
     FolderModel* model_;
     QItemSelectionModel* selection_;

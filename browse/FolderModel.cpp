@@ -73,15 +73,16 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const
         return index.column() == Name ? QVariant(pixmap(iconIndex(*row))) : QVariant();
     if (role == Qt::TextAlignmentRole && index.column() == Size)
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);
-    if (role == DateFormsRole) {
-        if (index.column() < Created || index.column() > Accessed)
-            return {};
+    if (role == DateValueRole) {
         if (row->kind == FolderRow::Folder)
-            return index.column() == Created ? DateTimeForms(disk_->DirList[std::size_t(row->index)].Date) : QStringList();
+            return index.column() == Created ? disk_->DirList[std::size_t(row->index)].Date : QVariant();
         const TFile& f = disk_->DirList[std::size_t(folder_)].FileList[std::size_t(row->index)];
-        return DateTimeForms(index.column() == Created    ? f.CreationTime
-                             : index.column() == Modified ? f.LastWriteTime
-                                                          : f.LastAccessTime);
+        switch (index.column()) {
+        case Created: return f.CreationTime;
+        case Modified: return f.LastWriteTime;
+        case Accessed: return f.LastAccessTime;
+        default: return {};
+        }
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
@@ -115,28 +116,28 @@ QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int r
     return {};
 }
 
+int DateFittingDelegate::textMargin(const QWidget* view)
+{
+    const QStyle* style = view ? view->style() : QApplication::style();
+    return 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+}
+
 void DateFittingDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
-    if (option->rect.width() <= 0)
+    const QVariant value = index.data(FolderModel::DateValueRole);
+    if (!value.isValid() || option->rect.width() <= 0)
         return;
-    const QStyle* style = option->widget ? option->widget->style() : QApplication::style();
-    // The text margin the style's item view draws on either side.
-    const int margin = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1);
-    const int room = option->rect.width() - margin;
-    // The text shown is the longest form: when it fits, no other is made.
-    if (option->fontMetrics.horizontalAdvance(option->text) <= room)
-        return;
-    const QStringList forms = index.data(FolderModel::DateFormsRole).toStringList();
-    if (forms.size() < 2)
-        return;
-    option->text = forms.last();
-    for (const QString& form : forms) {
-        if (option->fontMetrics.horizontalAdvance(form) <= room) {
-            option->text = form;
-            break;
-        }
+    if (option->font != font_ || QLocale() != locale_) {
+        forms_.clear();
+        font_ = option->font;
+        locale_ = QLocale();
     }
+    const int room = option->rect.width() - textMargin(option->widget);
+    auto form = forms_.constFind(room);
+    if (form == forms_.constEnd())
+        form = forms_.insert(room, FittingDateForm(option->fontMetrics, room));
+    option->text = DateTimeText(value.toDouble(), *form);
 }
 
 } // namespace qd

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "FolderRows.h"
+#include "PathBar.h"
 #include "catalog/Disk.h"
 #include "platform/NameOrder.h"
 
@@ -99,7 +100,7 @@ public:
     QStackedWidget* ListView1;   // the file list: one of the two views below
     QListView* ListView1Icons;   // large icons, small icons and list styles
     QTreeView* ListView1Details; // the details style with its column headers
-    QLabel* P_FolderName;        // the bar under the list naming the folder shown
+    TPathBar* P_FolderName;      // the bar under the list naming the folder shown
     QWidget* P_Disk;             // the property page's fields and comment
     QLineEdit* E_Drive;
     QLineEdit* E_TotalSize;
@@ -128,6 +129,7 @@ private:
     void buildProperties(QWidget* propertyPanel);
     void fillProperties();
     void widenDateColumns(); // wide enough for a whole date and time in the list's font
+    void fitLineCells();     // the small icon and list views' cells as wide as the names, up to a limit
 
     FolderModel* model_;
     QItemSelectionModel* selection_;

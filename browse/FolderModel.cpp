@@ -1,8 +1,12 @@
 #include "FolderModel.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QStyle>
+#include <algorithm>
+#include <string>
 
+#include "catalog/Cp932.h"
 #include "catalog/QdLib.h"
 #include "platform/ImageList.h"
 #include "platform/SysImageList.h"
@@ -18,6 +22,7 @@ void FolderModel::reset(TDisk* disk, std::int32_t folder, std::vector<FolderRow>
     disk_ = disk;
     folder_ = folder;
     rows_ = std::move(rows);
+    widestName_ = -1;
     endResetModel();
 }
 
@@ -36,6 +41,49 @@ void FolderModel::setLargeIcons(bool large)
 const FolderRow* FolderModel::rowAt(int row) const
 {
     return row >= 0 && std::size_t(row) < rows_.size() ? &rows_[std::size_t(row)] : nullptr;
+}
+
+int FolderModel::widestName(const QFont& font) const
+{
+    if (widestName_ >= 0 && widestFont_ == font)
+        return widestName_;
+    widestFont_ = font;
+    const QFontMetrics metrics(font);
+    // Measuring every name as text costs far more than the fill of a large
+    // folder: each name's width is first reckoned from its stored bytes
+    // (a single byte by its character's advance, a double-byte character as
+    // wide as "あ"), and only the widest by that reckoning are measured.
+    int single[256];
+    for (int b = 0; b < 256; ++b)
+        single[b] = metrics.horizontalAdvance(fromAnsi(std::string(1, char(b))));
+    const int wide = metrics.horizontalAdvance(QChar(0x3042));
+    std::vector<std::pair<int, const AnsiString*>> reckoned;
+    reckoned.reserve(rows_.size());
+    for (const FolderRow& row : rows_) {
+        const AnsiString& name = row.kind == FolderRow::Folder
+                                     ? disk_->DirList[std::size_t(row.index)].Name
+                                     : disk_->DirList[std::size_t(folder_)].FileList[std::size_t(row.index)].Name;
+        const std::string_view bytes = name.view();
+        int width = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto b = static_cast<unsigned char>(bytes[i]);
+            if (cp932::isLeadByte(b) && i + 1 < bytes.size()) {
+                width += wide;
+                ++i;
+            } else {
+                width += single[b];
+            }
+        }
+        reckoned.emplace_back(width, &name);
+    }
+    constexpr std::size_t kMeasured = 64;
+    const auto last = reckoned.begin() + std::ptrdiff_t(std::min(kMeasured, reckoned.size()));
+    std::partial_sort(reckoned.begin(), last, reckoned.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    widestName_ = 0;
+    for (auto it = reckoned.begin(); it != last; ++it)
+        widestName_ = std::max(widestName_, metrics.horizontalAdvance(fromAnsi(it->second->view())));
+    return widestName_;
 }
 
 int FolderModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }

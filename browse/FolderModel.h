@@ -37,6 +37,10 @@ public:
     void setLargeIcons(bool large);
 
     const FolderRow* rowAt(int row) const;
+    // The width of the widest name of the rows in font, found once per reset
+    // and font, and only when asked: the widest few by their characters'
+    // advances are measured as text.
+    int widestName(const QFont& font) const;
     std::int32_t folder() const { return folder_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -54,6 +58,8 @@ private:
     bool large_ = true;
     int folderIcon_;
     mutable QHash<int, QPixmap> pixmaps_;
+    mutable int widestName_ = -1; // -1: not measured since the reset
+    mutable QFont widestFont_;
 };
 
 // Draws the dates of a column of the details view in one form for every row:

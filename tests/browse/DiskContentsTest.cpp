@@ -11,6 +11,8 @@
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QHelpEvent>
+#include <QToolTip>
 
 #include "browse/DiskContents.h"
 #include "browse/FolderModel.h"
@@ -431,7 +433,7 @@ TEST_F(DiskContentsTest, OnlyTheLargeIconViewWrapsNamesOverTwoLines)
         contents->TL_ViewStyleClick();
         EXPECT_FALSE(qobject_cast<LargeIconDelegate*>(icons->itemDelegate())) << style;
     }
-    EXPECT_EQ(icons->gridSize(), QSize(150, 18));
+    EXPECT_EQ(icons->gridSize().height(), 18);
 }
 
 // The path bar clips a long path, as a one-line panel does: showing a deep
@@ -450,27 +452,44 @@ TEST_F(DiskContentsTest, ADeepFolderPathDoesNotWidenTheFilePage)
     const int shallow = filePanel->layout()->minimumSize().width();
     contents->CurrentFolder = std::int32_t(disk.DirList.size()) - 1;
     contents->ShowFolder();
-    EXPECT_TRUE(contents->P_FolderName->text().endsWith("a rather long folder name 39"));
-    EXPECT_GT(contents->P_FolderName->fontMetrics().horizontalAdvance(contents->P_FolderName->text()), 2000);
+    TPathBar* bar = contents->P_FolderName;
+    EXPECT_TRUE(bar->text().endsWith("a rather long folder name 39"));
+    EXPECT_GT(bar->fontMetrics().horizontalAdvance(bar->text()), 2000);
     EXPECT_EQ(filePanel->layout()->minimumSize().width(), shallow);
     EXPECT_LT(shallow, 600);
+    // The folder shown stays in sight: the path loses its start, and its
+    // tooltip gives it whole.
+    EXPECT_TRUE(bar->shownText().startsWith(QChar(0x2026))) << bar->shownText().toStdString();
+    EXPECT_TRUE(bar->shownText().endsWith("a rather long folder name 39")) << bar->shownText().toStdString();
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), bar->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(bar, &help);
+    EXPECT_EQ(QToolTip::text(), bar->text());
 }
 
-// In the small icon and list views a long name stays in its cell (elided),
-// instead of running over the name beside it.
-TEST_F(DiskContentsTest, LongNamesStayInTheirCellInTheSmallIconAndListViews)
+// In the small icon and list views the cells are as wide as the names, up to
+// a limit beyond which a name is elided in its cell instead of running over
+// the name beside it.
+TEST_F(DiskContentsTest, SmallIconAndListCellsFitTheNamesUpToALimit)
 {
     TDisk disk = sampleDisk();
-    disk.DirList[0].FileList.push_back(sampleFile("IMG_20240101_123456789012345678_a_very_long_name.jpg", 1));
+    const QString middling = QStringLiteral("a name of middling length.txt");
+    disk.DirList[0].FileList.push_back(sampleFile(middling.toStdString(), 1));
+    disk.DirList[0].FileList.push_back(sampleFile("IMG_20240101_123456789012345678_a_very_long_name_of_the_camera.jpg", 1));
     contents->showDisk(save("long", disk), &host);
     for (const auto style : {TDiskContents::ViewStyle::SmallIcon, TDiskContents::ViewStyle::List}) {
         contents->setViewStyle(style);
         QListView* view = contents->ListView1Icons;
         view->doItemsLayout();
         QCoreApplication::processEvents();
-        const QModelIndexList hits = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole,
-                                                          "IMG_", -1, Qt::MatchStartsWith);
-        ASSERT_EQ(hits.size(), 1);
-        EXPECT_LE(view->visualRect(hits[0]).width(), view->gridSize().width());
+        auto rectOf = [&](const QString& start) {
+            const QModelIndexList hits =
+                view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, start, -1, Qt::MatchStartsWith);
+            return hits.size() == 1 ? view->visualRect(hits[0]) : QRect();
+        };
+        const int limit = 16 + 12 + 24 * view->fontMetrics().horizontalAdvance(QChar(0x3042));
+        EXPECT_LE(view->gridSize().width(), limit);
+        EXPECT_GE(rectOf(middling).width(), 16 + view->fontMetrics().horizontalAdvance(middling)) << "not cut";
+        EXPECT_LE(rectOf("IMG_").width(), view->gridSize().width());
+        EXPECT_FALSE(rectOf("IMG_").isEmpty());
     }
 }

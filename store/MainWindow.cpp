@@ -286,6 +286,14 @@ void TForm_Main::buildPanes()
     connect(TreeView1, &TCatalogTree::pathRenamed, FileSearch, &TFileSearch::Stop1Click);
 
     connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { TreeView1Click(); });
+    // A file handed over by a second start while a modal window is open waits for it.
+    handOff_ = new QTimer(this);
+    handOff_->setSingleShot(true);
+    handOff_->setInterval(200);
+    connect(handOff_, &QTimer::timeout, this, [this] {
+        if (handed_)
+            OpenHandedFile(*std::exchange(handed_, std::nullopt));
+    });
     connect(DiskContents, &TDiskContents::saved, this,
             [this] { StatusBar1->showMessage(QStringLiteral("保存しました"), 5000); });
     TreeView1->installEventFilter(this);
@@ -428,6 +436,24 @@ void TForm_Main::OpenCatalogFile(const QByteArray& file)
     // another version or data type, damaged).
     DiskContents->showDisk(std::filesystem::path(file.toStdString()), this);
     DiskContents->showNothing();
+}
+
+void TForm_Main::OpenHandedFile(const QByteArray& file)
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+    // A modal window (the wizard, a question) or a menu holds the user as it
+    // would hold a click on the tree: the file waits until it has closed.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        handed_ = file;
+        handOff_->start();
+        return;
+    }
+    if (!file.isEmpty())
+        OpenCatalogFile(file);
 }
 
 void TForm_Main::Refresh1Click()

@@ -190,6 +190,10 @@ public:
     // when it lies below the catalog root its disk is selected and shown;
     // otherwise the user is told that it lies outside, and where the root is.
     void OpenCatalogFile(const QByteArray& file);
+    // A second start of Qd handed this window its file (empty for none): the
+    // window comes to the front and shows that disk as OpenCatalogFile does,
+    // once no modal window or menu is open.
+    void OpenHandedFile(const QByteArray& file);
     // The disk identification: the drive of the item clicked, or of the
     // checked item for the button's main part.
     void FindDiskInDrive(QAction* sender);
@@ -237,6 +241,8 @@ private:
     bool updating_ = false; // an update's save lets events run: a second click waits for none
     std::vector<std::function<void()>> putOff_;   // tree changes waiting for the search to end
     bool menuFromKeyboard_ = false;                // the tree's context menu was opened without the mouse
+    std::optional<QByteArray> handed_; // a file handed over, waiting for modal windows to close
+    QTimer* handOff_ = nullptr;        // looks again whether they have
 };
 
 } // namespace qd

@@ -357,8 +357,12 @@ void TDiskContents::releaseRows()
 void TDiskContents::ListView1DblClick()
 {
     const std::vector<FolderRow> rows = selectedRows();
-    if (rows.size() != 1 || rows[0].kind != FolderRow::Folder)
+    if (rows.size() != 1)
         return;
+    if (rows[0].kind == FolderRow::File) {
+        emit fileDoubleClicked();
+        return;
+    }
     CurrentFolder = rows[0].index;
     ShowFolder();
 }

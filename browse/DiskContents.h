@@ -64,6 +64,8 @@ public:
 
     // Fills the list for CurrentFolder of ShownDisk.
     void ShowFolder();
+    // Opens the folder of the one row selected; a single file row is handed
+    // on as fileDoubleClicked; several rows do nothing.
     void ListView1DblClick();
     void TB_UpdirClick();
     void TL_ViewStyleClick();
@@ -120,6 +122,7 @@ signals:
     void updirEnabledChanged(bool enabled);  // TB_Updir
     void reloadEnabledChanged(bool enabled); // TB_ReLoad
     void saved();                            // 保存 wrote the catalog
+    void fileDoubleClicked();                // a double-click (or Enter) on the one file row selected
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -286,6 +286,7 @@ void TForm_Main::buildPanes()
     connect(TreeView1, &TCatalogTree::pathRenamed, FileSearch, &TFileSearch::Stop1Click);
 
     connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { TreeView1Click(); });
+    connect(DiskContents, &TDiskContents::fileDoubleClicked, this, &TForm_Main::ListView1FileDblClick);
     // A file handed over by a second start while a modal window is open waits for it.
     handOff_ = new QTimer(this);
     handOff_->setSingleShot(true);
@@ -641,12 +642,8 @@ void TForm_Main::TB_ReLoadClick()
     view.ShowFolder();
 }
 
-void TForm_Main::PM_ListView1Popup()
+std::vector<std::string> TForm_Main::selectedNames() const
 {
-    const QList<QAction*> entries = PM_ListView1->actions();
-    for (qsizetype i = 3; i < entries.size(); ++i)
-        delete entries[i];
-
     std::vector<std::string> names;
     const TDisk& disk = DiskContents->ShownDisk;
     const std::int32_t folder = DiskContents->CurrentFolder;
@@ -657,11 +654,23 @@ void TForm_Main::PM_ListView1Popup()
                                                              : disk.DirList[std::size_t(folder)].FileList[i].Name.view());
         }
     }
-    ShellPopup popup = BuildShellPopup(disk, folder, names, this);
+    return names;
+}
+
+void TForm_Main::PM_ListView1Popup()
+{
+    const QList<QAction*> entries = PM_ListView1->actions();
+    for (qsizetype i = 3; i < entries.size(); ++i)
+        delete entries[i];
+
+    const std::vector<std::string> names = selectedNames();
+    ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, names, this);
     if (popup.contextMenu)
         ShellContextMenu = std::move(*popup.contextMenu);
     if (popup.dataObject)
         ShellDataObject = std::move(*popup.dataObject);
+    shellMissing_ = popup.missing;
+    shellSelected_ = int(names.size());
     for (const ShellPopupEntry& entry : popup.entries) {
         if (entry.separator()) {
             PM_ListView1->addSeparator();
@@ -681,6 +690,21 @@ void TForm_Main::ShellMenuItemClick(QAction* sender)
     if (tag <= 0 || !ShellContextMenu)
         return;
     ShellContextMenu->InvokeCommand({tag - 1, SW_SHOWNORMAL});
+    // The command went to the rows found; the others must not vanish unsaid.
+    if (shellMissing_ > 0)
+        StatusBar1->showMessage(QStringLiteral("選択した %1 個の項目のうち %2 個はディスク上に見つかりませんでした。")
+                                    .arg(shellSelected_)
+                                    .arg(shellMissing_),
+                                10000);
+}
+
+void TForm_Main::ListView1FileDblClick()
+{
+    const ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, selectedNames(), this);
+    // A disk not in its drive gives only the disabled entry: nothing to open.
+    if (!popup.contextMenu || !*popup.contextMenu || popup.entries.empty() || popup.entries.front().tag <= 0)
+        return;
+    (*popup.contextMenu)->InvokeCommand({popup.entries.front().tag - 1, SW_SHOWNORMAL});
 }
 
 bool TForm_Main::putOffWhileSearching(std::function<void()> change)

@@ -175,8 +175,14 @@ public:
     // Rebuilds PM_ListView1 before it opens: the fixed entries, then the
     // shell's entries for the selected rows.
     void PM_ListView1Popup();
-    // A shell entry of PM_ListView1 was chosen: its tag is the command identifier.
+    // A shell entry of PM_ListView1 was chosen: its tag is the command
+    // identifier. When some selected rows were not found on the disk, the
+    // status bar says how many.
     void ShellMenuItemClick(QAction* sender);
+    // A double-click on a file row: the first entry of the file's shell menu
+    // (opening it with its type's default application) when its disk is in
+    // its drive; nothing, and nothing said, when it is not.
+    void ListView1FileDblClick();
     void N6Click();
     void Timer2Timer();
     // Searches node and everything below it: the children first, in the
@@ -216,6 +222,8 @@ private:
     // What TreeView1Click does; a damaged disk's message only with tellDamage
     // (a click), not when a refresh keeps it selected.
     void showSelected(bool tellDamage);
+    // The names (code page 932, as stored) of the selected rows, in row order.
+    std::vector<std::string> selectedNames() const;
     void buildBands();
     void buildPanes();
     void buildMenus();
@@ -241,6 +249,8 @@ private:
     bool updating_ = false; // an update's save lets events run: a second click waits for none
     std::vector<std::function<void()>> putOff_;   // tree changes waiting for the search to end
     bool menuFromKeyboard_ = false;                // the tree's context menu was opened without the mouse
+    int shellMissing_ = 0;  // selected rows of the last popup not found on the disk
+    int shellSelected_ = 0; // of so many selected
     std::optional<QByteArray> handed_; // a file handed over, waiting for modal windows to close
     QTimer* handOff_ = nullptr;        // looks again whether they have
 };

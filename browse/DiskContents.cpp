@@ -222,13 +222,22 @@ void TDiskContents::clear()
     P_Disk->hide();
 }
 
-void TDiskContents::KeepEditedComment(QWidget* owner)
+bool TDiskContents::KeepEditedComment(QWidget* owner)
 {
     if (!commentEdited_ || !diskShown())
-        return;
-    commentEdited_ = false; // asked once, whatever the answer
-    if (dialogs().confirm(owner, u("コメントが変更されています。保存しますか？"), u("確認")))
+        return true;
+    commentEdited_ = false; // asked once at a time: the question lets events run
+    switch (dialogs().askYesNoCancel(owner, u("コメントが変更されています。保存しますか？"), u("確認"))) {
+    case DialogAnswer::Yes:
+        commentEdited_ = true;
         B_SaveClick();
+        return !commentEdited_; // a save that failed keeps the edit, and the disk on show
+    case DialogAnswer::No:
+        return true;
+    default:
+        commentEdited_ = true;
+        return false;
+    }
 }
 
 void TDiskContents::showNothing()

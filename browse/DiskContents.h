@@ -50,10 +50,12 @@ public:
     // A catalog folder (or nothing) was clicked: also hide the list.
     void showNothing();
     // Before the view moves on (another node, the same disk again, the end of
-    // the run): a disk comment edited and not saved is asked about, and はい
-    // saves it into the loaded disk's own file. Asks nothing when the comment
-    // was not edited. owner owns the question.
-    void KeepEditedComment(QWidget* owner);
+    // the run): a disk comment edited and not saved is asked about. はい saves
+    // it into the loaded disk's own file, いいえ drops it, and キャンセル keeps
+    // it with the disk on show. Asks nothing when the comment was not edited.
+    // False when the view must stay (キャンセル, or a save that failed). owner
+    // owns the question.
+    bool KeepEditedComment(QWidget* owner);
     // True while the disk comment holds an edit that is not saved.
     bool commentEdited() const { return commentEdited_; }
     // A disk node was clicked: load its catalog file (the full path, extension

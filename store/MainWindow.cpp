@@ -401,13 +401,18 @@ void TForm_Main::buildDropTarget()
     DropFileTarget1->setShowImage(true);
 }
 
-void TForm_Main::TreeView1Click() { showSelected(true); }
+bool TForm_Main::TreeView1Click() { return showSelected(true); }
 
-void TForm_Main::showSelected(bool tellDamage)
+bool TForm_Main::showSelected(bool tellDamage)
 {
     // Before anything moves on; the question lets events run, so the node is
     // taken only afterwards.
-    DiskContents->KeepEditedComment(this);
+    if (!DiskContents->KeepEditedComment(this)) {
+        // Cancelled: the disk with its edit stays, and the tree points at it again.
+        if (QTreeWidgetItem* shown = TreeView1->findCatalog(QByteArray::fromStdString(DiskContents->shownFile().native())))
+            TreeView1->setCurrentItem(shown);
+        return false;
+    }
     QTreeWidgetItem* node = TreeView1->currentItem();
     if (!TCatalogTree::isDisk(node) || TCatalogTree::stateIndex(node) != 1) {
         // A folder, the top node, or a disk of another data type: nothing loaded,
@@ -417,9 +422,10 @@ void TForm_Main::showSelected(bool tellDamage)
         if (const QString damage = node && tellDamage ? node->data(0, TCatalogTree::DamageRole).toString() : QString();
             !damage.isEmpty())
             dialogs().error(this, damage);
-        return;
+        return true;
     }
     DiskContents->showDisk(std::filesystem::path(TreeView1->CatalogFile(node).toStdString()), this);
+    return true;
 }
 
 void TForm_Main::OpenCatalogFile(const QByteArray& file)
@@ -484,7 +490,8 @@ QTreeWidgetItem* TForm_Main::showFolderTarget(QTreeWidgetItem* target, void (TFo
     TreeView1->setCurrentItem(target);
     // The question about an edited comment lets events run.
     const TCatalogTree::NodeHandle held = TreeView1->handle(target);
-    TreeView1Click();
+    if (!TreeView1Click())
+        return nullptr;
     return TreeView1->resolve(held);
 }
 
@@ -554,7 +561,8 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
     if (!sender)
         return;
     TreeView1->setCurrentItem(TreeView1->topNode());
-    TreeView1Click();
+    if (!TreeView1Click())
+        return;
     sender->setChecked(true); // the button's main part looks at this drive from now on
 
     const std::optional<QChar> letter = DriveLetterOfPath(sender->text());
@@ -734,10 +742,9 @@ void TForm_Main::N6Click()
     if (!start)
         return;
     TreeView1->setCurrentItem(start);
-    TreeView1Click();
     // The search starts once the main window has taken up the node, never
     // inside the loading of it.
-    if (accepted)
+    if (TreeView1Click() && accepted)
         Timer2->start();
 }
 
@@ -884,7 +891,11 @@ bool TForm_Main::event(QEvent* event)
 
 void TForm_Main::closeEvent(QCloseEvent* event)
 {
-    DiskContents->KeepEditedComment(this); // nothing typed is lost at the end of the run either
+    // Nothing typed is lost at the end of the run either; キャンセル keeps the window open.
+    if (!DiskContents->KeepEditedComment(this)) {
+        event->ignore();
+        return;
+    }
     settings::setTreeState(TreeView1->treeState());
     FileSearch->StopSearch = true; // a search running in the background ends with the window
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {

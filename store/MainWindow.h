@@ -163,7 +163,10 @@ public:
     std::shared_ptr<QMimeData> ShellDataObject;
 
     // Event handlers.
-    void TreeView1Click();
+    // Shows the selected node. False when the view stayed where it was (the
+    // question about an edited comment was cancelled, or its save failed): the
+    // tree's selection is then back on the disk shown.
+    bool TreeView1Click();
     void Refresh1Click();
     void Folder1Click() { newFolder(TreeView1->currentItem()); }
     void Folder2Click() { newFolder(TreeView1->ContextNode); }
@@ -221,7 +224,7 @@ protected:
 private:
     // What TreeView1Click does; a damaged disk's message only with tellDamage
     // (a click), not when a refresh keeps it selected.
-    void showSelected(bool tellDamage);
+    bool showSelected(bool tellDamage);
     // The names (code page 932, as stored) of the selected rows, in row order.
     std::vector<std::string> selectedNames() const;
     void buildBands();

@@ -189,6 +189,21 @@ TEST_F(MainWindowContentsTest, AnEditedCommentIsAskedAboutBeforeTheViewMovesOn)
     EXPECT_EQ(window->DiskContents->RichEdit_Comment->toPlainText(), "first line\nsecond line");
     click(child(top(), "Alpha"));
     EXPECT_EQ(dialogs_.asked.size(), 2) << "asked once per edit";
+    EXPECT_EQ(dialogs_.asked[1].buttons, DialogButtons::YesNoCancel);
+
+    // キャンセル stays on the disk with the edit, the tree back on it; closing
+    // the window is cancelled too.
+    window->DiskContents->RichEdit_Comment->setPlainText("still typing");
+    dialogs_.answers.enqueue(DialogAnswer::Cancel);
+    click(child(top(), "Beta"));
+    EXPECT_EQ(window->TreeView1->currentItem(), child(top(), "Alpha"));
+    EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Alpha.qd"));
+    EXPECT_EQ(window->DiskContents->RichEdit_Comment->toPlainText(), "still typing");
+    dialogs_.answers.enqueue(DialogAnswer::Cancel);
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(dialogs_.asked.size(), 4);
+    EXPECT_EQ(commentOf("Alpha"), "kept");
 }
 
 // Keys do what the mouse and the menus do; the menu items show them.

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QTest>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -485,6 +486,20 @@ TEST(Translations, QtsStandardButtonsAreJapanese)
 
 namespace qd::test {
 namespace {
+
+// The comment question's box: three buttons, Escape answering キャンセル.
+TEST(MessageBoxes, AYesNoCancelQuestionAnswersCancelToEscape)
+{
+    ensureApp<QdApplication>();
+    MessageBoxDialogs boxes;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(boxes.ask({nullptr, "?", "確認", DialogIcon::Question, DialogButtons::YesNoCancel}), DialogAnswer::Cancel);
+}
 
 // The message box itself: a destructive question's default button is No.
 TEST(MessageBoxes, ADestructiveQuestionDefaultsToNo)

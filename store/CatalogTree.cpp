@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <vector>
 
@@ -59,11 +60,16 @@ public:
             case TCatalogTree::ImageIndexRole: return image_;
             case TCatalogTree::StateIndexRole: return state_;
             case TCatalogTree::FileNameRole: return file_;
+            case TCatalogTree::DamageRole: return damageText();
             default: break;
             }
         }
         return QTreeWidgetItem::data(column, role);
     }
+
+    // Why the catalog head cannot be read; told for the file the node names
+    // now, so that a rename of it or of a folder above it is followed.
+    void setDamage(const CatalogError& error) { damage_ = std::make_shared<const CatalogError>(error); }
 
     void setData(int column, int role, const QVariant& value) override
     {
@@ -79,9 +85,19 @@ public:
     }
 
 private:
+    QString damageText() const
+    {
+        const auto* tree = qobject_cast<const TCatalogTree*>(treeWidget());
+        if (!damage_ || !tree)
+            return {};
+        const CatalogError& e = *damage_;
+        return CatalogErrorText(CatalogError(e.code(), tree->CatalogFile(this).toStdString(), e.systemError(), e.offset(), e.what()));
+    }
+
     int image_;
     int state_;
     QByteArray file_;
+    std::shared_ptr<const CatalogError> damage_;
 };
 
 // Sorts nodes by text as the store lists them.
@@ -286,7 +302,9 @@ int TCatalogTree::damagedPicture()
 {
     if (damaged_ < 0) {
         const QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-error"), style()->standardIcon(QStyle::SP_MessageBoxCritical));
-        damaged_ = images_.addImage(icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32), QImage());
+        // Its mask from its alpha, as every other picture of the tree has one.
+        const MaskedIcon picture = MaskFromAlpha(icon.pixmap(16, 16).toImage(), 16);
+        damaged_ = images_.addImage(picture.image, picture.mask);
     }
     return damaged_;
 }
@@ -315,7 +333,7 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path)
             // Shown, so that it can be renamed or deleted; its click says why.
             qCDebug(lcTree) << "catalog head cannot be read, shown as damaged:" << full << e.what();
             auto* damaged = new TreeNode(entry.text, damagedPicture(), 0, entry.name);
-            damaged->setData(0, DamageRole, CatalogErrorText(e));
+            damaged->setDamage(e);
             children.append(damaged);
             continue;
         }

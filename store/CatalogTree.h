@@ -59,8 +59,9 @@ public:
     // stay so, and the node that was selected stays selected (its nearest
     // remaining folder when it is gone, the top node at the last); the first
     // refresh takes both from the settings. A catalog whose head cannot be read
-    // is shown as a damaged disk (a picture of its own, data type 0, the reason
-    // in DamageRole) rather than reported at every refresh, so it can be
+    // is shown as a damaged disk (a picture of its own, data type 0, the
+    // reason, naming the file the node names now, in DamageRole) rather than
+    // reported at every refresh, so it can be
     // renamed or deleted. Temporary files that killed saves left behind more
     // than a day ago are removed on the way. Postponed while a UseGuard is held.
     void refresh();
@@ -118,6 +119,9 @@ public:
     // Sends a folder (with everything inside) or a disk's catalog file to the
     // trash and refreshes. The top node is never deleted. False when nothing went.
     bool deleteNode(QTreeWidgetItem* node);
+
+    // True while a node's name editor is open.
+    bool editing() const { return state() == EditingState; }
 
     // Re-sorts the children of parent by text.
     void sortNode(QTreeWidgetItem* parent);

@@ -853,8 +853,11 @@ void TForm_Main::fitToFrame()
 
 bool TForm_Main::eventFilter(QObject* watched, QEvent* event)
 {
-    // While a node is being renamed its editor, not the tree, gets the keys.
-    if (watched == TreeView1 && event->type() == QEvent::KeyPress) {
+    // While a node is being renamed its editor, not the tree, gets the keys:
+    // the Enter that ends the editing, passed on by the editor, must not show
+    // (and so load, or tell the damage of) the node being renamed.
+    if (watched == TreeView1 && event->type() == QEvent::KeyPress &&
+        !TreeView1->editing()) {
         // The keyboard's way to what the mouse and the menu do; the menu items
         // show the same keys.
         const auto* key = static_cast<QKeyEvent*>(event);

@@ -143,8 +143,15 @@ TEST_F(CatalogTreeTest, AnUnreadableCatalogIsADamagedDiskThatCanBeRenamedAndDele
     EXPECT_TRUE(damage.contains("cut.qd"));
     EXPECT_TRUE(child(top(), "good")->data(0, TCatalogTree::DamageRole).toString().isEmpty());
 
+    // Drawn on the tree's ground, as every disk picture: clear where its icon is.
+    const QImage picture = tree().ImageList_Tree().image(TCatalogTree::imageIndex(cut));
+    EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(picture.pixel(8, 8)), 255);
+
     ASSERT_TRUE(tree().renameNode(cut, "broken"));
     EXPECT_TRUE(QFileInfo::exists(root() + "/broken.qd"));
+    EXPECT_TRUE(cut->data(0, TCatalogTree::DamageRole).toString().contains("broken.qd")) << "the file by its new name";
+    EXPECT_TRUE(dialogs_.asked.isEmpty()) << "a rename reads nothing and tells nothing";
     tree().refresh();
     dialogs_.answers.enqueue(DialogAnswer::Yes);
     ASSERT_TRUE(tree().deleteNode(child(top(), "broken")));

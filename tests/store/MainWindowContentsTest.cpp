@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTest>
 
 #include "browse/DiskContents.h"
 #include "store/MainWindow.h"
@@ -204,6 +205,43 @@ TEST_F(MainWindowContentsTest, AnEditedCommentIsAskedAboutBeforeTheViewMovesOn)
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(dialogs_.asked.size(), 4);
     EXPECT_EQ(commentOf("Alpha"), "kept");
+}
+
+// The Enter that ends a rename in the tree belongs to the editor: the node is
+// neither loaded again (an edited comment is not asked about) nor, for a
+// damaged disk, told about again; what the tree tells afterwards names the
+// file by its new name.
+TEST_F(MainWindowContentsTest, TheEnterThatEndsARenameNeitherReloadsNorTellsAgain)
+{
+    catalog("Alpha");
+    catalogFile("Cut.qd");
+    std::filesystem::resize_file(rootPath("Cut.qd"), 20);
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    TCatalogTree* tree = window->TreeView1;
+    auto renameByKeys = [&](const char* from, const char* to) {
+        tree->editItem(child(top(), from));
+        auto* editor = qobject_cast<QLineEdit*>(tree->indexWidget(tree->currentIndex()));
+        ASSERT_NE(editor, nullptr);
+        editor->setText(to);
+        QTest::keyClick(editor, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !tree->editing() && child(top(), to); }));
+    };
+
+    click(child(top(), "Cut"));
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    renameByKeys("Cut", "Broken");
+    EXPECT_EQ(dialogs_.asked.size(), 1) << dialogs_.asked.last().text.toStdString();
+    click(child(top(), "Broken"));
+    ASSERT_EQ(dialogs_.asked.size(), 2);
+    EXPECT_TRUE(dialogs_.asked.last().text.contains("Broken.qd")) << dialogs_.asked.last().text.toStdString();
+
+    click(child(top(), "Alpha"));
+    window->DiskContents->RichEdit_Comment->setPlainText("not saved yet");
+    renameByKeys("Alpha", "Gamma");
+    EXPECT_EQ(dialogs_.asked.size(), 2) << "no question: nothing was reloaded";
+    EXPECT_EQ(window->DiskContents->RichEdit_Comment->toPlainText(), "not saved yet");
+    EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Gamma.qd"));
 }
 
 // Keys do what the mouse and the menus do; the menu items show them.

@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QHash>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
 #include <QStyle>
@@ -463,12 +464,32 @@ void TCatalogTree::itemEdited(QTreeWidgetItem* item, int column)
 {
     if (applying_ || column != 0)
         return;
-    if (item->text(0) == textOnDisk(item))
+    const QString typed = item->text(0);
+    if (typed == textOnDisk(item))
         return;
-    // The editor is still closing: re-sort once it is gone, not under it.
-    if (applyRename(item, item->text(0)) && item->parent())
-        QMetaObject::invokeMethod(
-            this, [this, parent = handle(item->parent())] { sortNode(resolve(parent)); }, Qt::QueuedConnection);
+    // The editor is still closing: re-sort, or edit again, once it is gone, not under it.
+    if (applyRename(item, typed)) {
+        if (item->parent())
+            QMetaObject::invokeMethod(
+                this, [this, parent = handle(item->parent())] { sortNode(resolve(parent)); }, Qt::QueuedConnection);
+        return;
+    }
+    // Refused or failed: back in the name editor with what was typed, as a
+    // desktop file manager does, so that the keys go on where they went.
+    QMetaObject::invokeMethod(
+        this,
+        [this, held = handle(item), typed] {
+            QTreeWidgetItem* node = resolve(held);
+            if (!node)
+                return;
+            setCurrentItem(node);
+            editItem(node);
+            if (auto* editor = qobject_cast<QLineEdit*>(indexWidget(indexFromItem(node)))) {
+                editor->setText(typed);
+                editor->selectAll();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 bool TCatalogTree::deleteNode(QTreeWidgetItem* node)

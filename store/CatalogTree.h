@@ -113,7 +113,9 @@ public:
 
     // Applies a new text to a node: the top node's goes to "RootDir"; a folder
     // or disk is renamed on disk after the title check. On refusal or failure the
-    // node keeps its text and the user has been told. True when applied.
+    // node keeps its text and the user has been told; a rename typed in the
+    // tree's editor then opens the editor again with the text typed. True when
+    // applied. A damaged disk is renamed like any other: not read, not told again.
     bool renameNode(QTreeWidgetItem* node, const QString& text);
 
     // Sends a folder (with everything inside) or a disk's catalog file to the

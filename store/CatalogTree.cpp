@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QStyle>
 #include <QToolTip>
 #include <QTreeWidgetItemIterator>
@@ -147,6 +148,7 @@ TCatalogTree::TCatalogTree(const QString& catalogRoot, QWidget* parent)
             setImageIndex(n, 0);
     });
     connect(this, &QTreeWidget::itemChanged, this, &TCatalogTree::itemEdited);
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { keepSelectionInSight_ = false; });
 }
 
 TCatalogTree::~TCatalogTree() = default;
@@ -287,6 +289,8 @@ void TCatalogTree::restore(const settings::TreeState& state)
             break;
     }
     reveal(selected ? selected : topNode());
+    // At start the tree has no size yet to scroll in.
+    keepSelectionInSight_ = generation_ == 1;
 }
 
 void TCatalogTree::reveal(QTreeWidgetItem* node)
@@ -519,8 +523,35 @@ bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
     return gone;
 }
 
+void TCatalogTree::keyPressEvent(QKeyEvent* event)
+{
+    keepSelectionInSight_ = false;
+    QTreeWidget::keyPressEvent(event);
+}
+
+void TCatalogTree::wheelEvent(QWheelEvent* event)
+{
+    keepSelectionInSight_ = false;
+    QTreeWidget::wheelEvent(event);
+}
+
+void TCatalogTree::resizeEvent(QResizeEvent* event)
+{
+    QTreeWidget::resizeEvent(event);
+    // Until the user moves the tree himself, the selection kept from the last
+    // run stays in sight while the window takes its size, with as much as
+    // fits above it: from the top node when it fits the first page, else at
+    // the bottom. (Scrolled before the tree had its size, it would stand
+    // wherever that size left it.)
+    if (keepSelectionInSight_ && currentItem()) {
+        scrollToTop();
+        scrollToItem(currentItem(), EnsureVisible);
+    }
+}
+
 void TCatalogTree::mousePressEvent(QMouseEvent* event)
 {
+    keepSelectionInSight_ = false;
     if (event->button() == Qt::RightButton) {
         rightPress_ = true;
         // A press outside any node keeps the remembered one; a press on one selects it.

@@ -58,10 +58,11 @@ public:
     // ContextNode. The top node is expanded; the folders that were expanded
     // stay so, and the node that was selected stays selected (its nearest
     // remaining folder when it is gone, the top node at the last); the first
-    // refresh takes both from the settings. A catalog whose head cannot be read
-    // is shown as a damaged disk (a picture of its own, data type 0, the
-    // reason, naming the file the node names now, in DamageRole) rather than
-    // reported at every refresh, so it can be
+    // refresh takes both from the settings and keeps that selection scrolled
+    // into sight as the tree takes its size, until the user moves the tree. A
+    // catalog whose head cannot be read is shown as a damaged disk (a picture
+    // of its own, data type 0, the reason, naming the file the node names now,
+    // in DamageRole) rather than reported at every refresh, so it can be
     // renamed or deleted. Temporary files that killed saves left behind more
     // than a day ago are removed on the way. Postponed while a UseGuard is held.
     void refresh();
@@ -163,6 +164,9 @@ signals:
     void pathRenamed(const QByteArray& from, const QByteArray& to);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
@@ -184,6 +188,7 @@ private:
     bool applying_ = false; // setting a node's text ourselves, not an edit
     int damaged_ = -1;      // index of the damaged disk's picture in this refresh
     bool rightPress_ = false;
+    bool keepSelectionInSight_ = false; // the start's selection, until the user moves the tree
 };
 
 } // namespace qd

@@ -151,6 +151,8 @@ TForm_Main::TForm_Main(const QString& catalogRoot, QWidget* parent) : QMainWindo
     Refresh1Click();
     // The folder picture of the tree (image 0) never changes during the run.
     FileSearch->setFolderIcon(TreeView1->nodeIcon(0));
+    // The keys go to the tree from the start, not to the first tool button.
+    TreeView1->setFocus();
 }
 
 TForm_Main::~TForm_Main() = default;

@@ -262,6 +262,32 @@ TEST_F(MainWindowTest, PlacementIsReadLeniently)
 
 // --- tree operations through the window ----------------------------------------------
 
+// The selection kept from the last run is in sight at start with as much of
+// the tree above it as fits: the top node too when the selection is on the
+// first page.
+TEST_F(MainWindowTest, OnStartTheKeptSelectionIsInSightWithWhatFitsAboveIt)
+{
+    for (int i = 1; i <= 60; ++i)
+        catalog(QStringLiteral("Disk%1").arg(i, 2, 10, QLatin1Char('0')));
+    for (const char* kept : {"Disk05", "Disk55"}) {
+        settings::setTreeState({{}, QByteArray(kept) + ".qd"});
+        window_.reset();
+        show();
+        TCatalogTree* tree = window().TreeView1;
+        const QRect page = tree->viewport()->rect();
+        const QRect shown = tree->visualItemRect(tree->currentItem());
+        EXPECT_TRUE(page.contains(shown)) << kept;
+        if (kept == std::string("Disk05"))
+            EXPECT_TRUE(page.contains(tree->visualItemRect(top()))) << "the top node as well";
+        else
+            EXPECT_GT(shown.bottom() + shown.height(), page.bottom()) << "on the last row";
+    }
+    // The keys go to it from the start.
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    EXPECT_EQ(QApplication::focusWidget(), window().TreeView1);
+}
+
 TEST_F(MainWindowTest, ContextMenuDisablesDeleteOnTheTopNodeOnly)
 {
     catalog("d");

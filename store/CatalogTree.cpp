@@ -526,7 +526,10 @@ bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
 void TCatalogTree::keyPressEvent(QKeyEvent* event)
 {
     keepSelectionInSight_ = false;
+    QTreeWidgetItem* before = currentItem();
     QTreeWidget::keyPressEvent(event);
+    if (currentItem() != before)
+        emit selectionMovedByKey();
 }
 
 void TCatalogTree::wheelEvent(QWheelEvent* event)

@@ -162,6 +162,8 @@ signals:
     // After a folder or a disk was renamed on disk: what was at `from` (a
     // catalog file, or a folder with everything below it) is now at `to`.
     void pathRenamed(const QByteArray& from, const QByteArray& to);
+    // A key (an arrow, Page Down, type-ahead) moved the selection to another node.
+    void selectionMovedByKey();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

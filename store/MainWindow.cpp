@@ -288,6 +288,15 @@ void TForm_Main::buildPanes()
     connect(TreeView1, &TCatalogTree::pathRenamed, FileSearch, &TFileSearch::Stop1Click);
 
     connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { TreeView1Click(); });
+    // A key that moves the selection shows the node once the keys pause, as a
+    // desktop file manager's tree does: an arrow key held down loads nothing
+    // on the way.
+    Timer3 = new QTimer(this);
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    Timer3->setSingleShot(true);
+    Timer3->setInterval(300);
+    connect(Timer3, &QTimer::timeout, this, &TForm_Main::Timer3Timer);
+    connect(TreeView1, &TCatalogTree::selectionMovedByKey, Timer3, qOverload<>(&QTimer::start));
     connect(DiskContents, &TDiskContents::fileDoubleClicked, this, &TForm_Main::ListView1FileDblClick);
     // A file handed over by a second start while a modal window is open waits for it.
     handOff_ = new QTimer(this);
@@ -405,8 +414,14 @@ void TForm_Main::buildDropTarget()
 
 bool TForm_Main::TreeView1Click() { return showSelected(true); }
 
+void TForm_Main::Timer3Timer()
+{
+    TreeView1Click();
+}
+
 bool TForm_Main::showSelected(bool tellDamage)
 {
+    Timer3->stop(); // whatever a key selected is shown now, or stays unshown
     // Before anything moves on; the question lets events run, so the node is
     // taken only afterwards.
     if (!DiskContents->KeepEditedComment(this)) {

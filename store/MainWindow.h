@@ -132,6 +132,7 @@ public:
     TFileSearch* FileSearch = nullptr; // StopSearch, SearchDisk and the rows
     TForm_SearchFile* SearchDialog = nullptr; // not owned
     QTimer* Timer2 = nullptr; // starts the search once the dialog has closed
+    QTimer* Timer3 = nullptr; // shows the node a key selected once the keys have paused
 
     // Menus.
     QMenu* Menu_File = nullptr;
@@ -167,6 +168,8 @@ public:
     // question about an edited comment was cancelled, or its save failed): the
     // tree's selection is then back on the disk shown.
     bool TreeView1Click();
+    // The pause after a key moved the tree's selection has passed: show it.
+    void Timer3Timer();
     void Refresh1Click();
     void Folder1Click() { newFolder(TreeView1->currentItem()); }
     void Folder2Click() { newFolder(TreeView1->ContextNode); }

@@ -244,6 +244,41 @@ TEST_F(MainWindowContentsTest, TheEnterThatEndsARenameNeitherReloadsNorTellsAgai
     EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Gamma.qd"));
 }
 
+// A key that moves the tree's selection (an arrow, type-ahead) shows the node
+// once the keys have paused; held down, nothing is loaded on the way; an
+// edited comment is asked about first, as for a click.
+TEST_F(MainWindowContentsTest, AKeyThatMovesTheTreesSelectionShowsTheNodeAfterAPause)
+{
+    for (const char* title : {"Alpha", "Beta", "Gamma"})
+        catalog(title);
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    TCatalogTree* tree = window->TreeView1;
+    int loads = 0;
+    QObject::connect(window->DiskContents, &TDiskContents::reloadEnabledChanged, [&](bool on) { loads += on; });
+    click(child(top(), "Alpha"));
+    ASSERT_EQ(loads, 1);
+
+    QTest::keyClick(tree, Qt::Key_Down);
+    QTest::keyClick(tree, Qt::Key_Down);
+    EXPECT_EQ(tree->currentItem(), child(top(), "Gamma"));
+    EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Alpha.qd")) << "not while the keys go on";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->DiskContents->shownFile() == rootPath("Gamma.qd"); }));
+    EXPECT_EQ(loads, 2) << "Beta, passed over, was not loaded";
+
+    QTest::keyClicks(tree, "b");
+    EXPECT_EQ(tree->currentItem(), child(top(), "Beta"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->DiskContents->shownFile() == rootPath("Beta.qd"); }));
+
+    window->DiskContents->RichEdit_Comment->setPlainText("edited");
+    dialogs_.answers.enqueue(DialogAnswer::Cancel);
+    QTest::keyClick(tree, Qt::Key_Up);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs_.asked.isEmpty(); }));
+    EXPECT_EQ(dialogs_.asked[0].text, QString::fromUtf8("コメントが変更されています。保存しますか？"));
+    EXPECT_EQ(tree->currentItem(), child(top(), "Beta"));
+    EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Beta.qd"));
+}
+
 // Keys do what the mouse and the menus do; the menu items show them.
 TEST_F(MainWindowContentsTest, KeysOfTheTreeAndTheFileList)
 {

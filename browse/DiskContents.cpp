@@ -22,6 +22,7 @@
 
 #include "FolderModel.h"
 #include "LargeIconDelegate.h"
+#include "PathBar.h"
 #include "catalog/DiskFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/CatalogErrors.h"
@@ -32,6 +33,13 @@ namespace qd {
 namespace {
 
 QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// The small icon and list views' cells: an icon, a gap, the name and a margin;
+// the name gets up to 24 full-width characters before it is elided.
+constexpr int kSmallIcon = 16;
+constexpr int kCellGaps = 12;
+constexpr int kLongestCellName = 24;
+constexpr int kNarrowestCell = 75;
 
 } // namespace
 
@@ -111,6 +119,7 @@ void TDiskContents::buildFileList(QWidget* filePanel)
     ListView1Details->header()->setStretchLastSection(false);
     for (int c = 0; c < FolderModel::ColumnCount; ++c)
         ListView1Details->header()->resizeSection(c, widths[c]);
+    widenDateColumns();
 
     ListView1->addWidget(ListView1Icons);
     ListView1->addWidget(ListView1Details);
@@ -120,18 +129,21 @@ void TDiskContents::buildFileList(QWidget* filePanel)
         view->installEventFilter(this);
     }
 
-    P_FolderName = new QLabel(filePanel);
+    P_FolderName = new TPathBar(filePanel);
     P_FolderName->setObjectName("P_FolderName");
-    P_FolderName->setFrameShape(QFrame::Panel);
-    P_FolderName->setFrameShadow(QFrame::Sunken);
-    P_FolderName->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    P_FolderName->setTextFormat(Qt::PlainText);
-    // A one-line panel clips its text: a deep folder's path must neither
-    // widen the window nor keep it from shrinking.
-    P_FolderName->setSizePolicy(QSizePolicy::Ignored, P_FolderName->sizePolicy().verticalPolicy());
 
     layout->addWidget(ListView1, 1);
     layout->addWidget(P_FolderName);
+}
+
+void TDiskContents::widenDateColumns()
+{
+    // Every date whole, with its seconds, in the list's font.
+    const int needed = DateFormWidth(ListView1Details->fontMetrics(), DateForm::Seconds) +
+                       DateFittingDelegate::textMargin(ListView1Details);
+    QHeaderView* header = ListView1Details->header();
+    for (int c : {FolderModel::Created, FolderModel::Modified, FolderModel::Accessed})
+        header->resizeSection(c, std::max(header->sectionSize(c), needed));
 }
 
 void TDiskContents::buildProperties(QWidget* propertyPanel)
@@ -210,13 +222,22 @@ void TDiskContents::clear()
     P_Disk->hide();
 }
 
-void TDiskContents::KeepEditedComment(QWidget* owner)
+bool TDiskContents::KeepEditedComment(QWidget* owner)
 {
     if (!commentEdited_ || !diskShown())
-        return;
-    commentEdited_ = false; // asked once, whatever the answer
-    if (dialogs().confirm(owner, u("コメントが変更されています。保存しますか？"), u("確認")))
+        return true;
+    commentEdited_ = false; // asked once at a time: the question lets events run
+    switch (dialogs().askYesNoCancel(owner, u("コメントが変更されています。保存しますか？"), u("確認"))) {
+    case DialogAnswer::Yes:
+        commentEdited_ = true;
         B_SaveClick();
+        return !commentEdited_; // a save that failed keeps the edit, and the disk on show
+    case DialogAnswer::No:
+        return true;
+    default:
+        commentEdited_ = true;
+        return false;
+    }
 }
 
 void TDiskContents::showNothing()
@@ -300,6 +321,7 @@ void TDiskContents::ShowFolder()
         ListView1->setUpdatesEnabled(false);
         selection_->clear();
         model_->reset(&ShownDisk, CurrentFolder, std::move(arranged.rows));
+        fitLineCells();
         // A folder opens at its top, not at the last one's scroll position.
         ListView1Icons->scrollToTop();
         ListView1Details->scrollToTop();
@@ -344,8 +366,12 @@ void TDiskContents::releaseRows()
 void TDiskContents::ListView1DblClick()
 {
     const std::vector<FolderRow> rows = selectedRows();
-    if (rows.size() != 1 || rows[0].kind != FolderRow::Folder)
+    if (rows.size() != 1)
         return;
+    if (rows[0].kind == FolderRow::File) {
+        emit fileDoubleClicked();
+        return;
+    }
     CurrentFolder = rows[0].index;
     ShowFolder();
 }
@@ -421,9 +447,10 @@ void TDiskContents::setViewStyle(ViewStyle style)
     // desktop file manager shows them); small icons in rows; the list in
     // columns filled from the top.
     const QSize largeCell = LargeIconDelegate::cellSize(32, ListView1Icons->font());
+    const QSize lineCell(kNarrowestCell, 18); // widened to the names by fitLineCells
     const Look look = style == ViewStyle::LargeIcon ? Look{QListView::IconMode, 32, largeCell, QListView::LeftToRight}
-                      : style == ViewStyle::SmallIcon ? Look{QListView::ListMode, 16, {150, 18}, QListView::LeftToRight}
-                                                      : Look{QListView::ListMode, 16, {150, 18}, QListView::TopToBottom};
+                      : style == ViewStyle::SmallIcon ? Look{QListView::ListMode, kSmallIcon, lineCell, QListView::LeftToRight}
+                                                      : Look{QListView::ListMode, kSmallIcon, lineCell, QListView::TopToBottom};
     ListView1Icons->setViewMode(look.mode);
     ListView1Icons->setIconSize(QSize(look.icon, look.icon));
     ListView1Icons->setGridSize(look.grid);
@@ -431,8 +458,21 @@ void TDiskContents::setViewStyle(ViewStyle style)
     ListView1Icons->setWordWrap(style == ViewStyle::LargeIcon);
     ListView1Icons->setItemDelegate(style == ViewStyle::LargeIcon ? largeIconDelegate_ : listDelegate_);
     ListView1Icons->setWrapping(true);
+    fitLineCells();
     ListView1->setCurrentWidget(ListView1Icons);
     Timer1->start();
+}
+
+void TDiskContents::fitLineCells()
+{
+    if (style_ != ViewStyle::SmallIcon && style_ != ViewStyle::List)
+        return;
+    const QFontMetrics metrics = ListView1Icons->fontMetrics();
+    const int longest = kLongestCellName * metrics.horizontalAdvance(QChar(0x3042)); // あ
+    const int name = std::min(model_->widestName(ListView1Icons->font()), longest);
+    const int width = std::max(kNarrowestCell, kSmallIcon + kCellGaps + name + 2 * ListView1Icons->spacing());
+    if (ListView1Icons->gridSize().width() != width)
+        ListView1Icons->setGridSize({width, ListView1Icons->gridSize().height()});
 }
 
 void TDiskContents::TL_ViewStyleClick()
@@ -454,6 +494,10 @@ bool TDiskContents::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ListView1 && event->type() == QEvent::Resize)
         Timer1->start(); // ListView1Resize
+    if (watched == ListView1Details && event->type() == QEvent::FontChange)
+        widenDateColumns();
+    if (watched == ListView1Icons && event->type() == QEvent::FontChange)
+        fitLineCells();
     if ((watched == ListView1Icons || watched == ListView1Details) && event->type() == QEvent::KeyPress) {
         // The keyboard's way to what the mouse does: Enter opens a folder as a
         // double-click does; Backspace and Alt+Up go up as "上へ" does.

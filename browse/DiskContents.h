@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "FolderRows.h"
+#include "PathBar.h"
 #include "catalog/Disk.h"
 #include "platform/NameOrder.h"
 
@@ -49,10 +50,12 @@ public:
     // A catalog folder (or nothing) was clicked: also hide the list.
     void showNothing();
     // Before the view moves on (another node, the same disk again, the end of
-    // the run): a disk comment edited and not saved is asked about, and はい
-    // saves it into the loaded disk's own file. Asks nothing when the comment
-    // was not edited. owner owns the question.
-    void KeepEditedComment(QWidget* owner);
+    // the run): a disk comment edited and not saved is asked about. はい saves
+    // it into the loaded disk's own file, いいえ drops it, and キャンセル keeps
+    // it with the disk on show. Asks nothing when the comment was not edited.
+    // False when the view must stay (キャンセル, or a save that failed). owner
+    // owns the question.
+    bool KeepEditedComment(QWidget* owner);
     // True while the disk comment holds an edit that is not saved.
     bool commentEdited() const { return commentEdited_; }
     // A disk node was clicked: load its catalog file (the full path, extension
@@ -63,6 +66,8 @@ public:
 
     // Fills the list for CurrentFolder of ShownDisk.
     void ShowFolder();
+    // Opens the folder of the one row selected; a single file row is handed
+    // on as fileDoubleClicked; several rows do nothing.
     void ListView1DblClick();
     void TB_UpdirClick();
     void TL_ViewStyleClick();
@@ -99,7 +104,7 @@ public:
     QStackedWidget* ListView1;   // the file list: one of the two views below
     QListView* ListView1Icons;   // large icons, small icons and list styles
     QTreeView* ListView1Details; // the details style with its column headers
-    QLabel* P_FolderName;        // the bar under the list naming the folder shown
+    TPathBar* P_FolderName;      // the bar under the list naming the folder shown
     QWidget* P_Disk;             // the property page's fields and comment
     QLineEdit* E_Drive;
     QLineEdit* E_TotalSize;
@@ -119,6 +124,7 @@ signals:
     void updirEnabledChanged(bool enabled);  // TB_Updir
     void reloadEnabledChanged(bool enabled); // TB_ReLoad
     void saved();                            // 保存 wrote the catalog
+    void fileDoubleClicked();                // a double-click (or Enter) on the one file row selected
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -127,6 +133,8 @@ private:
     void buildFileList(QWidget* filePanel);
     void buildProperties(QWidget* propertyPanel);
     void fillProperties();
+    void widenDateColumns(); // wide enough for a whole date and time in the list's font
+    void fitLineCells();     // the small icon and list views' cells as wide as the names, up to a limit
 
     FolderModel* model_;
     QItemSelectionModel* selection_;

@@ -1,8 +1,12 @@
 #include "FolderModel.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QStyle>
+#include <algorithm>
+#include <string>
 
+#include "catalog/Cp932.h"
 #include "catalog/QdLib.h"
 #include "platform/ImageList.h"
 #include "platform/SysImageList.h"
@@ -18,6 +22,7 @@ void FolderModel::reset(TDisk* disk, std::int32_t folder, std::vector<FolderRow>
     disk_ = disk;
     folder_ = folder;
     rows_ = std::move(rows);
+    widestName_ = -1;
     endResetModel();
 }
 
@@ -36,6 +41,49 @@ void FolderModel::setLargeIcons(bool large)
 const FolderRow* FolderModel::rowAt(int row) const
 {
     return row >= 0 && std::size_t(row) < rows_.size() ? &rows_[std::size_t(row)] : nullptr;
+}
+
+int FolderModel::widestName(const QFont& font) const
+{
+    if (widestName_ >= 0 && widestFont_ == font)
+        return widestName_;
+    widestFont_ = font;
+    const QFontMetrics metrics(font);
+    // Measuring every name as text costs far more than the fill of a large
+    // folder: each name's width is first reckoned from its stored bytes
+    // (a single byte by its character's advance, a double-byte character as
+    // wide as "あ"), and only the widest by that reckoning are measured.
+    int single[256];
+    for (int b = 0; b < 256; ++b)
+        single[b] = metrics.horizontalAdvance(fromAnsi(std::string(1, char(b))));
+    const int wide = metrics.horizontalAdvance(QChar(0x3042));
+    std::vector<std::pair<int, const AnsiString*>> reckoned;
+    reckoned.reserve(rows_.size());
+    for (const FolderRow& row : rows_) {
+        const AnsiString& name = row.kind == FolderRow::Folder
+                                     ? disk_->DirList[std::size_t(row.index)].Name
+                                     : disk_->DirList[std::size_t(folder_)].FileList[std::size_t(row.index)].Name;
+        const std::string_view bytes = name.view();
+        int width = 0;
+        for (std::size_t i = 0; i < bytes.size(); ++i) {
+            const auto b = static_cast<unsigned char>(bytes[i]);
+            if (cp932::isLeadByte(b) && i + 1 < bytes.size()) {
+                width += wide;
+                ++i;
+            } else {
+                width += single[b];
+            }
+        }
+        reckoned.emplace_back(width, &name);
+    }
+    constexpr std::size_t kMeasured = 64;
+    const auto last = reckoned.begin() + std::ptrdiff_t(std::min(kMeasured, reckoned.size()));
+    std::partial_sort(reckoned.begin(), last, reckoned.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    widestName_ = 0;
+    for (auto it = reckoned.begin(); it != last; ++it)
+        widestName_ = std::max(widestName_, metrics.horizontalAdvance(fromAnsi(it->second->view())));
+    return widestName_;
 }
 
 int FolderModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
@@ -73,15 +121,16 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const
         return index.column() == Name ? QVariant(pixmap(iconIndex(*row))) : QVariant();
     if (role == Qt::TextAlignmentRole && index.column() == Size)
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);
-    if (role == DateFormsRole) {
-        if (index.column() < Created || index.column() > Accessed)
-            return {};
+    if (role == DateValueRole) {
         if (row->kind == FolderRow::Folder)
-            return index.column() == Created ? DateTimeForms(disk_->DirList[std::size_t(row->index)].Date) : QStringList();
+            return index.column() == Created ? disk_->DirList[std::size_t(row->index)].Date : QVariant();
         const TFile& f = disk_->DirList[std::size_t(folder_)].FileList[std::size_t(row->index)];
-        return DateTimeForms(index.column() == Created    ? f.CreationTime
-                             : index.column() == Modified ? f.LastWriteTime
-                                                          : f.LastAccessTime);
+        switch (index.column()) {
+        case Created: return f.CreationTime;
+        case Modified: return f.LastWriteTime;
+        case Accessed: return f.LastAccessTime;
+        default: return {};
+        }
     }
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
@@ -115,28 +164,28 @@ QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int r
     return {};
 }
 
+int DateFittingDelegate::textMargin(const QWidget* view)
+{
+    const QStyle* style = view ? view->style() : QApplication::style();
+    return 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+}
+
 void DateFittingDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
-    if (option->rect.width() <= 0)
+    const QVariant value = index.data(FolderModel::DateValueRole);
+    if (!value.isValid() || option->rect.width() <= 0)
         return;
-    const QStyle* style = option->widget ? option->widget->style() : QApplication::style();
-    // The text margin the style's item view draws on either side.
-    const int margin = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option->widget) + 1);
-    const int room = option->rect.width() - margin;
-    // The text shown is the longest form: when it fits, no other is made.
-    if (option->fontMetrics.horizontalAdvance(option->text) <= room)
-        return;
-    const QStringList forms = index.data(FolderModel::DateFormsRole).toStringList();
-    if (forms.size() < 2)
-        return;
-    option->text = forms.last();
-    for (const QString& form : forms) {
-        if (option->fontMetrics.horizontalAdvance(form) <= room) {
-            option->text = form;
-            break;
-        }
+    if (option->font != font_ || QLocale() != locale_) {
+        forms_.clear();
+        font_ = option->font;
+        locale_ = QLocale();
     }
+    const int room = option->rect.width() - textMargin(option->widget);
+    auto form = forms_.constFind(room);
+    if (form == forms_.constEnd())
+        form = forms_.insert(room, FittingDateForm(option->fontMetrics, room));
+    option->text = DateTimeText(value.toDouble(), *form);
 }
 
 } // namespace qd

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QFont>
 #include <QStyledItemDelegate>
 #include <QHash>
 #include <QPixmap>
@@ -22,8 +23,8 @@ public:
     // The row's kind (FolderRow::Kind) and its record index.
     static constexpr int KindRole = Qt::UserRole + 1;
     static constexpr int IndexRole = Qt::UserRole + 2;
-    // For the date columns: DateTimeForms of the value, longest first.
-    static constexpr int DateFormsRole = Qt::UserRole + 3;
+    // For the date columns: the catalog's date-time value (0 for none).
+    static constexpr int DateValueRole = Qt::UserRole + 3;
 
     explicit FolderModel(QObject* parent = nullptr);
 
@@ -36,6 +37,10 @@ public:
     void setLargeIcons(bool large);
 
     const FolderRow* rowAt(int row) const;
+    // The width of the widest name of the rows in font, found once per reset
+    // and font, and only when asked: the widest few by their characters'
+    // advances are measured as text.
+    int widestName(const QFont& font) const;
     std::int32_t folder() const { return folder_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -53,17 +58,29 @@ private:
     bool large_ = true;
     int folderIcon_;
     mutable QHash<int, QPixmap> pixmaps_;
+    mutable int widestName_ = -1; // -1: not measured since the reset
+    mutable QFont widestFont_;
 };
 
-// Draws each date of the details view in the longest of its forms that fits
-// its column, so that a narrow column drops the time rather than cutting the
-// date; the tooltip still gives the whole value.
+// Draws the dates of a column of the details view in one form for every row:
+// the longest form that every value fits in at the column's width, so that a
+// narrow column drops the time (or shortens the date) for all rows alike
+// rather than cutting a date or leaving the time out of some rows only. The
+// tooltip still gives the whole value.
 class DateFittingDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
+    // The text margin the style's item view draws on either side, together.
+    static int textMargin(const QWidget* view);
+
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+private:
+    mutable QHash<int, DateForm> forms_; // by room in pixels, for the view's font and the locale of the last call
+    mutable QFont font_;
+    mutable QLocale locale_;
 };
 
 } // namespace qd

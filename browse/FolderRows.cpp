@@ -1,6 +1,5 @@
 #include "FolderRows.h"
 
-#include <QDateTime>
 #include <algorithm>
 #include <numeric>
 
@@ -25,14 +24,6 @@ template <typename NameOf> std::vector<std::int32_t> sortedIndexes(std::size_t n
         return keys[std::size_t(a)].compare(keys[std::size_t(b)]) < 0;
     });
     return idx;
-}
-
-QString timeFormatWithoutZone(const QLocale& locale)
-{
-    QString f = locale.timeFormat(QLocale::LongFormat);
-    // Catalog times are local times without a zone: drop the zone field.
-    f.remove(QLatin1Char('t'));
-    return f.trimmed();
 }
 
 } // namespace
@@ -67,42 +58,6 @@ ArrangedFolder ArrangeFolder(TDisk& disk, std::int32_t folder, const NameOrder& 
     for (std::size_t i = 0; i < files.size(); ++i)
         result.rows.push_back({FolderRow::File, std::int32_t(i)});
     return result;
-}
-
-QStringList DateTimeForms(double value, const QLocale& locale)
-{
-    if (value == 0)
-        return {};
-    const CivilTime t = DateTimeToCivil(value);
-    const QDate date(t.year, t.month, t.day);
-    const QTime time(t.hour, t.minute, t.second);
-    const bool midnight = t.hour == 0 && t.minute == 0 && t.second == 0;
-    QString dateText, shortDate, timeText, minutesText;
-    // The program is Japanese: Japanese users and those without a locale see
-    // dates as a Japanese desktop shows them, not Qt's "13時04分06秒".
-    if (locale.language() == QLocale::Japanese || locale.language() == QLocale::C) {
-        dateText = date.toString(QStringLiteral("yyyy/MM/dd"));
-        shortDate = date.toString(QStringLiteral("yy/MM/dd"));
-        timeText = time.toString(QStringLiteral("H:mm:ss"));
-        minutesText = time.toString(QStringLiteral("H:mm"));
-    } else {
-        dateText = locale.toString(date, QLocale::ShortFormat);
-        shortDate = locale.toString(date, QLocale::NarrowFormat);
-        timeText = locale.toString(time, timeFormatWithoutZone(locale));
-        minutesText = locale.toString(time, QLocale::ShortFormat);
-    }
-    QStringList forms;
-    if (!midnight)
-        forms << dateText + QLatin1Char(' ') + timeText << dateText + QLatin1Char(' ') + minutesText;
-    forms << dateText << shortDate;
-    forms.removeDuplicates();
-    return forms;
-}
-
-QString DateTimeText(double value, const QLocale& locale)
-{
-    const QStringList forms = DateTimeForms(value, locale);
-    return forms.isEmpty() ? QString() : forms.first();
 }
 
 QString FirstLine(std::string_view cp932)

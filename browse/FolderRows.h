@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "catalog/Disk.h"
+#include "platform/DateText.h"
 
 namespace qd {
 
@@ -30,18 +31,6 @@ struct ArrangedFolder {
 // folder's FileList in place (a later save stores that order); never reorders
 // DirList. One pass over DirList finds the sub-folders and counts all files.
 ArrangedFolder ArrangeFolder(TDisk& disk, std::int32_t folder, const NameOrder& order);
-
-// A date-time value as the list shows it: the locale's short date and long
-// time (without a time zone), the time left out at exactly midnight; empty for 0.
-// Japanese, and no locale (C), read "2001/02/03 13:04:06", as a Japanese
-// desktop shows them.
-QString DateTimeText(double value, const QLocale& locale = QLocale());
-
-// The forms of the same value for a column too narrow for it, longest first:
-// DateTimeText, then without seconds, the date alone, a short date ("01/02/03"
-// in Japanese). A column shows the first that fits, so a date is never cut
-// off, only its time left out. Empty for 0.
-QStringList DateTimeForms(double value, const QLocale& locale = QLocale());
 
 // A stored comment up to its first CR or LF, for display.
 QString FirstLine(std::string_view cp932);

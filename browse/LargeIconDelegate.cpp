@@ -116,10 +116,11 @@ void LargeIconDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
 QSize GridLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QSize size = QStyledItemDelegate::sizeHint(option, index);
-    // The cell's width less the view's spacing: the item is drawn, and its
-    // name elided, within it.
+    // The cell's width less the view's spacing, for every item alike: the view
+    // takes one item's size for all, and each name is drawn, and elided only
+    // beyond it, within the whole cell.
     if (const auto* view = qobject_cast<const QListView*>(option.widget); view && view->gridSize().isValid())
-        size.setWidth(qMin(size.width(), view->gridSize().width() - 2 * view->spacing() - 2));
+        size.setWidth(view->gridSize().width() - 2 * view->spacing() - 2);
     return size;
 }
 

@@ -29,9 +29,9 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
-// Draws the items of the small icon and list views on one line, elided at the
-// width of the view's grid cell, so that a long name never runs over the name
-// beside it.
+// Draws the items of the small icon and list views on one line, each as wide as
+// the view's grid cell and elided only at its edge, so that a long name never
+// runs over the name beside it.
 class GridLineDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:

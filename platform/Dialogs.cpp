@@ -7,7 +7,7 @@ class SilentDialogs final : public Dialogs {
 public:
     DialogAnswer ask(const DialogRequest& r) override
     {
-        return r.buttons == DialogButtons::YesNo ? DialogAnswer::No : DialogAnswer::Ok;
+        return r.buttons == DialogButtons::Ok ? DialogAnswer::Ok : DialogAnswer::No;
     }
 };
 

@@ -11,8 +11,8 @@ namespace qd {
 // scripted one that records each call and answers from a queue.
 
 enum class DialogIcon { None, Information, Exclamation, Stop, Question };
-enum class DialogButtons { Ok, YesNo };
-enum class DialogAnswer { Ok, Yes, No };
+enum class DialogButtons { Ok, YesNo, YesNoCancel };
+enum class DialogAnswer { Ok, Yes, No, Cancel };
 
 struct DialogRequest {
     QWidget* owner = nullptr;
@@ -45,6 +45,11 @@ public:
     bool confirm(QWidget* owner, const QString& text, const QString& caption)
     {
         return ask({owner, text, caption, DialogIcon::Question, DialogButtons::YesNo}) == DialogAnswer::Yes;
+    }
+    // A Yes/No/Cancel question with the question icon; Escape answers Cancel.
+    DialogAnswer askYesNoCancel(QWidget* owner, const QString& text, const QString& caption)
+    {
+        return ask({owner, text, caption, DialogIcon::Question, DialogButtons::YesNoCancel});
     }
     // The same for a question whose Yes destroys something: Enter answers No.
     bool confirmDestructive(QWidget* owner, const QString& text, const QString& caption)

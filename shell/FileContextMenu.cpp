@@ -52,6 +52,8 @@ ShellPopup BuildShellPopup(const TDisk& disk, std::int32_t folder, const std::ve
         if (list && SplitItemIDList(list.get(), &items) && !items.empty()) {
             selection.push_back(items.back());
             parsed.push_back(std::move(list));
+        } else {
+            ++popup.missing;
         }
     }
     if (selection.empty()) {

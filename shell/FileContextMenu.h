@@ -36,6 +36,9 @@ struct ShellPopupEntry {
 
 struct ShellPopup {
     std::vector<ShellPopupEntry> entries;
+    // How many of the rows looked for did not resolve (a name the catalog
+    // could not keep, an item gone from the disk, another disk in the drive).
+    int missing = 0;
     // Set once the popup got as far as asking the folder for that object
     // (nullptr when the folder gave none): the holder replaces its own then.
     std::optional<std::shared_ptr<IContextMenu>> contextMenu;
@@ -46,7 +49,7 @@ struct ShellPopup {
 // selectedNames are the rows' names (code page 932, as stored) in the list's
 // order; folder indexes disk.DirList. Each row's real path is the folder's
 // GetDirPath, a backslash and the name, as the shell parses it on the drive's
-// current medium; rows that do not resolve are left out, and only the first
+// current medium; rows that do not resolve are left out (and counted), and only the first
 // kMaxShellSelection that do are taken. Nothing selected gives no entries; no
 // row resolved gives kNoDiskEntry alone. When the folder gives no context
 // menu (3090), no data object (3091) or the menu cannot be filled (3092), the

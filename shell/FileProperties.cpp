@@ -13,13 +13,15 @@
 #include <algorithm>
 
 #include "catalog/QdLib.h"
+#include "platform/DateText.h"
 
 namespace qd {
 namespace {
 
+// As the contents list shows a date.
 QString timeText(const QDateTime& t)
 {
-    return t.isValid() ? QLocale().toString(t.toLocalTime(), QLocale::ShortFormat) : QString();
+    return t.isValid() ? DateTimeText(t.toLocalTime()) : QString();
 }
 
 // "1.17 KB (1,204 バイト)", as a Japanese desktop gives a size.

@@ -6,8 +6,10 @@
 #include <QHeaderView>
 #include <QHash>
 #include <QHelpEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QStyle>
 #include <QToolTip>
 #include <QTreeWidgetItemIterator>
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <vector>
 
@@ -59,11 +62,16 @@ public:
             case TCatalogTree::ImageIndexRole: return image_;
             case TCatalogTree::StateIndexRole: return state_;
             case TCatalogTree::FileNameRole: return file_;
+            case TCatalogTree::DamageRole: return damageText();
             default: break;
             }
         }
         return QTreeWidgetItem::data(column, role);
     }
+
+    // Why the catalog head cannot be read; told for the file the node names
+    // now, so that a rename of it or of a folder above it is followed.
+    void setDamage(const CatalogError& error) { damage_ = std::make_shared<const CatalogError>(error); }
 
     void setData(int column, int role, const QVariant& value) override
     {
@@ -79,9 +87,19 @@ public:
     }
 
 private:
+    QString damageText() const
+    {
+        const auto* tree = qobject_cast<const TCatalogTree*>(treeWidget());
+        if (!damage_ || !tree)
+            return {};
+        const CatalogError& e = *damage_;
+        return CatalogErrorText(CatalogError(e.code(), tree->CatalogFile(this).toStdString(), e.systemError(), e.offset(), e.what()));
+    }
+
     int image_;
     int state_;
     QByteArray file_;
+    std::shared_ptr<const CatalogError> damage_;
 };
 
 // Sorts nodes by text as the store lists them.
@@ -130,6 +148,7 @@ TCatalogTree::TCatalogTree(const QString& catalogRoot, QWidget* parent)
             setImageIndex(n, 0);
     });
     connect(this, &QTreeWidget::itemChanged, this, &TCatalogTree::itemEdited);
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, [this] { keepSelectionInSight_ = false; });
 }
 
 TCatalogTree::~TCatalogTree() = default;
@@ -270,6 +289,8 @@ void TCatalogTree::restore(const settings::TreeState& state)
             break;
     }
     reveal(selected ? selected : topNode());
+    // At start the tree has no size yet to scroll in.
+    keepSelectionInSight_ = generation_ == 1;
 }
 
 void TCatalogTree::reveal(QTreeWidgetItem* node)
@@ -286,7 +307,9 @@ int TCatalogTree::damagedPicture()
 {
     if (damaged_ < 0) {
         const QIcon icon = QIcon::fromTheme(QStringLiteral("dialog-error"), style()->standardIcon(QStyle::SP_MessageBoxCritical));
-        damaged_ = images_.addImage(icon.pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32), QImage());
+        // Its mask from its alpha, as every other picture of the tree has one.
+        const MaskedIcon picture = MaskFromAlpha(icon.pixmap(16, 16).toImage(), 16);
+        damaged_ = images_.addImage(picture.image, picture.mask);
     }
     return damaged_;
 }
@@ -315,7 +338,7 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path)
             // Shown, so that it can be renamed or deleted; its click says why.
             qCDebug(lcTree) << "catalog head cannot be read, shown as damaged:" << full << e.what();
             auto* damaged = new TreeNode(entry.text, damagedPicture(), 0, entry.name);
-            damaged->setData(0, DamageRole, CatalogErrorText(e));
+            damaged->setDamage(e);
             children.append(damaged);
             continue;
         }
@@ -445,12 +468,32 @@ void TCatalogTree::itemEdited(QTreeWidgetItem* item, int column)
 {
     if (applying_ || column != 0)
         return;
-    if (item->text(0) == textOnDisk(item))
+    const QString typed = item->text(0);
+    if (typed == textOnDisk(item))
         return;
-    // The editor is still closing: re-sort once it is gone, not under it.
-    if (applyRename(item, item->text(0)) && item->parent())
-        QMetaObject::invokeMethod(
-            this, [this, parent = handle(item->parent())] { sortNode(resolve(parent)); }, Qt::QueuedConnection);
+    // The editor is still closing: re-sort, or edit again, once it is gone, not under it.
+    if (applyRename(item, typed)) {
+        if (item->parent())
+            QMetaObject::invokeMethod(
+                this, [this, parent = handle(item->parent())] { sortNode(resolve(parent)); }, Qt::QueuedConnection);
+        return;
+    }
+    // Refused or failed: back in the name editor with what was typed, as a
+    // desktop file manager does, so that the keys go on where they went.
+    QMetaObject::invokeMethod(
+        this,
+        [this, held = handle(item), typed] {
+            QTreeWidgetItem* node = resolve(held);
+            if (!node)
+                return;
+            setCurrentItem(node);
+            editItem(node);
+            if (auto* editor = qobject_cast<QLineEdit*>(indexWidget(indexFromItem(node)))) {
+                editor->setText(typed);
+                editor->selectAll();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
@@ -480,8 +523,38 @@ bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
     return gone;
 }
 
+void TCatalogTree::keyPressEvent(QKeyEvent* event)
+{
+    keepSelectionInSight_ = false;
+    QTreeWidgetItem* before = currentItem();
+    QTreeWidget::keyPressEvent(event);
+    if (currentItem() != before)
+        emit selectionMovedByKey();
+}
+
+void TCatalogTree::wheelEvent(QWheelEvent* event)
+{
+    keepSelectionInSight_ = false;
+    QTreeWidget::wheelEvent(event);
+}
+
+void TCatalogTree::resizeEvent(QResizeEvent* event)
+{
+    QTreeWidget::resizeEvent(event);
+    // Until the user moves the tree himself, the selection kept from the last
+    // run stays in sight while the window takes its size, with as much as
+    // fits above it: from the top node when it fits the first page, else at
+    // the bottom. (Scrolled before the tree had its size, it would stand
+    // wherever that size left it.)
+    if (keepSelectionInSight_ && currentItem()) {
+        scrollToTop();
+        scrollToItem(currentItem(), EnsureVisible);
+    }
+}
+
 void TCatalogTree::mousePressEvent(QMouseEvent* event)
 {
+    keepSelectionInSight_ = false;
     if (event->button() == Qt::RightButton) {
         rightPress_ = true;
         // A press outside any node keeps the remembered one; a press on one selects it.

@@ -58,8 +58,10 @@ public:
     // ContextNode. The top node is expanded; the folders that were expanded
     // stay so, and the node that was selected stays selected (its nearest
     // remaining folder when it is gone, the top node at the last); the first
-    // refresh takes both from the settings. A catalog whose head cannot be read
-    // is shown as a damaged disk (a picture of its own, data type 0, the reason
+    // refresh takes both from the settings and keeps that selection scrolled
+    // into sight as the tree takes its size, until the user moves the tree. A
+    // catalog whose head cannot be read is shown as a damaged disk (a picture
+    // of its own, data type 0, the reason, naming the file the node names now,
     // in DamageRole) rather than reported at every refresh, so it can be
     // renamed or deleted. Temporary files that killed saves left behind more
     // than a day ago are removed on the way. Postponed while a UseGuard is held.
@@ -112,12 +114,17 @@ public:
 
     // Applies a new text to a node: the top node's goes to "RootDir"; a folder
     // or disk is renamed on disk after the title check. On refusal or failure the
-    // node keeps its text and the user has been told. True when applied.
+    // node keeps its text and the user has been told; a rename typed in the
+    // tree's editor then opens the editor again with the text typed. True when
+    // applied. A damaged disk is renamed like any other: not read, not told again.
     bool renameNode(QTreeWidgetItem* node, const QString& text);
 
     // Sends a folder (with everything inside) or a disk's catalog file to the
     // trash and refreshes. The top node is never deleted. False when nothing went.
     bool deleteNode(QTreeWidgetItem* node);
+
+    // True while a node's name editor is open.
+    bool editing() const { return state() == EditingState; }
 
     // Re-sorts the children of parent by text.
     void sortNode(QTreeWidgetItem* parent);
@@ -155,8 +162,13 @@ signals:
     // After a folder or a disk was renamed on disk: what was at `from` (a
     // catalog file, or a folder with everything below it) is now at `to`.
     void pathRenamed(const QByteArray& from, const QByteArray& to);
+    // A key (an arrow, Page Down, type-ahead) moved the selection to another node.
+    void selectionMovedByKey();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
 
@@ -178,6 +190,7 @@ private:
     bool applying_ = false; // setting a node's text ourselves, not an edit
     int damaged_ = -1;      // index of the damaged disk's picture in this refresh
     bool rightPress_ = false;
+    bool keepSelectionInSight_ = false; // the start's selection, until the user moves the tree
 };
 
 } // namespace qd

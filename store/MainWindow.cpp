@@ -151,6 +151,8 @@ TForm_Main::TForm_Main(const QString& catalogRoot, QWidget* parent) : QMainWindo
     Refresh1Click();
     // The folder picture of the tree (image 0) never changes during the run.
     FileSearch->setFolderIcon(TreeView1->nodeIcon(0));
+    // The keys go to the tree from the start, not to the first tool button.
+    TreeView1->setFocus();
 }
 
 TForm_Main::~TForm_Main() = default;
@@ -286,6 +288,24 @@ void TForm_Main::buildPanes()
     connect(TreeView1, &TCatalogTree::pathRenamed, FileSearch, &TFileSearch::Stop1Click);
 
     connect(TreeView1, &QTreeWidget::itemClicked, this, [this] { TreeView1Click(); });
+    // A key that moves the selection shows the node once the keys pause, as a
+    // desktop file manager's tree does: an arrow key held down loads nothing
+    // on the way.
+    Timer3 = new QTimer(this);
+    Timer3->setObjectName(QStringLiteral("Timer3"));
+    Timer3->setSingleShot(true);
+    Timer3->setInterval(300);
+    connect(Timer3, &QTimer::timeout, this, &TForm_Main::Timer3Timer);
+    connect(TreeView1, &TCatalogTree::selectionMovedByKey, Timer3, qOverload<>(&QTimer::start));
+    connect(DiskContents, &TDiskContents::fileDoubleClicked, this, &TForm_Main::ListView1FileDblClick);
+    // A file handed over by a second start while a modal window is open waits for it.
+    handOff_ = new QTimer(this);
+    handOff_->setSingleShot(true);
+    handOff_->setInterval(200);
+    connect(handOff_, &QTimer::timeout, this, [this] {
+        if (handed_)
+            OpenHandedFile(*std::exchange(handed_, std::nullopt));
+    });
     connect(DiskContents, &TDiskContents::saved, this,
             [this] { StatusBar1->showMessage(QStringLiteral("保存しました"), 5000); });
     TreeView1->installEventFilter(this);
@@ -392,13 +412,24 @@ void TForm_Main::buildDropTarget()
     DropFileTarget1->setShowImage(true);
 }
 
-void TForm_Main::TreeView1Click() { showSelected(true); }
+bool TForm_Main::TreeView1Click() { return showSelected(true); }
 
-void TForm_Main::showSelected(bool tellDamage)
+void TForm_Main::Timer3Timer()
 {
+    TreeView1Click();
+}
+
+bool TForm_Main::showSelected(bool tellDamage)
+{
+    Timer3->stop(); // whatever a key selected is shown now, or stays unshown
     // Before anything moves on; the question lets events run, so the node is
     // taken only afterwards.
-    DiskContents->KeepEditedComment(this);
+    if (!DiskContents->KeepEditedComment(this)) {
+        // Cancelled: the disk with its edit stays, and the tree points at it again.
+        if (QTreeWidgetItem* shown = TreeView1->findCatalog(QByteArray::fromStdString(DiskContents->shownFile().native())))
+            TreeView1->setCurrentItem(shown);
+        return false;
+    }
     QTreeWidgetItem* node = TreeView1->currentItem();
     if (!TCatalogTree::isDisk(node) || TCatalogTree::stateIndex(node) != 1) {
         // A folder, the top node, or a disk of another data type: nothing loaded,
@@ -408,9 +439,10 @@ void TForm_Main::showSelected(bool tellDamage)
         if (const QString damage = node && tellDamage ? node->data(0, TCatalogTree::DamageRole).toString() : QString();
             !damage.isEmpty())
             dialogs().error(this, damage);
-        return;
+        return true;
     }
     DiskContents->showDisk(std::filesystem::path(TreeView1->CatalogFile(node).toStdString()), this);
+    return true;
 }
 
 void TForm_Main::OpenCatalogFile(const QByteArray& file)
@@ -428,6 +460,24 @@ void TForm_Main::OpenCatalogFile(const QByteArray& file)
     // another version or data type, damaged).
     DiskContents->showDisk(std::filesystem::path(file.toStdString()), this);
     DiskContents->showNothing();
+}
+
+void TForm_Main::OpenHandedFile(const QByteArray& file)
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+    // A modal window (the wizard, a question) or a menu holds the user as it
+    // would hold a click on the tree: the file waits until it has closed.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) {
+        handed_ = file;
+        handOff_->start();
+        return;
+    }
+    if (!file.isEmpty())
+        OpenCatalogFile(file);
 }
 
 void TForm_Main::Refresh1Click()
@@ -457,7 +507,8 @@ QTreeWidgetItem* TForm_Main::showFolderTarget(QTreeWidgetItem* target, void (TFo
     TreeView1->setCurrentItem(target);
     // The question about an edited comment lets events run.
     const TCatalogTree::NodeHandle held = TreeView1->handle(target);
-    TreeView1Click();
+    if (!TreeView1Click())
+        return nullptr;
     return TreeView1->resolve(held);
 }
 
@@ -527,7 +578,8 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
     if (!sender)
         return;
     TreeView1->setCurrentItem(TreeView1->topNode());
-    TreeView1Click();
+    if (!TreeView1Click())
+        return;
     sender->setChecked(true); // the button's main part looks at this drive from now on
 
     const std::optional<QChar> letter = DriveLetterOfPath(sender->text());
@@ -615,12 +667,8 @@ void TForm_Main::TB_ReLoadClick()
     view.ShowFolder();
 }
 
-void TForm_Main::PM_ListView1Popup()
+std::vector<std::string> TForm_Main::selectedNames() const
 {
-    const QList<QAction*> entries = PM_ListView1->actions();
-    for (qsizetype i = 3; i < entries.size(); ++i)
-        delete entries[i];
-
     std::vector<std::string> names;
     const TDisk& disk = DiskContents->ShownDisk;
     const std::int32_t folder = DiskContents->CurrentFolder;
@@ -631,11 +679,23 @@ void TForm_Main::PM_ListView1Popup()
                                                              : disk.DirList[std::size_t(folder)].FileList[i].Name.view());
         }
     }
-    ShellPopup popup = BuildShellPopup(disk, folder, names, this);
+    return names;
+}
+
+void TForm_Main::PM_ListView1Popup()
+{
+    const QList<QAction*> entries = PM_ListView1->actions();
+    for (qsizetype i = 3; i < entries.size(); ++i)
+        delete entries[i];
+
+    const std::vector<std::string> names = selectedNames();
+    ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, names, this);
     if (popup.contextMenu)
         ShellContextMenu = std::move(*popup.contextMenu);
     if (popup.dataObject)
         ShellDataObject = std::move(*popup.dataObject);
+    shellMissing_ = popup.missing;
+    shellSelected_ = int(names.size());
     for (const ShellPopupEntry& entry : popup.entries) {
         if (entry.separator()) {
             PM_ListView1->addSeparator();
@@ -655,6 +715,21 @@ void TForm_Main::ShellMenuItemClick(QAction* sender)
     if (tag <= 0 || !ShellContextMenu)
         return;
     ShellContextMenu->InvokeCommand({tag - 1, SW_SHOWNORMAL});
+    // The command went to the rows found; the others must not vanish unsaid.
+    if (shellMissing_ > 0)
+        StatusBar1->showMessage(QStringLiteral("選択した %1 個の項目のうち %2 個はディスク上に見つかりませんでした。")
+                                    .arg(shellSelected_)
+                                    .arg(shellMissing_),
+                                10000);
+}
+
+void TForm_Main::ListView1FileDblClick()
+{
+    const ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, selectedNames(), this);
+    // A disk not in its drive gives only the disabled entry: nothing to open.
+    if (!popup.contextMenu || !*popup.contextMenu || popup.entries.empty() || popup.entries.front().tag <= 0)
+        return;
+    (*popup.contextMenu)->InvokeCommand({popup.entries.front().tag - 1, SW_SHOWNORMAL});
 }
 
 bool TForm_Main::putOffWhileSearching(std::function<void()> change)
@@ -684,10 +759,9 @@ void TForm_Main::N6Click()
     if (!start)
         return;
     TreeView1->setCurrentItem(start);
-    TreeView1Click();
     // The search starts once the main window has taken up the node, never
     // inside the loading of it.
-    if (accepted)
+    if (TreeView1Click() && accepted)
         Timer2->start();
 }
 
@@ -796,8 +870,11 @@ void TForm_Main::fitToFrame()
 
 bool TForm_Main::eventFilter(QObject* watched, QEvent* event)
 {
-    // While a node is being renamed its editor, not the tree, gets the keys.
-    if (watched == TreeView1 && event->type() == QEvent::KeyPress) {
+    // While a node is being renamed its editor, not the tree, gets the keys:
+    // the Enter that ends the editing, passed on by the editor, must not show
+    // (and so load, or tell the damage of) the node being renamed.
+    if (watched == TreeView1 && event->type() == QEvent::KeyPress &&
+        !TreeView1->editing()) {
         // The keyboard's way to what the mouse and the menu do; the menu items
         // show the same keys.
         const auto* key = static_cast<QKeyEvent*>(event);
@@ -834,7 +911,11 @@ bool TForm_Main::event(QEvent* event)
 
 void TForm_Main::closeEvent(QCloseEvent* event)
 {
-    DiskContents->KeepEditedComment(this); // nothing typed is lost at the end of the run either
+    // Nothing typed is lost at the end of the run either; キャンセル keeps the window open.
+    if (!DiskContents->KeepEditedComment(this)) {
+        event->ignore();
+        return;
+    }
     settings::setTreeState(TreeView1->treeState());
     FileSearch->StopSearch = true; // a search running in the background ends with the window
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {

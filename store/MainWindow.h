@@ -132,6 +132,7 @@ public:
     TFileSearch* FileSearch = nullptr; // StopSearch, SearchDisk and the rows
     TForm_SearchFile* SearchDialog = nullptr; // not owned
     QTimer* Timer2 = nullptr; // starts the search once the dialog has closed
+    QTimer* Timer3 = nullptr; // shows the node a key selected once the keys have paused
 
     // Menus.
     QMenu* Menu_File = nullptr;
@@ -163,7 +164,12 @@ public:
     std::shared_ptr<QMimeData> ShellDataObject;
 
     // Event handlers.
-    void TreeView1Click();
+    // Shows the selected node. False when the view stayed where it was (the
+    // question about an edited comment was cancelled, or its save failed): the
+    // tree's selection is then back on the disk shown.
+    bool TreeView1Click();
+    // The pause after a key moved the tree's selection has passed: show it.
+    void Timer3Timer();
     void Refresh1Click();
     void Folder1Click() { newFolder(TreeView1->currentItem()); }
     void Folder2Click() { newFolder(TreeView1->ContextNode); }
@@ -175,8 +181,14 @@ public:
     // Rebuilds PM_ListView1 before it opens: the fixed entries, then the
     // shell's entries for the selected rows.
     void PM_ListView1Popup();
-    // A shell entry of PM_ListView1 was chosen: its tag is the command identifier.
+    // A shell entry of PM_ListView1 was chosen: its tag is the command
+    // identifier. When some selected rows were not found on the disk, the
+    // status bar says how many.
     void ShellMenuItemClick(QAction* sender);
+    // A double-click on a file row: the first entry of the file's shell menu
+    // (opening it with its type's default application) when its disk is in
+    // its drive; nothing, and nothing said, when it is not.
+    void ListView1FileDblClick();
     void N6Click();
     void Timer2Timer();
     // Searches node and everything below it: the children first, in the
@@ -190,6 +202,10 @@ public:
     // when it lies below the catalog root its disk is selected and shown;
     // otherwise the user is told that it lies outside, and where the root is.
     void OpenCatalogFile(const QByteArray& file);
+    // A second start of Qd handed this window its file (empty for none): the
+    // window comes to the front and shows that disk as OpenCatalogFile does,
+    // once no modal window or menu is open.
+    void OpenHandedFile(const QByteArray& file);
     // The disk identification: the drive of the item clicked, or of the
     // checked item for the button's main part.
     void FindDiskInDrive(QAction* sender);
@@ -211,7 +227,9 @@ protected:
 private:
     // What TreeView1Click does; a damaged disk's message only with tellDamage
     // (a click), not when a refresh keeps it selected.
-    void showSelected(bool tellDamage);
+    bool showSelected(bool tellDamage);
+    // The names (code page 932, as stored) of the selected rows, in row order.
+    std::vector<std::string> selectedNames() const;
     void buildBands();
     void buildPanes();
     void buildMenus();
@@ -237,6 +255,10 @@ private:
     bool updating_ = false; // an update's save lets events run: a second click waits for none
     std::vector<std::function<void()>> putOff_;   // tree changes waiting for the search to end
     bool menuFromKeyboard_ = false;                // the tree's context menu was opened without the mouse
+    int shellMissing_ = 0;  // selected rows of the last popup not found on the disk
+    int shellSelected_ = 0; // of so many selected
+    std::optional<QByteArray> handed_; // a file handed over, waiting for modal windows to close
+    QTimer* handOff_ = nullptr;        // looks again whether they have
 };
 
 } // namespace qd

@@ -3,6 +3,19 @@
 #include <QMessageBox>
 
 namespace qd {
+namespace {
+
+DialogAnswer exec(QMessageBox& box)
+{
+    switch (box.exec()) {
+    case QMessageBox::Yes: return DialogAnswer::Yes;
+    case QMessageBox::No: return DialogAnswer::No;
+    case QMessageBox::Cancel: return DialogAnswer::Cancel;
+    default: return DialogAnswer::Ok;
+    }
+}
+
+} // namespace
 
 DialogAnswer MessageBoxDialogs::ask(const DialogRequest& r)
 {
@@ -16,15 +29,22 @@ DialogAnswer MessageBoxDialogs::ask(const DialogRequest& r)
     case DialogIcon::Stop: box.setIcon(QMessageBox::Critical); break;
     case DialogIcon::Question: box.setIcon(QMessageBox::Question); break;
     }
-    if (r.buttons == DialogButtons::YesNo) {
+    switch (r.buttons) {
+    case DialogButtons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(r.defaultAnswer == DialogAnswer::No ? QMessageBox::No : QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes ? DialogAnswer::Yes : DialogAnswer::No;
+        break;
+    case DialogButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setEscapeButton(QMessageBox::Cancel);
+        break;
+    case DialogButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
     }
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-    return DialogAnswer::Ok;
+    if (r.buttons != DialogButtons::Ok)
+        box.setDefaultButton(r.defaultAnswer == DialogAnswer::No ? QMessageBox::No : QMessageBox::Yes);
+    return exec(box);
 }
 
 } // namespace qd

@@ -1,5 +1,8 @@
 // The program Qd: the main window over the catalog root, with the dialogs and
-// the general error report of the GUI installed first.
+// the general error report of the GUI installed first; or, when a Qd already
+// runs over that root, the hand-off of the file named to it.
+
+#include <QFile>
 
 #include "browse/Unit_SearchFile.h"
 #include "platform/CatalogRoot.h"
@@ -11,6 +14,7 @@
 #include "store/Application.h"
 #include "store/MainWindow.h"
 #include "store/MessageBoxDialogs.h"
+#include "store/SingleInstance.h"
 
 int main(int argc, char** argv)
 {
@@ -27,7 +31,16 @@ int main(int argc, char** argv)
     // The shell's "プロパティ" opens this window.
     qd::setShowProperties([](const QStringList& paths) { qd::TFileProperties::Show(paths); });
 
-    qd::TForm_Main main(qd::CatalogRoot());
+    // A Qd already running over the same catalogs takes the file and comes to
+    // the front; this start then ends without a window of its own.
+    const QString root = qd::CatalogRoot();
+    const QString socket = qd::InstanceSocketName(QFile::encodeName(root));
+    const QByteArray file = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    const qd::HandOff handOff = qd::HandToRunningQd(socket, file);
+    if (handOff == qd::HandOff::Handed)
+        return 0;
+
+    qd::TForm_Main main(root);
 
     // The registration wizard and the file search dialog are made after the main
     // window, hidden, and live for the whole run.
@@ -39,6 +52,10 @@ int main(int argc, char** argv)
     main.setSearchDialog(&searchFile);
 
     main.show();
+    // One that does not answer is not robbed of its socket.
+    qd::TInstanceServer server;
+    if (handOff == qd::HandOff::NoneRunning && server.listen(socket))
+        QObject::connect(&server, &qd::TInstanceServer::handed, &main, &qd::TForm_Main::OpenHandedFile);
     // "qd FILE.qd": how a file manager opens a catalog through the desktop entry.
     // The name is taken as its bytes (the application has already removed
     // Qt's own options from argv): decoded to text, a name that is not UTF-8

@@ -11,6 +11,8 @@
 #include <QStackedWidget>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QHelpEvent>
+#include <QToolTip>
 
 #include "browse/DiskContents.h"
 #include "browse/FolderModel.h"
@@ -31,14 +33,23 @@ class DiskContentsTest : public ::testing::Test {
 protected:
     DiskContentsTest()
     {
-        auto* layout = new QVBoxLayout(&host);
-        layout->addWidget(filePanel = new QLabel(QString::fromUtf8("選択されていません")));
-        layout->addWidget(propertyPanel = new QLabel(QString::fromUtf8("選択されていません")));
+        new QVBoxLayout(&host);
+        remake();
+        host.resize(600, 500);
+        host.show();
+    }
+
+    // A new view on new panels, as a program started now makes it.
+    void remake()
+    {
+        contents.reset();
+        delete filePanel;
+        delete propertyPanel;
+        host.layout()->addWidget(filePanel = new QLabel(QString::fromUtf8("選択されていません")));
+        host.layout()->addWidget(propertyPanel = new QLabel(QString::fromUtf8("選択されていません")));
         contents = std::make_unique<TDiskContents>(filePanel, propertyPanel);
         QObject::connect(contents.get(), &TDiskContents::updirEnabledChanged, [this](bool on) { updir = on; });
         QObject::connect(contents.get(), &TDiskContents::reloadEnabledChanged, [this](bool on) { reload = on; });
-        host.resize(600, 500);
-        host.show();
     }
 
     std::filesystem::path save(const char* title, const TDisk& disk)
@@ -96,8 +107,8 @@ protected:
     ScriptedDialogs dialogs;
     TempDir dir;
     QWidget host;
-    QWidget* filePanel;
-    QWidget* propertyPanel;
+    QWidget* filePanel = nullptr;
+    QWidget* propertyPanel = nullptr;
     std::unique_ptr<TDiskContents> contents;
     bool updir = true;
     bool reload = false;
@@ -320,7 +331,10 @@ TEST_F(DiskContentsTest, ViewStylesCycleAndDetailsHaveTheSixColumns)
     const int widths[] = {150, 60, 110, 110, 70, 150};
     const char* captions[] = {"ファイル名", "サイズ", "作成日時", "更新日時", "アクセス日", "コメント"};
     for (int c = 0; c < 6; ++c) {
-        EXPECT_EQ(header->sectionSize(c), widths[c]);
+        if (c >= FolderModel::Created && c <= FolderModel::Accessed)
+            EXPECT_GE(header->sectionSize(c), widths[c]); // widened for a whole date and time
+        else
+            EXPECT_EQ(header->sectionSize(c), widths[c]);
         EXPECT_EQ(contents->ListView1Details->model()->headerData(c, Qt::Horizontal).toString(), QString::fromUtf8(captions[c]));
     }
     contents->TL_ViewStyleClick();
@@ -362,37 +376,47 @@ struct FittingProbe : DateFittingDelegate {
 
 } // namespace
 
-// At the columns' own widths (110, 110 and 70) a date is never cut off: a column
-// too narrow for the time leaves it out, one too narrow for a four-digit year
-// shortens the date; a wide column shows everything.
-TEST_F(DiskContentsTest, DatesAreWholeAtTheColumnWidthsInJapaneseAndEnglish)
+// The date columns start wide enough for a whole date and time. A column made
+// narrower shows every row in the one longest form that all of them fit, so
+// that no row reads as midnight beside rows with a time, and no date is cut.
+TEST_F(DiskContentsTest, ADateColumnShowsEveryRowInTheLongestFormThatFitsThemAll)
 {
     host.setFont(WindowFont());
     TDisk disk = sampleDisk();
-    TFile& readme = disk.DirList[0].FileList[0];
     const double late = CivilToDateTime({2001, 12, 31, 23, 59, 58});
+    const double early = CivilToDateTime({2001, 1, 1, 7, 29, 0});
+    TFile& readme = disk.DirList[0].FileList[0];
     readme.CreationTime = readme.LastWriteTime = readme.LastAccessTime = late;
+    TFile& other = disk.DirList[0].FileList.emplace_back(sampleFile("early.txt", 1));
+    other.CreationTime = other.LastWriteTime = other.LastAccessTime = early;
     const auto file = save("dates", disk);
     const FittingProbe probe;
     for (const QLocale& locale : {QLocale(QLocale::Japanese, QLocale::Japan), QLocale(QLocale::English, QLocale::UnitedStates)}) {
+        SCOPED_TRACE(locale.name().toStdString());
         QLocale::setDefault(locale);
+        remake(); // the start's widths are those for the locale of the run
         contents->showDisk(file, &host);
         contents->setViewStyle(TDiskContents::ViewStyle::Detail);
         QTreeView* view = contents->ListView1Details;
         QCoreApplication::processEvents();
-        const int row = names().indexOf("README.TXT");
-        ASSERT_GE(row, 0);
-        const QStringList forms = DateTimeForms(late, locale);
-        for (int column : {int(FolderModel::Created), int(FolderModel::Modified), int(FolderModel::Accessed)}) {
-            const QModelIndex index = view->model()->index(row, column);
-            const QString shown = probe.textFor(view, index);
-            EXPECT_TRUE(forms.contains(shown)) << shown.toStdString(); // a whole form, never elided
-            EXPECT_LE(view->fontMetrics().horizontalAdvance(shown), view->visualRect(index).width() - 6)
-                << shown.toStdString();
-        }
-        view->header()->resizeSection(FolderModel::Created, 400);
-        EXPECT_EQ(probe.textFor(view, view->model()->index(row, FolderModel::Created)), forms.first());
-        view->header()->resizeSection(FolderModel::Created, 110);
+        const int lateRow = names().indexOf("README.TXT");
+        const int earlyRow = names().indexOf("early.txt");
+        ASSERT_GE(lateRow, 0);
+        ASSERT_GE(earlyRow, 0);
+        for (int column : {int(FolderModel::Created), int(FolderModel::Modified), int(FolderModel::Accessed)})
+            EXPECT_EQ(probe.textFor(view, view->model()->index(lateRow, column)), DateTimeForms(late, locale).first());
+
+        // Room for the early row's whole form, not for the late row's.
+        const int narrow = view->fontMetrics().horizontalAdvance(DateTimeForms(early, locale).first()) + 7;
+        ASSERT_LT(narrow, view->fontMetrics().horizontalAdvance(DateTimeForms(late, locale).first()) + 6);
+        view->header()->resizeSection(FolderModel::Created, narrow);
+        const QString shownLate = probe.textFor(view, view->model()->index(lateRow, FolderModel::Created));
+        const QString shownEarly = probe.textFor(view, view->model()->index(earlyRow, FolderModel::Created));
+        const qsizetype form = DateTimeForms(late, locale).indexOf(shownLate);
+        EXPECT_GT(form, 0) << shownLate.toStdString();
+        EXPECT_EQ(DateTimeForms(early, locale).indexOf(shownEarly), form) << shownEarly.toStdString();
+        EXPECT_LE(view->fontMetrics().horizontalAdvance(shownLate), narrow - 6);
+        view->header()->resizeSection(FolderModel::Created, 200);
     }
     QLocale::setDefault(QLocale::system());
 }
@@ -409,7 +433,7 @@ TEST_F(DiskContentsTest, OnlyTheLargeIconViewWrapsNamesOverTwoLines)
         contents->TL_ViewStyleClick();
         EXPECT_FALSE(qobject_cast<LargeIconDelegate*>(icons->itemDelegate())) << style;
     }
-    EXPECT_EQ(icons->gridSize(), QSize(150, 18));
+    EXPECT_EQ(icons->gridSize().height(), 18);
 }
 
 // The path bar clips a long path, as a one-line panel does: showing a deep
@@ -428,27 +452,44 @@ TEST_F(DiskContentsTest, ADeepFolderPathDoesNotWidenTheFilePage)
     const int shallow = filePanel->layout()->minimumSize().width();
     contents->CurrentFolder = std::int32_t(disk.DirList.size()) - 1;
     contents->ShowFolder();
-    EXPECT_TRUE(contents->P_FolderName->text().endsWith("a rather long folder name 39"));
-    EXPECT_GT(contents->P_FolderName->fontMetrics().horizontalAdvance(contents->P_FolderName->text()), 2000);
+    TPathBar* bar = contents->P_FolderName;
+    EXPECT_TRUE(bar->text().endsWith("a rather long folder name 39"));
+    EXPECT_GT(bar->fontMetrics().horizontalAdvance(bar->text()), 2000);
     EXPECT_EQ(filePanel->layout()->minimumSize().width(), shallow);
     EXPECT_LT(shallow, 600);
+    // The folder shown stays in sight: the path loses its start, and its
+    // tooltip gives it whole.
+    EXPECT_TRUE(bar->shownText().startsWith(QChar(0x2026))) << bar->shownText().toStdString();
+    EXPECT_TRUE(bar->shownText().endsWith("a rather long folder name 39")) << bar->shownText().toStdString();
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), bar->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(bar, &help);
+    EXPECT_EQ(QToolTip::text(), bar->text());
 }
 
-// In the small icon and list views a long name stays in its cell (elided),
-// instead of running over the name beside it.
-TEST_F(DiskContentsTest, LongNamesStayInTheirCellInTheSmallIconAndListViews)
+// In the small icon and list views the cells are as wide as the names, up to
+// a limit beyond which a name is elided in its cell instead of running over
+// the name beside it.
+TEST_F(DiskContentsTest, SmallIconAndListCellsFitTheNamesUpToALimit)
 {
     TDisk disk = sampleDisk();
-    disk.DirList[0].FileList.push_back(sampleFile("IMG_20240101_123456789012345678_a_very_long_name.jpg", 1));
+    const QString middling = QStringLiteral("a name of middling length.txt");
+    disk.DirList[0].FileList.push_back(sampleFile(middling.toStdString(), 1));
+    disk.DirList[0].FileList.push_back(sampleFile("IMG_20240101_123456789012345678_a_very_long_name_of_the_camera.jpg", 1));
     contents->showDisk(save("long", disk), &host);
     for (const auto style : {TDiskContents::ViewStyle::SmallIcon, TDiskContents::ViewStyle::List}) {
         contents->setViewStyle(style);
         QListView* view = contents->ListView1Icons;
         view->doItemsLayout();
         QCoreApplication::processEvents();
-        const QModelIndexList hits = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole,
-                                                          "IMG_", -1, Qt::MatchStartsWith);
-        ASSERT_EQ(hits.size(), 1);
-        EXPECT_LE(view->visualRect(hits[0]).width(), view->gridSize().width());
+        auto rectOf = [&](const QString& start) {
+            const QModelIndexList hits =
+                view->model()->match(view->model()->index(0, 0), Qt::DisplayRole, start, -1, Qt::MatchStartsWith);
+            return hits.size() == 1 ? view->visualRect(hits[0]) : QRect();
+        };
+        const int limit = 16 + 12 + 24 * view->fontMetrics().horizontalAdvance(QChar(0x3042));
+        EXPECT_LE(view->gridSize().width(), limit);
+        EXPECT_GE(rectOf(middling).width(), 16 + view->fontMetrics().horizontalAdvance(middling)) << "not cut";
+        EXPECT_LE(rectOf("IMG_").width(), view->gridSize().width());
+        EXPECT_FALSE(rectOf("IMG_").isEmpty());
     }
 }

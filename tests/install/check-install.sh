@@ -21,8 +21,18 @@ done
 
 desktop-file-validate "$prefix/share/applications/qd.desktop" || fail=1
 grep -qx 'MimeType=application/x-qd-catalog;' "$prefix/share/applications/qd.desktop" || { echo "no MimeType"; fail=1; }
+# A Japanese desktop names and describes Qd and its catalogs in Japanese, any other in English.
+entry=$prefix/share/applications/qd.desktop
+for key in 'Name[ja]' 'Comment[ja]'; do
+  LC_ALL=C.UTF-8 grep -qP "^\Q$key\E=.*[\p{Han}\p{Katakana}\p{Hiragana}]" "$entry" || { echo "no Japanese $key"; fail=1; }
+done
+for key in Name Comment; do
+  LC_ALL=C.UTF-8 grep -qP "^$key=[\x20-\x7e]+$" "$entry" || { echo "$key is not English"; fail=1; }
+done
 
 update-mime-database "$prefix/share/mime"
+grep -q '<comment xml:lang="ja">.*ディスク' "$prefix/share/mime/application/x-qd-catalog.xml" ||
+  { echo "the catalog type has no Japanese comment"; fail=1; }
 samples=$(mktemp -d)
 trap 'rm -rf "$prefix" "$samples"' EXIT
 printf 'qd410\x00\x00' > "$samples/x.qd"

@@ -3,6 +3,7 @@
 #include <QHelpEvent>
 #include <QLineEdit>
 #include <QToolTip>
+#include <QTest>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -143,8 +144,15 @@ TEST_F(CatalogTreeTest, AnUnreadableCatalogIsADamagedDiskThatCanBeRenamedAndDele
     EXPECT_TRUE(damage.contains("cut.qd"));
     EXPECT_TRUE(child(top(), "good")->data(0, TCatalogTree::DamageRole).toString().isEmpty());
 
+    // Drawn on the tree's ground, as every disk picture: clear where its icon is.
+    const QImage picture = tree().ImageList_Tree().image(TCatalogTree::imageIndex(cut));
+    EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(picture.pixel(8, 8)), 255);
+
     ASSERT_TRUE(tree().renameNode(cut, "broken"));
     EXPECT_TRUE(QFileInfo::exists(root() + "/broken.qd"));
+    EXPECT_TRUE(cut->data(0, TCatalogTree::DamageRole).toString().contains("broken.qd")) << "the file by its new name";
+    EXPECT_TRUE(dialogs_.asked.isEmpty()) << "a rename reads nothing and tells nothing";
     tree().refresh();
     dialogs_.answers.enqueue(DialogAnswer::Yes);
     ASSERT_TRUE(tree().deleteNode(child(top(), "broken")));
@@ -413,6 +421,38 @@ TEST_F(CatalogTreeTest, InPlaceEditingEndsInARename)
     EXPECT_EQ(texts(top()), (QStringList{"M", "Q"})); // re-sorted once the editor closed
     EXPECT_TRUE(QFileInfo::exists(root() + "/Q.qd"));
     EXPECT_FALSE(QFileInfo::exists(root() + "/X.qd"));
+}
+
+// A rename refused (the title check) or failed (the name is taken) puts the
+// user back in the name editor with what he typed, the keys going to it.
+TEST_F(CatalogTreeTest, ARenameRefusedInTheEditorOpensItAgainWithTheTextTyped)
+{
+    catalog("X");
+    catalog("Y");
+    tree().show();
+    tree().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&tree()));
+    for (const QString typed : {QStringLiteral("Y.Z"), QStringLiteral("Y")}) {
+        SCOPED_TRACE(typed.toStdString());
+        const qsizetype told = dialogs_.asked.size();
+        QTreeWidgetItem* x = child(top(), "X");
+        tree().setCurrentItem(x);
+        tree().editItem(x);
+        auto* editor = qobject_cast<QLineEdit*>(tree().indexWidget(tree().currentIndex()));
+        ASSERT_TRUE(editor);
+        editor->setText(typed);
+        QTest::keyClick(editor, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return dialogs_.asked.size() == told + 1; }));
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            editor = qobject_cast<QLineEdit*>(tree().indexWidget(tree().currentIndex()));
+            return editor && tree().editing();
+        }));
+        EXPECT_EQ(editor->text(), typed);
+        EXPECT_EQ(QApplication::focusWidget(), editor);
+        EXPECT_EQ(x->text(0), "X");
+        QTest::keyClick(editor, Qt::Key_Escape);
+    }
+    EXPECT_EQ(dialogs_.asked.size(), 2);
 }
 
 // --- delete --------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTreeView>
 
 #include "browse/DiskContents.h"
@@ -209,19 +210,57 @@ TEST_F(FileContextMenuTest, ADiskRegisteredFromEAndNowInFShowsThatTheDiskIsMissi
     EXPECT_TRUE(dialogs_.asked.isEmpty());
 }
 
-TEST_F(FileContextMenuTest, RowsThatVanishedFromTheDiskAreLeftOut)
+// Rows not found on the disk (gone since, or a name the catalog could not keep
+// and stored with "?") are left out, and whichever entry is chosen the status
+// bar says how many.
+TEST_F(FileContextMenuTest, RowsNotFoundOnTheDiskAreLeftOutAndCounted)
 {
     MappedDrive drive(u'F');
     drive.write(QStringLiteral("a.txt"));
+    drive.write(QString::fromUtf8("b😀.txt"));
     drive.write(QStringLiteral("c.txt"));
-    registerDisk('F', {"a.txt", "b.txt", "c.txt"});
+    registerDisk('F', {"a.txt", "b?.txt", "c.txt", "d.txt"});
     FakeShell shell;
     open();
-    select({2, 3, 4});
+    select({2, 3, 4, 5});
     window->PM_ListView1Popup();
     ASSERT_EQ(shell.asked.size(), 1);
     EXPECT_EQ(shell.asked[0], (QStringList{drive.path(QStringLiteral("a.txt")), drive.path(QStringLiteral("c.txt"))}));
     EXPECT_EQ(shellEntries().first(), QStringLiteral("開く(&O)"));
+    for (const QString& caption : {QStringLiteral("開く(&O)"), QStringLiteral("プロパティ(&R)")}) {
+        window->StatusBar1->clearMessage();
+        entry(caption)->trigger();
+        EXPECT_EQ(window->StatusBar1->currentMessage(),
+                  QStringLiteral("選択した 4 個の項目のうち 2 個はディスク上に見つかりませんでした。"));
+    }
+    // All found: nothing to say.
+    select({2, 4});
+    window->PM_ListView1Popup();
+    window->StatusBar1->clearMessage();
+    entry(QStringLiteral("開く(&O)"))->trigger();
+    EXPECT_EQ(window->StatusBar1->currentMessage(), QString());
+}
+
+// A double-click on a file opens it as the menu's first entry does, when its
+// disk is in its drive; when it is not, nothing happens and nothing is said.
+TEST_F(FileContextMenuTest, DoubleClickingAFileOpensItWhenItsDiskIsInItsDrive)
+{
+    QTemporaryDir shelf;
+    MappedDrive empty(u'E', shelf.path() + QStringLiteral("/no-disc"));
+    MappedDrive drive(u'F');
+    drive.write(QStringLiteral("README.TXT"));
+    for (const char letter : {'F', 'E'}) {
+        SCOPED_TRACE(letter);
+        registerDisk(letter);
+        FakeShell shell;
+        open();
+        select({2});
+        window->DiskContents->ListView1DblClick();
+        EXPECT_EQ(shell.invoked, letter == 'F' ? QList<int>{0} : QList<int>{});
+        EXPECT_EQ(shell.asked.size(), letter == 'F' ? 1 : 0);
+        EXPECT_TRUE(dialogs_.asked.isEmpty());
+        EXPECT_EQ(window->StatusBar1->currentMessage(), QString());
+    }
 }
 
 TEST_F(FileContextMenuTest, NoSelectionAfterASelectionShowsTheFixedEntriesAlone)

@@ -8,6 +8,7 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTest>
 
 #include "browse/DiskContents.h"
 #include "store/MainWindow.h"
@@ -189,6 +190,93 @@ TEST_F(MainWindowContentsTest, AnEditedCommentIsAskedAboutBeforeTheViewMovesOn)
     EXPECT_EQ(window->DiskContents->RichEdit_Comment->toPlainText(), "first line\nsecond line");
     click(child(top(), "Alpha"));
     EXPECT_EQ(dialogs_.asked.size(), 2) << "asked once per edit";
+    EXPECT_EQ(dialogs_.asked[1].buttons, DialogButtons::YesNoCancel);
+
+    // キャンセル stays on the disk with the edit, the tree back on it; closing
+    // the window is cancelled too.
+    window->DiskContents->RichEdit_Comment->setPlainText("still typing");
+    dialogs_.answers.enqueue(DialogAnswer::Cancel);
+    click(child(top(), "Beta"));
+    EXPECT_EQ(window->TreeView1->currentItem(), child(top(), "Alpha"));
+    EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Alpha.qd"));
+    EXPECT_EQ(window->DiskContents->RichEdit_Comment->toPlainText(), "still typing");
+    dialogs_.answers.enqueue(DialogAnswer::Cancel);
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(dialogs_.asked.size(), 4);
+    EXPECT_EQ(commentOf("Alpha"), "kept");
+}
+
+// The Enter that ends a rename in the tree belongs to the editor: the node is
+// neither loaded again (an edited comment is not asked about) nor, for a
+// damaged disk, told about again; what the tree tells afterwards names the
+// file by its new name.
+TEST_F(MainWindowContentsTest, TheEnterThatEndsARenameNeitherReloadsNorTellsAgain)
+{
+    catalog("Alpha");
+    catalogFile("Cut.qd");
+    std::filesystem::resize_file(rootPath("Cut.qd"), 20);
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    TCatalogTree* tree = window->TreeView1;
+    auto renameByKeys = [&](const char* from, const char* to) {
+        tree->editItem(child(top(), from));
+        auto* editor = qobject_cast<QLineEdit*>(tree->indexWidget(tree->currentIndex()));
+        ASSERT_NE(editor, nullptr);
+        editor->setText(to);
+        QTest::keyClick(editor, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !tree->editing() && child(top(), to); }));
+    };
+
+    click(child(top(), "Cut"));
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    renameByKeys("Cut", "Broken");
+    EXPECT_EQ(dialogs_.asked.size(), 1) << dialogs_.asked.last().text.toStdString();
+    click(child(top(), "Broken"));
+    ASSERT_EQ(dialogs_.asked.size(), 2);
+    EXPECT_TRUE(dialogs_.asked.last().text.contains("Broken.qd")) << dialogs_.asked.last().text.toStdString();
+
+    click(child(top(), "Alpha"));
+    window->DiskContents->RichEdit_Comment->setPlainText("not saved yet");
+    renameByKeys("Alpha", "Gamma");
+    EXPECT_EQ(dialogs_.asked.size(), 2) << "no question: nothing was reloaded";
+    EXPECT_EQ(window->DiskContents->RichEdit_Comment->toPlainText(), "not saved yet");
+    EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Gamma.qd"));
+}
+
+// A key that moves the tree's selection (an arrow, type-ahead) shows the node
+// once the keys have paused; held down, nothing is loaded on the way; an
+// edited comment is asked about first, as for a click.
+TEST_F(MainWindowContentsTest, AKeyThatMovesTheTreesSelectionShowsTheNodeAfterAPause)
+{
+    for (const char* title : {"Alpha", "Beta", "Gamma"})
+        catalog(title);
+    window = std::make_unique<TForm_Main>(root());
+    window->show();
+    TCatalogTree* tree = window->TreeView1;
+    int loads = 0;
+    QObject::connect(window->DiskContents, &TDiskContents::reloadEnabledChanged, [&](bool on) { loads += on; });
+    click(child(top(), "Alpha"));
+    ASSERT_EQ(loads, 1);
+
+    QTest::keyClick(tree, Qt::Key_Down);
+    QTest::keyClick(tree, Qt::Key_Down);
+    EXPECT_EQ(tree->currentItem(), child(top(), "Gamma"));
+    EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Alpha.qd")) << "not while the keys go on";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->DiskContents->shownFile() == rootPath("Gamma.qd"); }));
+    EXPECT_EQ(loads, 2) << "Beta, passed over, was not loaded";
+
+    QTest::keyClicks(tree, "b");
+    EXPECT_EQ(tree->currentItem(), child(top(), "Beta"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->DiskContents->shownFile() == rootPath("Beta.qd"); }));
+
+    window->DiskContents->RichEdit_Comment->setPlainText("edited");
+    dialogs_.answers.enqueue(DialogAnswer::Cancel);
+    QTest::keyClick(tree, Qt::Key_Up);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialogs_.asked.isEmpty(); }));
+    EXPECT_EQ(dialogs_.asked[0].text, QString::fromUtf8("コメントが変更されています。保存しますか？"));
+    EXPECT_EQ(tree->currentItem(), child(top(), "Beta"));
+    EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Beta.qd"));
 }
 
 // Keys do what the mouse and the menus do; the menu items show them.

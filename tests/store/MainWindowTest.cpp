@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+#include <QTest>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -261,6 +262,32 @@ TEST_F(MainWindowTest, PlacementIsReadLeniently)
 
 // --- tree operations through the window ----------------------------------------------
 
+// The selection kept from the last run is in sight at start with as much of
+// the tree above it as fits: the top node too when the selection is on the
+// first page.
+TEST_F(MainWindowTest, OnStartTheKeptSelectionIsInSightWithWhatFitsAboveIt)
+{
+    for (int i = 1; i <= 60; ++i)
+        catalog(QStringLiteral("Disk%1").arg(i, 2, 10, QLatin1Char('0')));
+    for (const char* kept : {"Disk05", "Disk55"}) {
+        settings::setTreeState({{}, QByteArray(kept) + ".qd"});
+        window_.reset();
+        show();
+        TCatalogTree* tree = window().TreeView1;
+        const QRect page = tree->viewport()->rect();
+        const QRect shown = tree->visualItemRect(tree->currentItem());
+        EXPECT_TRUE(page.contains(shown)) << kept;
+        if (kept == std::string("Disk05"))
+            EXPECT_TRUE(page.contains(tree->visualItemRect(top()))) << "the top node as well";
+        else
+            EXPECT_GT(shown.bottom() + shown.height(), page.bottom()) << "on the last row";
+    }
+    // The keys go to it from the start.
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    EXPECT_EQ(QApplication::focusWidget(), window().TreeView1);
+}
+
 TEST_F(MainWindowTest, ContextMenuDisablesDeleteOnTheTopNodeOnly)
 {
     catalog("d");
@@ -485,6 +512,20 @@ TEST(Translations, QtsStandardButtonsAreJapanese)
 
 namespace qd::test {
 namespace {
+
+// The comment question's box: three buttons, Escape answering キャンセル.
+TEST(MessageBoxes, AYesNoCancelQuestionAnswersCancelToEscape)
+{
+    ensureApp<QdApplication>();
+    MessageBoxDialogs boxes;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(boxes.ask({nullptr, "?", "確認", DialogIcon::Question, DialogButtons::YesNoCancel}), DialogAnswer::Cancel);
+}
 
 // The message box itself: a destructive question's default button is No.
 TEST(MessageBoxes, ADestructiveQuestionDefaultsToNo)

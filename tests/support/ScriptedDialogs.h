@@ -7,8 +7,8 @@
 
 namespace qd::test {
 
-// Records every message and question and answers from a queue (Yes/No
-// questions with No when the queue is empty). Installs itself while it lives.
+// Records every message and question and answers from a queue (questions
+// with No when the queue is empty). Installs itself while it lives.
 class ScriptedDialogs final : public Dialogs {
 public:
     ScriptedDialogs() { previous_ = setDialogs(this); }
@@ -19,7 +19,7 @@ public:
         asked.append(r);
         if (!answers.isEmpty())
             return answers.dequeue();
-        return r.buttons == DialogButtons::YesNo ? DialogAnswer::No : DialogAnswer::Ok;
+        return r.buttons == DialogButtons::Ok ? DialogAnswer::Ok : DialogAnswer::No;
     }
 
     QList<DialogRequest> asked;

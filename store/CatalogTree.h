@@ -46,6 +46,7 @@ public:
         StateIndexRole,                    // int: data type byte of a disk, -1 for folders
         FileNameRole,                      // QByteArray: the name on disk (a disk's with its extension)
         DamageRole,                        // QString: why a disk's catalog head cannot be read; empty if it can
+        SerialRole,                        // uint: the serial number a disk's head records; none for others
     };
 
     // catalogRoot: the folder the top node stands for (it need not exist).
@@ -90,6 +91,11 @@ public:
     // The disk node whose catalog file is file (compared after resolving links
     // and "."/".."), or nullptr.
     QTreeWidgetItem* findCatalog(const QByteArray& file) const;
+
+    // The first disk node in the tree's order (top to bottom, all expanded)
+    // whose head, as read by the last refresh, records serialNo; nullptr for
+    // none. No file is read: the quick look at a disk put in.
+    QTreeWidgetItem* findBySerial(std::uint32_t serialNo) const;
 
     static int imageIndex(const QTreeWidgetItem* node);
     static int stateIndex(const QTreeWidgetItem* node);
@@ -145,6 +151,10 @@ public:
         QPointer<TCatalogTree> tree_;
     };
     bool refreshPending() const { return refreshPending_; }
+    // True while a UseGuard lives.
+    bool held() const { return guards_ > 0; }
+    // True while a node's text is being edited (a rename or a new folder's name).
+    bool editing() const { return state() == EditingState; }
 
     // The owner of the message boxes of rename and delete.
     QWidget* messageOwner() const;

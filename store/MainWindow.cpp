@@ -520,8 +520,9 @@ void TForm_Main::InsertionNotice1Click()
 void TForm_Main::StoreChanged()
 {
     // Each of these would lose what the user is doing, or free nodes that
-    // are in use: the refresh waits, and the search is never stopped for it.
-    if (FileSearch->running() || Timer2->isActive() || updating_ || TreeView1->held() ||
+    // are in use (the reload after a refresh lets events run): the refresh
+    // waits, and the search is never stopped for it.
+    if (followingStore_ || FileSearch->running() || Timer2->isActive() || updating_ || TreeView1->held() ||
         TreeView1->editing() || QApplication::activeModalWidget() ||
         QApplication::activePopupWidget()) {
         storeRetry_->start();

@@ -18,38 +18,11 @@
 
 #include "catalog/DiskFile.h"
 #include "store/CatalogTree.h"
-#include "tests/support/CatalogFixtures.h"
+#include "bench/StoreRoot.h"
 
 namespace {
 
-constexpr int kFolders = 50;
-constexpr int kPerFolder = 100;
 constexpr int kRuns = 7;
-
-// A catalog of one root folder whose file is then stretched to bodyBytes.
-std::vector<std::string> makeRoot(const QString& root, off_t bodyBytes)
-{
-    std::vector<std::string> files;
-    std::string image = qd::BuildDiskData(qd::test::sampleDisk());
-    for (int f = 0; f < kFolders; ++f) {
-        const QString folder = root + QStringLiteral("/folder %1").arg(f);
-        QDir().mkpath(folder);
-        for (int i = 0; i < kPerFolder; ++i) {
-            // Icons differ from disk to disk, as real ones do.
-            image[40] = char(f * kPerFolder + i);
-            const std::string path = QFile::encodeName(folder + QStringLiteral("/disk %1.qd").arg(i)).toStdString();
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (fd < 0 || ::write(fd, image.data(), image.size()) != ssize_t(image.size()) ||
-                ::ftruncate(fd, bodyBytes) != 0) {
-                std::perror(path.c_str());
-                std::exit(1);
-            }
-            ::close(fd);
-            files.push_back(path);
-        }
-    }
-    return files;
-}
 
 double readEach(const std::vector<std::string>& files)
 {
@@ -96,7 +69,7 @@ int main(int argc, char** argv)
     for (const off_t body : {off_t(1) << 20, off_t(16) << 20}) {
         QTemporaryDir dir;
         const QString root = dir.path() + QStringLiteral("/data");
-        const std::vector<std::string> files = makeRoot(root, body);
+        const std::vector<std::string> files = qd::bench::makeRoot(root, body);
         qd::TCatalogTree tree(root);
         readEach(files); // warm the caches for both
         tree.refresh();

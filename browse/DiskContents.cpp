@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <sys/stat.h>
 
 #include "FolderModel.h"
 #include "LargeIconDelegate.h"
@@ -74,6 +75,8 @@ TDiskContents::TDiskContents(QWidget* filePanel, QWidget* propertyPanel, QObject
 
     ListView1->hide();
     P_Disk->hide();
+    // What this program wrote is no rewrite by another.
+    connect(this, &TDiskContents::saved, this, [this] { shownStamp_ = stampOf(shownFile_); });
 }
 
 TDiskContents::~TDiskContents() = default;
@@ -273,6 +276,7 @@ void TDiskContents::showDisk(const std::filesystem::path& file, QWidget* owner)
         return;
     }
     shownFile_ = file;
+    shownStamp_ = stampOf(file);
 
     CurrentFolder = 0;
     if (PendingFolder >= 0) {
@@ -284,6 +288,37 @@ void TDiskContents::showDisk(const std::filesystem::path& file, QWidget* owner)
     ShowFolder();
     emit reloadEnabledChanged(true);
     fillProperties();
+}
+
+TDiskContents::FileStamp TDiskContents::stampOf(const std::filesystem::path& file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        return {};
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size),
+            std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+bool TDiskContents::shownFileRewritten() const
+{
+    return diskShown() && stampOf(shownFile_) != shownStamp_;
+}
+
+void TDiskContents::reloadShown(QWidget* owner)
+{
+    if (!diskShown() || commentEdited_)
+        return;
+    const std::string folder = GetDirPath(CurrentFolder, ShownDisk);
+    showDisk(std::filesystem::path(shownFile_), owner);
+    if (!diskShown() || folder == GetDirPath(CurrentFolder, ShownDisk))
+        return;
+    for (std::size_t i = 0; i < ShownDisk.DirList.size(); ++i) {
+        if (GetDirPath(std::int32_t(i), ShownDisk) == folder) {
+            CurrentFolder = std::int32_t(i);
+            ShowFolder();
+            return;
+        }
+    }
 }
 
 void TDiskContents::fillProperties()

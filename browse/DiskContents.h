@@ -82,6 +82,13 @@ public:
     // catalog still exists: a save never creates a catalog.
     const std::filesystem::path& shownFile() const { return shownFile_; }
     bool diskShown() const { return !shownFile_.empty(); }
+    // Whether another program has rewritten (or replaced, or removed) the
+    // shown catalog since it was loaded or last saved here.
+    bool shownFileRewritten() const;
+    // Loads the shown catalog again and shows the folder that was on show,
+    // found by its path, or the root when it is gone. Only when no comment
+    // edit is pending: an edit is never thrown away unasked.
+    void reloadShown(QWidget* owner);
     // What was at `from` (file-system bytes: the catalog file, or a folder
     // above it) was renamed to `to`: the disk on show now lives there.
     void followRename(const QByteArray& from, const QByteArray& to);
@@ -144,6 +151,14 @@ private:
     ViewStyle style_ = ViewStyle::LargeIcon;
     NameOrder order_;
     std::filesystem::path shownFile_;
+    // The shown catalog file as it was loaded or saved: device, inode, size, time.
+    struct FileStamp {
+        std::uint64_t dev = 0, ino = 0;
+        std::int64_t size = -1, mtimeNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    static FileStamp stampOf(const std::filesystem::path& file);
+    FileStamp shownStamp_;
     bool filling_ = false;
     bool commentEdited_ = false;   // typed since the last fill or save
     bool viewSetsComment_ = false; // the view itself is changing the comment box

@@ -40,6 +40,14 @@ struct SkippedCatalog {
     std::optional<CatalogError> error;
 };
 
+// The first catalog of files, from index from on, whose head records
+// serialNo: heads only, nothing is loaded whole, as a quick look that a disk
+// put in is catalogued needs. A catalog of data type above 2 is passed over
+// in silence; a head that cannot be read is told to skipped.
+std::optional<std::size_t> FindCatalogBySerial(std::uint32_t serialNo, const std::vector<std::filesystem::path>& files,
+                                               const std::function<void(const SkippedCatalog&)>& skipped,
+                                               std::size_t from = 0);
+
 // The first catalog of files, in their order, that records serialNo. Each
 // file's head is read on to its serial number; a catalog whose head matches
 // is then loaded whole into disk, and counts only when that load succeeds

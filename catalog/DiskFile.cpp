@@ -401,8 +401,11 @@ struct HeadRead {
     CatalogHead head;
     std::optional<std::uint32_t> serialNo;
 };
+// Whether the serial number is read: not at all, as part of the head (a head
+// that ends before it is damaged), or when the file holds it.
+enum class HeadSerial { Skip, Required, IfPresent };
 
-std::optional<HeadRead> readHead(const UniqueFd& fd, const std::filesystem::path& file, bool keepIcons, bool toSerial)
+std::optional<HeadRead> readHead(const UniqueFd& fd, const std::filesystem::path& file, bool keepIcons, HeadSerial toSerial)
 {
     std::string data;
     std::size_t got = 0;
@@ -445,9 +448,12 @@ std::optional<HeadRead> readHead(const UniqueFd& fd, const std::filesystem::path
     if (!need(pos + 1))
         cut(pos);
     read.head.dataType = (unsigned char)data[pos++];
-    if (toSerial && read.head.dataType == 1) {
-        if (!need(pos + 4))
+    if (toSerial != HeadSerial::Skip && read.head.dataType == 1) {
+        if (!need(pos + 4)) {
+            if (toSerial == HeadSerial::IfPresent)
+                return read;
             cut(pos);
+        }
         std::uint32_t serial;
         std::memcpy(&serial, data.data() + pos, 4);
         read.serialNo = serial;
@@ -461,9 +467,12 @@ std::optional<CatalogHead> ReadCatalogHead(const std::filesystem::path& file)
 {
     struct stat st {};
     const UniqueFd fd = OpenCatalogFile(file, st);
-    std::optional<HeadRead> read = readHead(fd, file, true, false);
+    // The serial number lies in the same block: the tree keeps it for the
+    // quick look at a disk put in, at no cost.
+    std::optional<HeadRead> read = readHead(fd, file, true, HeadSerial::IfPresent);
     if (!read)
         return std::nullopt;
+    read->head.serialNo = read->serialNo;
     return std::move(read->head);
 }
 
@@ -476,7 +485,7 @@ CatalogSerial ReadCatalogSerial(const std::filesystem::path& file)
         out.load = MissingCatalog(file);
         return out;
     }
-    const std::optional<HeadRead> read = readHead(fd, file, false, true);
+    const std::optional<HeadRead> read = readHead(fd, file, false, HeadSerial::Required);
     if (!read) {
         out.load = WrongVersionCatalog();
         return out;

@@ -117,6 +117,7 @@ struct CatalogHead {
     std::string image;
     std::string mask;
     std::uint8_t dataType = 0;
+    std::optional<std::uint32_t> serialNo; // data type 1, when the file goes on that far
 };
 
 // nullopt when the file does not start with the magic; throws CatalogError when

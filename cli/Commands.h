@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <filesystem>
+#include <optional>
+#include <vector>
 
 namespace qd::cli {
 
@@ -29,6 +33,17 @@ int runSearch(const Command& command, const QStringList& args);
 int runDisks(const Command& command, const QStringList& args);
 int runExport(const Command& command, const QStringList& args);
 int runDuplicates(const Command& command, const QStringList& args);
+int runWatch(const Command& command, const QStringList& args);
+
+// The catalogs of the store in the order the tree lists them, for the
+// identification: their files as the file system names them, their titles.
+// nullopt when the root cannot be listed.
+struct StoreCatalogs {
+    std::vector<QByteArray> names;
+    std::vector<QString> titles;
+    std::vector<std::filesystem::path> files;
+};
+std::optional<StoreCatalogs> ListCatalogs(const QByteArray& root);
 
 // Prints text to standard error followed by a new line, for errors.
 void printError(const QString& text);

@@ -20,6 +20,20 @@ enum IdentifyExit { kNotFound = 1, kNoDisk = 3 };
 
 } // namespace
 
+std::optional<StoreCatalogs> ListCatalogs(const QByteArray& root)
+{
+    StoreCatalogs out;
+    const bool listed = ForEachCatalog(root, [&](const QByteArray& file, const StoreEntry& entry) {
+        out.names.push_back(file);
+        out.titles.push_back(entry.text);
+        out.files.emplace_back(file.toStdString());
+        return true;
+    });
+    if (!listed)
+        return std::nullopt;
+    return out;
+}
+
 int runIdentify(const Command& command, const QStringList& args)
 {
     CommandLine line(command);
@@ -46,18 +60,10 @@ int runIdentify(const Command& command, const QStringList& args)
         return kNotFound;
     }
 
-    // The catalogs in the order the tree lists them.
-    std::vector<QByteArray> names;
-    std::vector<QString> titles;
-    std::vector<std::filesystem::path> files;
-    const bool listed = ForEachCatalog(*root, [&](const QByteArray& file, const StoreEntry& entry) {
-        names.push_back(file);
-        titles.push_back(entry.text);
-        files.emplace_back(file.toStdString());
-        return true;
-    });
-    if (!listed)
+    const std::optional<StoreCatalogs> catalogs = ListCatalogs(*root);
+    if (!catalogs)
         return line.unreadableRoot();
+    const auto& [names, titles, files] = *catalogs;
     TDisk disk;
     const std::optional<std::size_t> match = FindDiskBySerial(drive.serialNo, files, disk, [&](const SkippedCatalog& s) {
         const QString name = DisplayFileName(names[s.index]);

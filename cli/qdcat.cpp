@@ -87,6 +87,13 @@ const Command kCommands[] = {
      "catalog that cannot be read is named on standard error and passed over. Exit status 1 when\n"
      "none is found, 3 when the drive has no disk.",
      runIdentify},
+    {"watch", "[--root CATALOG_ROOT]", "Print a line for every disk put into a drive or taken out, until Ctrl-C.",
+     "A disk put in (a medium inserted, a stick plugged in, a mapped folder made):\n"
+     "inserted<TAB>X:<TAB>SERIAL<TAB>TITLE<TAB>CATALOG_FILE, the title and the catalog of the first\n"
+     "catalog in the tree's order whose head records its serial number, both empty when none\n"
+     "does (the serial too when the volume cannot be read). A disk taken out: removed<TAB>X:.\n"
+     "Each line is written as it happens. Ctrl-C ends it with exit status 0.",
+     runWatch},
     {"update", "FILE.qd FOLDER", "Bring one folder of the catalog up to date with the disk in its drive.",
      "FOLDER is a path such as D: or D:\\PHOTO\\2001. New entries are added, vanished ones\n"
      "removed, the rest kept as recorded, comments included. Prints added/removed, folder/file\n"

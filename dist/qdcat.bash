@@ -13,7 +13,7 @@ _qdcat_files()
 _qdcat()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-    local commands="dump ls export search disks duplicates drives scan identify update help"
+    local commands="dump ls export search disks duplicates drives scan identify update watch help"
     local cmd="" i
     for ((i = 1; i < COMP_CWORD; i++)); do
         if [[ ${COMP_WORDS[i]} != -* ]]; then
@@ -63,7 +63,7 @@ _qdcat()
         duplicates) options+=" --root --min-size --json" ;;
         drives) options+=" --map --label --serial --kind --unmap" ;;
         scan) options+=" --title --root --folder --force" ;;
-        identify) options+=" --root" ;;
+        identify | watch) options+=" --root" ;;
         help)
             COMPREPLY=($(compgen -W "$commands" -- "$cur"))
             return

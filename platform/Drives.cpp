@@ -51,13 +51,6 @@ QString unescapeOctal(const QString& field)
     return QString::fromUtf8(out);
 }
 
-bool isNetworkType(const QString& fsType)
-{
-    static const QStringList kinds = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs",
-                                      "9p", "virtiofs", "fuse.sshfs", "fuse.rclone", "davfs", "fuse.davfs2"};
-    return kinds.contains(fsType);
-}
-
 bool isBlockSource(const MountEntry& m)
 {
     // squashfs images are packages (snaps), and the boot and EFI partitions
@@ -178,10 +171,17 @@ QString devNumberOf(const QString& path)
     return QStringLiteral("%1:%2").arg(major(st.st_dev)).arg(minor(st.st_dev));
 }
 
-std::vector<MountEntry> currentMounts()
+QString& mountTablePath()
 {
-    QFile f(QStringLiteral("/proc/self/mountinfo"));
-    return parseMountInfo(f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString());
+    static QString path = QStringLiteral("/proc/self/mountinfo");
+    return path;
+}
+
+// What names an automatic drive from one table to the next: its device, or
+// for a share (which has none to follow) its remote name.
+QString identityOf(const Drive& d)
+{
+    return d.devNumber.isEmpty() ? QStringLiteral("net|") + d.device : d.devNumber;
 }
 
 std::optional<QString> rootNow(const Drive& d)
@@ -198,7 +198,7 @@ std::optional<QString> rootNow(const Drive& d)
     // only otherwise are the mounts read again.
     if (d.present() && devNumberOf(d.root) == d.devNumber)
         return d.root;
-    const std::vector<MountEntry> mounts = currentMounts();
+    const std::vector<MountEntry> mounts = ReadMountTable();
     if (const MountEntry* m = mountOf(mounts, d.devNumber))
         return m->mountPoint;
     return std::nullopt;
@@ -263,16 +263,34 @@ std::optional<QChar> asciiLetter(char16_t c)
 
 } // namespace
 
-DriveTable DriveTable::fromSystem()
+DriveTable DriveTable::fromSystem(const std::vector<MountEntry>& mounts, const DriveTable* before)
 {
-    DriveTable table = DriveTable::build(currentMounts(), removableDevices(), settings::driveMappings());
-    for (Drive& d : table.drives_) {
+    return DriveTable::build(mounts, removableDevices(), settings::driveMappings(), before);
+}
+
+void DriveTable::readLabels()
+{
+    for (Drive& d : drives_) {
         if (auto facts = driveFacts(d))
             d.label = facts->label;
         else
             qCDebug(lcDrives) << "no volume in drive, listed without a label:" << d.letter;
     }
-    return table;
+}
+
+bool DriveTable::sameDrives(const DriveTable& other) const
+{
+    return std::equal(drives_.begin(), drives_.end(), other.drives_.begin(), other.drives_.end(),
+                      [](const Drive& a, const Drive& b) {
+                          return a.letter == b.letter && a.kind == b.kind && a.root == b.root && a.device == b.device &&
+                                 a.devNumber == b.devNumber && a.mappedFolder == b.mappedFolder;
+                      });
+}
+
+DriveTableNotice& DriveTableChanges()
+{
+    static DriveTableNotice notice;
+    return notice;
 }
 
 QString Drive::displayName() const
@@ -309,6 +327,13 @@ QString Drive::menuText() const
     return head + QStringLiteral(" [") + label.toLower() + u']';
 }
 
+bool IsNetworkFileSystem(const QString& fsType)
+{
+    static const QStringList kinds = {"nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "afs", "ceph", "glusterfs",
+                                      "9p", "virtiofs", "fuse.sshfs", "fuse.rclone", "davfs", "fuse.davfs2"};
+    return kinds.contains(fsType);
+}
+
 std::vector<MountEntry> parseMountInfo(const QString& text)
 {
     // id parent major:minor root mount-point options [optional...] - type source super-options
@@ -324,22 +349,19 @@ std::vector<MountEntry> parseMountInfo(const QString& text)
 }
 
 DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, const std::vector<BlockDevice>& devices,
-                             const std::vector<settings::DriveMapping>& mappings)
+                             const std::vector<settings::DriveMapping>& mappings, const DriveTable* before)
 {
     DriveTable t;
     std::set<QString> taken; // device numbers that have a letter
-    char next = 'D';
+    std::vector<Drive> found; // the automatic drives after C:, in the order they take letters
     auto add = [&](DriveKind kind, QString root, QString device, QString fsType, QString devNumber) {
-        if (next > 'Z')
-            return;
         Drive d;
-        d.letter = QChar(next++);
         d.kind = kind;
         d.root = std::move(root);
         d.device = std::move(device);
         d.fsType = std::move(fsType);
         d.devNumber = std::move(devNumber);
-        t.drives_.push_back(std::move(d));
+        found.push_back(std::move(d));
     };
 
     for (const MountEntry& m : mounts) {
@@ -368,7 +390,7 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, const std::v
         if (isBlockSource(m) && !taken.count(m.devNumber) && mountOf(mounts, m.devNumber) == &m) {
             fixed.push_back(&m);
             taken.insert(m.devNumber);
-        } else if (isNetworkType(m.fsType) && m.mountPoint != QLatin1String("/")) {
+        } else if (IsNetworkFileSystem(m.fsType) && m.mountPoint != QLatin1String("/")) {
             network.push_back(&m);
         }
     }
@@ -378,6 +400,48 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, const std::v
         add(kindOfMount(*m), m->mountPoint, m->source, m->fsType, m->devNumber);
     for (const MountEntry* m : network)
         add(DriveKind::Network, m->mountPoint, m->source, m->fsType, QString()); // no device to follow
+
+    // Letters: a drive of before keeps its own, the others take the free ones
+    // in order; the drives of before that went keep theirs, without a medium.
+    std::set<QChar> used = {QChar('C')};
+    std::vector<const Drive*> gone;
+    if (before) {
+        for (const Drive& old : before->drives_) {
+            if (old.mapped() || old.letter == QChar('C'))
+                continue;
+            used.insert(old.letter);
+            gone.push_back(&old);
+        }
+    }
+    std::vector<Drive*> fresh;
+    for (Drive& d : found) {
+        const auto same = std::find_if(gone.begin(), gone.end(), [&](const Drive* old) { return identityOf(*old) == identityOf(d); });
+        if (same == gone.end()) {
+            fresh.push_back(&d);
+            continue;
+        }
+        d.letter = (*same)->letter;
+        gone.erase(same);
+    }
+    char next = 'D';
+    for (Drive* d : fresh) {
+        while (next <= 'Z' && used.count(QChar(next)))
+            ++next;
+        if (next > 'Z')
+            break;
+        d->letter = QChar(next);
+        used.insert(d->letter);
+    }
+    for (Drive& d : found) {
+        if (!d.letter.isNull())
+            t.drives_.push_back(std::move(d));
+    }
+    for (const Drive* old : gone) {
+        Drive empty = *old;
+        empty.root.clear();
+        empty.label.clear();
+        t.drives_.push_back(std::move(empty));
+    }
 
     for (const settings::DriveMapping& map : mappings) {
         Drive d;
@@ -400,14 +464,41 @@ DriveTable DriveTable::build(const std::vector<MountEntry>& mounts, const std::v
 const DriveTable& DriveTable::instance()
 {
     auto& table = current();
-    if (!table)
-        table = std::make_unique<DriveTable>(fromSystem());
+    if (!table) {
+        table = std::make_unique<DriveTable>(fromSystem(ReadMountTable(), nullptr));
+        table->readLabels();
+    }
     return *table;
 }
 
 void DriveTable::rebuild()
 {
-    current() = std::make_unique<DriveTable>(fromSystem());
+    DriveTable table = fromSystem(ReadMountTable(), current().get());
+    table.readLabels();
+    current() = std::make_unique<DriveTable>(std::move(table));
+}
+
+void DriveTable::install(DriveTable table)
+{
+    table.readLabels();
+    current() = std::make_unique<DriveTable>(std::move(table));
+    emit DriveTableChanges().changed();
+}
+
+QString MountTablePath()
+{
+    return mountTablePath();
+}
+
+void SetMountTablePath(const QString& path)
+{
+    mountTablePath() = path;
+}
+
+std::vector<MountEntry> ReadMountTable()
+{
+    QFile f(mountTablePath());
+    return parseMountInfo(f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString());
 }
 
 std::optional<QChar> ParseDriveLetter(const QString& text)

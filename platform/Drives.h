@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChar>
+#include <QObject>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -53,6 +54,10 @@ struct MountEntry {
 };
 std::vector<MountEntry> parseMountInfo(const QString& text);
 
+// A file system whose files others change from other machines (NFS, SMB,
+// sshfs, ...), by its type as the mount table names it.
+bool IsNetworkFileSystem(const QString& fsType);
+
 // A removable or optical block device (or a partition of a removable disk),
 // which gets a letter whether or not a medium is in it.
 struct BlockDevice {
@@ -61,13 +66,27 @@ struct BlockDevice {
     bool optical = false;
 };
 
+// The mount table the drives are read from: /proc/self/mountinfo, or the
+// file a test puts in its place.
+QString MountTablePath();
+void SetMountTablePath(const QString& path);
+std::vector<MountEntry> ReadMountTable();
+
 class DriveTable {
 public:
     // Built once, at first use. Labels are read then.
     static const DriveTable& instance();
     // Re-reads the mounts, the devices and the "Drives" settings. References
-    // and pointers into the previous table are invalid afterwards.
+    // and pointers into the previous table are invalid afterwards. A drive
+    // keeps its letter for the run (see build's before).
     static void rebuild();
+    // Makes table the one instance() gives, its labels read first, and tells
+    // DriveTableChanges(). References into the previous table are invalid.
+    static void install(DriveTable table);
+    // Reads each present drive's label.
+    void readLabels();
+    // The same drives on the same letters with the same roots (labels aside).
+    bool sameDrives(const DriveTable& other) const;
 
     const std::vector<Drive>& drives() const { return drives_; } // in letter order
     const Drive* find(QChar letter) const; // any case; nullptr for none
@@ -77,13 +96,31 @@ public:
     // block devices by device name, then network mounts by mount point;
     // mappings last, each replacing a drive of its letter. Labels other than
     // configured ones are left empty.
+    //
+    // Given the table before, a drive that it had keeps its letter, as a
+    // letter recorded in the catalogs must go on naming the same drive while
+    // the program runs: a drive that went stays as one without a medium, and
+    // new drives take the free letters from D: on. Without it the letters
+    // follow the order above.
     static DriveTable build(const std::vector<MountEntry>& mounts, const std::vector<BlockDevice>& devices,
-                            const std::vector<settings::DriveMapping>& mappings);
+                            const std::vector<settings::DriveMapping>& mappings, const DriveTable* before = nullptr);
+
+    // What the system shows now, read from the mount table, the devices and
+    // the settings, letters kept from before; labels not read.
+    static DriveTable fromSystem(const std::vector<MountEntry>& mounts, const DriveTable* before);
 
 private:
-    static DriveTable fromSystem();
     std::vector<Drive> drives_;
 };
+
+// Tells when DriveTable::install has put a new table in place (drives added,
+// a medium inserted or taken out, a mapped folder made or removed).
+class DriveTableNotice : public QObject {
+    Q_OBJECT
+signals:
+    void changed();
+};
+DriveTableNotice& DriveTableChanges();
 
 // The drive letter a user names: "D", "d:", "D:\\" or "D:/" (ASCII letters
 // only), in upper case; nullopt for anything else.

@@ -56,6 +56,16 @@ void setRootDir(const QString& text)
     open()->setValue(QStringLiteral("RootDir"), text);
 }
 
+bool insertionNotice()
+{
+    return open()->value(QStringLiteral("InsertionNotice"), true).toBool();
+}
+
+void setInsertionNotice(bool on)
+{
+    open()->setValue(QStringLiteral("InsertionNotice"), on);
+}
+
 TreeState treeState()
 {
     auto s = open();

@@ -23,6 +23,11 @@ std::unique_ptr<QSettings> open();
 QString rootDir(); // "MyDisk" when missing
 void setRootDir(const QString& text);
 
+// "InsertionNotice": whether the main window tells of a disk put into a
+// drive ("ディスクの挿入を知らせる"); on when missing.
+bool insertionNotice();
+void setInsertionNotice(bool on);
+
 // The main window's placement, group "main", keys left, top, width, height.
 struct Placement {
     int left = 0;

@@ -258,12 +258,15 @@ void TForm_NewDisk::setPage(QWidget* page)
         b->setDefault(page->isAncestorOf(b));
 }
 
-QByteArray TForm_NewDisk::ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft)
+QByteArray TForm_NewDisk::ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft,
+                                  QChar drive)
 {
     CatalogFolderPath = catalogFolder;
     CatalogRootPath = catalogRoot;
     move(topLeft);
     FormShow();
+    if (!drive.isNull())
+        ShDriveComboBox1->SelectPath(QString(drive) + QStringLiteral(":\\"));
     exec();
     return SavedFile;
 }

@@ -30,8 +30,10 @@ public:
 
     // Shows the wizard modally at topLeft for a new catalog in catalogFolder
     // (file-system bytes ending in "/", inside catalogRoot) and returns when
-    // it closes: the catalog file written, empty when none was.
-    QByteArray ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft);
+    // it closes: the catalog file written, empty when none was. A drive given
+    // is the one the drive box offers (the disk just put into it).
+    QByteArray ShowFor(const QByteArray& catalogFolder, const QByteArray& catalogRoot, const QPoint& topLeft,
+                       QChar drive = QChar());
 
     // The catalog file the last Finish wrote; empty until one is written.
     QByteArray SavedFile;

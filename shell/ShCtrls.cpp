@@ -330,6 +330,9 @@ void TCustomShComboBox::UpdateItemHeight()
 TShDriveComboBox::TShDriveComboBox(QWidget* parent) : TCustomShComboBox(parent)
 {
     connect(this, &QComboBox::activated, this, &TShDriveComboBox::Change);
+    // A drive that appears while the program runs (a stick plugged in, a
+    // folder mapped) is offered at once.
+    connect(&DriveTableChanges(), &DriveTableNotice::changed, this, &TShDriveComboBox::RefreshItems);
     CreateWnd();
 }
 

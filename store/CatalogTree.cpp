@@ -203,6 +203,16 @@ QTreeWidgetItem* TCatalogTree::findCatalog(const QByteArray& file) const
     return nullptr;
 }
 
+QTreeWidgetItem* TCatalogTree::findBySerial(std::uint32_t serialNo) const
+{
+    for (QTreeWidgetItemIterator it(const_cast<TCatalogTree*>(this)); *it; ++it) {
+        const QVariant serial = (*it)->data(0, SerialRole);
+        if (isDisk(*it) && serial.isValid() && serial.toUInt() == serialNo)
+            return *it;
+    }
+    return nullptr;
+}
+
 QString TCatalogTree::textOnDisk(const QTreeWidgetItem* node) const
 {
     if (isTop(node))
@@ -347,7 +357,10 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path)
             continue;
         }
         const int index = images_.addBmp(head->image, head->mask);
-        children.append(new TreeNode(entry.text, index, int(head->dataType), entry.name));
+        auto* disk = new TreeNode(entry.text, index, int(head->dataType), entry.name);
+        if (head->serialNo)
+            disk->setData(0, SerialRole, uint(*head->serialNo));
+        children.append(disk);
     }
     // Already in the tree's order.
     node->addChildren(children);

@@ -46,6 +46,7 @@ public:
         StateIndexRole,                    // int: data type byte of a disk, -1 for folders
         FileNameRole,                      // QByteArray: the name on disk (a disk's with its extension)
         DamageRole,                        // QString: why a disk's catalog head cannot be read; empty if it can
+        SerialRole,                        // uint: the serial number a disk's head records; none for others
     };
 
     // catalogRoot: the folder the top node stands for (it need not exist).
@@ -93,6 +94,11 @@ public:
     // and "."/".."), or nullptr.
     QTreeWidgetItem* findCatalog(const QByteArray& file) const;
 
+    // The first disk node in the tree's order (top to bottom, all expanded)
+    // whose head, as read by the last refresh, records serialNo; nullptr for
+    // none. No file is read: the quick look at a disk put in.
+    QTreeWidgetItem* findBySerial(std::uint32_t serialNo) const;
+
     static int imageIndex(const QTreeWidgetItem* node);
     static int stateIndex(const QTreeWidgetItem* node);
     static bool isDisk(const QTreeWidgetItem* node) { return node && imageIndex(node) >= 2; }
@@ -123,7 +129,7 @@ public:
     // trash and refreshes. The top node is never deleted. False when nothing went.
     bool deleteNode(QTreeWidgetItem* node);
 
-    // True while a node's name editor is open.
+    // True while a node's name editor is open (a rename or a new folder's name).
     bool editing() const { return state() == EditingState; }
 
     // Re-sorts the children of parent by text.
@@ -152,6 +158,8 @@ public:
         QPointer<TCatalogTree> tree_;
     };
     bool refreshPending() const { return refreshPending_; }
+    // True while a UseGuard lives.
+    bool held() const { return guards_ > 0; }
 
     // The owner of the message boxes of rename and delete.
     QWidget* messageOwner() const;

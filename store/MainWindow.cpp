@@ -9,6 +9,7 @@
 #include <QListView>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -24,6 +25,7 @@
 #include <QScopedValueRollback>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <filesystem>
@@ -39,11 +41,13 @@
 #include "platform/BusyCursor.h"
 #include "platform/CatalogErrors.h"
 #include "platform/Dialogs.h"
+#include "platform/DriveWatch.h"
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
 #include "platform/Fonts.h"
 #include "platform/Logging.h"
 #include "platform/Settings.h"
+#include "platform/StoreWatch.h"
 #include "platform/SysImageList.h"
 #include "platform/Text.h"
 #include "registration/DiskUpdate.h"
@@ -58,6 +62,19 @@ const QString kNothingSelected = QStringLiteral("選択されていません");
 const QString kSearchDiskCaption = QStringLiteral("ディスクの検索");
 const QString kNoDiskInDrive = QStringLiteral("ディスクが入っていません。");
 const QString kDiskNotFound = QStringLiteral("見つかりませんでした。");
+// The notice of a disk put in, and its buttons.
+QString insertedText(QChar letter, const QString& title)
+{
+    return QStringLiteral("ドライブ %1: のディスク: %2").arg(letter, title);
+}
+QString unknownText(QChar letter)
+{
+    return QStringLiteral("ドライブ %1: のディスクは登録されていません").arg(letter);
+}
+const QString kShowInTree = QStringLiteral("ツリーに表示");
+const QString kRegister = QStringLiteral("登録...");
+// How long a put-off refresh for the store waits before it tries again.
+constexpr int kStoreRetryMs = 1000;
 
 // The design size of the client area and its place on the screen.
 constexpr int kDesignLeft = 199;
@@ -149,6 +166,7 @@ TForm_Main::TForm_Main(const QString& catalogRoot, QWidget* parent) : QMainWindo
     CreateFolderPath(catalogRoot);
     FolderIconIndex = GetSysIconIndex(catalogRoot);
     Refresh1Click();
+    buildWatchers();
     // The folder picture of the tree (image 0) never changes during the run.
     FileSearch->setFolderIcon(TreeView1->nodeIcon(0));
     // The keys go to the tree from the start, not to the first tool button.
@@ -216,6 +234,26 @@ void TForm_Main::buildBands()
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setFixedHeight(19);
     setStatusBar(StatusBar1);
+
+    DriveNotice = new QWidget(StatusBar1);
+    DriveNotice->setObjectName(QStringLiteral("DriveNotice"));
+    auto* notice = new QHBoxLayout(DriveNotice);
+    notice->setContentsMargins(0, 0, 0, 0);
+    notice->setSpacing(4);
+    DriveNoticeText = new QLabel(DriveNotice);
+    DriveNoticeText->setObjectName(QStringLiteral("DriveNoticeText"));
+    DriveNoticeText->setTextFormat(Qt::PlainText);
+    DriveNoticeButton = new QToolButton(DriveNotice);
+    DriveNoticeButton->setObjectName(QStringLiteral("DriveNoticeButton"));
+    DriveNoticeButton->setAutoRaise(true);
+    DriveNoticeButton->setFixedHeight(17);
+    notice->addWidget(DriveNoticeText);
+    notice->addWidget(DriveNoticeButton);
+    // A permanent widget: the status bar's messages (保存しました, a search's
+    // progress) take the left and never hide it, nor it them.
+    StatusBar1->addPermanentWidget(DriveNotice);
+    DriveNotice->hide();
+    connect(DriveNoticeButton, &QToolButton::clicked, this, [this] { DriveNoticeButtonClick(); });
 }
 
 void TForm_Main::buildPanes()
@@ -313,7 +351,12 @@ void TForm_Main::buildPanes()
     connect(TreeView1, &TCatalogTree::pathRenamed, DiskContents, &TDiskContents::followRename);
     // Every refresh ends with the kept (or the top) node selected and shown;
     // a damaged disk kept selected says why only when clicked again.
-    connect(TreeView1, &TCatalogTree::refreshed, this, [this] { showSelected(false); });
+    connect(TreeView1, &TCatalogTree::refreshed, this, [this] {
+        if (followingStore_)
+            followShownDisk();
+        else
+            showSelected(false);
+    });
 }
 
 void TForm_Main::buildMenus()
@@ -321,6 +364,10 @@ void TForm_Main::buildMenus()
     Menu_File = new QMenu(this);
     Menu_File->setObjectName(QStringLiteral("Menu_File"));
     New1 = addNewMenu(Menu_File, "New1", Folder1, "Folder1", CDMOFDD1, "CDMOFDD1");
+    InsertionNotice1 = addItem(Menu_File, "InsertionNotice1", QStringLiteral("ディスクの挿入を知らせる"));
+    InsertionNotice1->setCheckable(true);
+    InsertionNotice1->setChecked(settings::insertionNotice());
+    connect(InsertionNotice1, &QAction::triggered, this, [this] { InsertionNotice1Click(); });
     Menu_File->addSeparator();
     Close1 = addItem(Menu_File, "Close1", QStringLiteral("閉じる"));
     ToolButton1->setMenu(Menu_File);
@@ -386,21 +433,139 @@ void TForm_Main::buildSearchDiskMenu()
     PM_SearchDisk->setObjectName(QStringLiteral("PM_SearchDisk"));
     auto* group = new QActionGroup(PM_SearchDisk);
     group->setExclusive(true);
-    for (const Drive& drive : DriveTable::instance().drives()) {
-        const QString text = drive.menuText();
-        // A "&" in a label is text, not an access key.
-        QAction* item = PM_SearchDisk->addAction(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
-        item->setCheckable(true);
-        group->addAction(item);
-        const int index = text.isEmpty() ? -1 : GetSysIconIndex(text.left(1) + QStringLiteral(":\\"));
-        const QPixmap picture = SysIconS ? SysIconS->pixmap(index) : QPixmap();
-        item->setIcon(picture.isNull() ? QIcon::fromTheme(drive.iconName()) : QIcon(picture));
-        connect(item, &QAction::triggered, this, [this, item] { FindDiskInDrive(item); });
-    }
+    for (const Drive& drive : DriveTable::instance().drives())
+        addDriveItem(drive);
     if (!PM_SearchDisk->actions().isEmpty())
         PM_SearchDisk->actions().first()->setChecked(true);
     TB_SearchDisk->setMenu(PM_SearchDisk);
     connect(TB_SearchDisk, &QToolButton::clicked, this, [this] { TB_SearchDiskClick(); });
+}
+
+void TForm_Main::addDriveItem(const Drive& drive)
+{
+    const QString text = drive.menuText();
+    // A "&" in a label is text, not an access key.
+    QAction* item = PM_SearchDisk->addAction(QString(text).replace(QLatin1Char('&'), QStringLiteral("&&")));
+    item->setCheckable(true);
+    PM_SearchDisk->findChild<QActionGroup*>()->addAction(item); // one radio group
+    const int index = text.isEmpty() ? -1 : GetSysIconIndex(text.left(1) + QStringLiteral(":\\"));
+    const QPixmap picture = SysIconS ? SysIconS->pixmap(index) : QPixmap();
+    item->setIcon(picture.isNull() ? QIcon::fromTheme(drive.iconName()) : QIcon(picture));
+    connect(item, &QAction::triggered, this, [this, item] { FindDiskInDrive(item); });
+}
+
+void TForm_Main::addNewDrives()
+{
+    for (const Drive& drive : DriveTable::instance().drives()) {
+        const QList<QAction*> items = PM_SearchDisk->actions();
+        if (std::none_of(items.begin(), items.end(),
+                         [&](QAction* item) { return DriveLetterOfPath(item->text()) == drive.letter; }))
+            addDriveItem(drive);
+    }
+}
+
+void TForm_Main::buildWatchers()
+{
+    DriveWatcher1 = new DriveWatcher(this);
+    connect(DriveWatcher1, &DriveWatcher::inserted, this, &TForm_Main::DriveInserted);
+    connect(DriveWatcher1, &DriveWatcher::removed, this, &TForm_Main::DriveRemoved);
+    connect(&DriveTableChanges(), &DriveTableNotice::changed, this, &TForm_Main::addNewDrives);
+
+    StoreWatcher1 = new StoreWatcher(TreeView1->catalogRoot(), StoreWatcher::Mode::Automatic, this);
+    StoreWatcher1->setActive(isActiveWindow());
+    connect(StoreWatcher1, &StoreWatcher::changed, this, &TForm_Main::StoreChanged);
+    storeRetry_ = new QTimer(this);
+    storeRetry_->setSingleShot(true);
+    storeRetry_->setInterval(kStoreRetryMs);
+    connect(storeRetry_, &QTimer::timeout, this, &TForm_Main::StoreChanged);
+}
+
+void TForm_Main::DriveInserted(QChar letter)
+{
+    if (!InsertionNotice1->isChecked())
+        return;
+    const DriveDisk drive = ReadDriveDisk(letter);
+    if (drive.state == DriveDisk::NoDisk)
+        return; // gone again already
+    // The drive button's order, by the heads the tree has read: nothing is
+    // loaded, and a catalog that cannot be read is told when it is clicked.
+    QTreeWidgetItem* node = drive.state == DriveDisk::Present ? TreeView1->findBySerial(drive.serialNo) : nullptr;
+    if (node)
+        showDriveNotice(letter, insertedText(letter, node->text(0)), kShowInTree, TreeView1->CatalogFile(node));
+    else
+        showDriveNotice(letter, unknownText(letter), kRegister, QByteArray());
+}
+
+void TForm_Main::DriveRemoved(QChar letter)
+{
+    if (letter == noticeDrive_)
+        showDriveNotice(QChar(), QString(), QString(), QByteArray());
+}
+
+void TForm_Main::showDriveNotice(QChar letter, const QString& text, const QString& button, const QByteArray& catalog)
+{
+    noticeDrive_ = letter;
+    noticeCatalog_ = catalog;
+    DriveNoticeText->setText(text);
+    DriveNoticeButton->setText(button);
+    DriveNotice->setVisible(!letter.isNull());
+}
+
+void TForm_Main::DriveNoticeButtonClick()
+{
+    const QChar letter = noticeDrive_;
+    const QByteArray catalog = noticeCatalog_;
+    showDriveNotice(QChar(), QString(), QString(), QByteArray()); // done with
+    if (letter.isNull())
+        return;
+    if (catalog.isEmpty()) {
+        wizardDrive_ = letter;
+        CDMOFDD1Click(); // into the catalog folder selected, as from the File menu
+        return;
+    }
+    // The tree may have been refreshed since: the disk is found by its file.
+    if (QTreeWidgetItem* node = TreeView1->findCatalog(catalog)) {
+        TreeView1->reveal(node);
+        TreeView1Click();
+    }
+}
+
+void TForm_Main::InsertionNotice1Click()
+{
+    settings::setInsertionNotice(InsertionNotice1->isChecked());
+    if (!InsertionNotice1->isChecked())
+        showDriveNotice(QChar(), QString(), QString(), QByteArray());
+}
+
+void TForm_Main::StoreChanged()
+{
+    // Each of these would lose what the user is doing, or free nodes that
+    // are in use (the reload after a refresh lets events run): the refresh
+    // waits, and the search is never stopped for it.
+    if (followingStore_ || FileSearch->running() || Timer2->isActive() || updating_ || TreeView1->held() ||
+        TreeView1->editing() || QApplication::activeModalWidget() ||
+        QApplication::activePopupWidget()) {
+        storeRetry_->start();
+        return;
+    }
+    storeRetry_->stop();
+    const QScopedValueRollback following(followingStore_, true);
+    TreeView1->refresh();
+}
+
+void TForm_Main::followShownDisk()
+{
+    if (DiskContents->commentEdited())
+        return; // nothing is reloaded: the save of the edit asks about the catalog
+    QTreeWidgetItem* node = TreeView1->currentItem();
+    if (DiskContents->diskShown() && TCatalogTree::stateIndex(node) == 1 &&
+        DiskContents->shownFile().native() == TreeView1->CatalogFile(node).toStdString()) {
+        // The same disk stays on show, in the same folder, unless it was rewritten.
+        if (DiskContents->shownFileRewritten())
+            DiskContents->reloadShown(this);
+        return;
+    }
+    showSelected(false);
 }
 
 void TForm_Main::buildDropTarget()
@@ -539,8 +704,9 @@ void TForm_Main::newDisk(QTreeWidgetItem* target)
     const QByteArray folder = TreeView1->NodePath(target) + '/';
     const QPoint at = frameGeometry().topLeft() + QPoint(20, 20);
     QByteArray saved;
+    const QChar drive = std::exchange(wizardDrive_, QChar());
     if (newDiskWizard_ && TreeView1->insideRoot(folder))
-        saved = newDiskWizard_(folder, TreeView1->catalogRoot(), at);
+        saved = newDiskWizard_(folder, TreeView1->catalogRoot(), at, drive);
     Refresh1Click();
     // The new disk is the one the user wants to see.
     if (QTreeWidgetItem* added = saved.isEmpty() ? nullptr : TreeView1->findCatalog(saved)) {
@@ -898,6 +1064,14 @@ bool TForm_Main::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm_Main::changeEvent(QEvent* event)
+{
+    // The store is looked at for others' changes only while the user can see it.
+    if (event->type() == QEvent::ActivationChange && StoreWatcher1)
+        StoreWatcher1->setActive(isActiveWindow());
+    QMainWindow::changeEvent(event);
 }
 
 bool TForm_Main::event(QEvent* event)

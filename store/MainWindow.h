@@ -15,11 +15,13 @@
 #include <vector>
 
 #include "catalog/Disk.h"
+#include "platform/Drives.h"
 #include "platform/ImageList.h"
 #include "platform/Settings.h"
 #include "store/CatalogTree.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 class QMimeData;
 class QSplitter;
@@ -33,7 +35,9 @@ class QTreeWidget;
 
 namespace qd {
 
+class DriveWatcher;
 class IContextMenu;
+class StoreWatcher;
 class TDiskContents;
 class TDropFileTarget;
 class TFileSearch;
@@ -90,9 +94,10 @@ public:
     // and the wizard's top-left corner, it shows the wizard modally and returns
     // when it has closed, with the catalog file it wrote (empty for none). The
     // tree is refreshed afterwards whatever happened, and a new disk is
-    // revealed and shown. Until the wizard exists it does nothing.
+    // revealed and shown. Until the wizard exists it does nothing. drive,
+    // when not null, is the drive the wizard offers first.
     using NewDiskWizard = std::function<QByteArray(const QByteArray& targetFolder, const QByteArray& catalogRoot,
-                                                   const QPoint& topLeft)>;
+                                                   const QPoint& topLeft, QChar drive)>;
     void setNewDiskWizard(NewDiskWizard wizard) { newDiskWizard_ = std::move(wizard); }
     // The file search dialog, made after the main window; until it exists
     // "ファイルの検索" only shows the results pane.
@@ -139,6 +144,7 @@ public:
     QMenu* New1 = nullptr;          // the file menu's 新規作成
     QAction* Folder1 = nullptr;     // フォルダ
     QAction* CDMOFDD1 = nullptr;    // CD・MO・FDDなど: a new disk
+    QAction* InsertionNotice1 = nullptr; // ディスクの挿入を知らせる (checkable, kept in the settings)
     QAction* Close1 = nullptr;      // 閉じる: ends the program
     QMenu* PopupMenu_Tree = nullptr;
     QAction* Refresh1 = nullptr;    // 最新の情報に更新
@@ -155,6 +161,17 @@ public:
     QMenu* PM_SearchFile = nullptr;
     QAction* Close2 = nullptr;      // 閉じる: hides the search results
     QAction* Stop1 = nullptr;       // 検索の中断
+
+    // The notice of a disk put into a drive, at the right of the status bar
+    // (the left is the status bar's own messages, a search's progress among
+    // them, which it never hides): the text and the button that shows the
+    // catalogued disk in the tree or starts the wizard on the drive.
+    QWidget* DriveNotice = nullptr;
+    QLabel* DriveNoticeText = nullptr;
+    QToolButton* DriveNoticeButton = nullptr;
+    // The drives and the catalog store as other programs change them.
+    DriveWatcher* DriveWatcher1 = nullptr;
+    StoreWatcher* StoreWatcher1 = nullptr;
 
     // The file drop target; never attached, so the window takes no drops.
     TDropFileTarget* DropFileTarget1 = nullptr;
@@ -212,6 +229,20 @@ public:
     void TB_SearchDiskClick();
     // The disk update of the folder on show.
     void TB_ReLoadClick();
+    // A volume appeared on a drive or went: the notice tells which
+    // catalogued disk it is (heads only, in the tree's order) or offers to
+    // register it. Nothing moves and no window opens by itself.
+    void DriveInserted(QChar letter);
+    void DriveRemoved(QChar letter);
+    // The notice's button: the disk in the tree, or the wizard on the drive.
+    void DriveNoticeButtonClick();
+    void InsertionNotice1Click();
+    // Another program changed the catalog store: the tree is refreshed as
+    // 最新の情報に更新 does, keeping what is open and selected; put off while
+    // a search runs, a node is being renamed, the tree is held or a dialog
+    // or menu is open. The disk shown is reloaded only when its catalog was
+    // rewritten and no comment edit is pending.
+    void StoreChanged();
 
     // The catalog folder a new folder or disk goes into for target: a disk
     // stands for its parent; nullptr for nullptr.
@@ -221,6 +252,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -234,6 +266,14 @@ private:
     void buildPanes();
     void buildMenus();
     void buildSearchDiskMenu();
+    // The drive menu's item for drive, at its end.
+    void addDriveItem(const Drive& drive);
+    // The drive menu learns the letters that appeared; the items it has keep
+    // their order and captions.
+    void addNewDrives();
+    void buildWatchers();
+    void showDriveNotice(QChar letter, const QString& text, const QString& button, const QByteArray& catalog);
+    void followShownDisk(); // after a refresh for the store's sake
     void buildDropTarget();
     // The common start of newFolder and newDisk: put off while a search
     // runs (change is then made with target, if it still exists, once the
@@ -259,6 +299,11 @@ private:
     int shellSelected_ = 0; // of so many selected
     std::optional<QByteArray> handed_; // a file handed over, waiting for modal windows to close
     QTimer* handOff_ = nullptr;        // looks again whether they have
+    QChar noticeDrive_;       // the drive the notice is about; null when none is shown
+    QByteArray noticeCatalog_; // its catalogued disk's file; empty for a disk to register
+    QChar wizardDrive_;       // the drive the next wizard offers first
+    bool followingStore_ = false; // the refresh running is the store watch's
+    QTimer* storeRetry_ = nullptr; // tries a put-off store refresh again
 };
 
 } // namespace qd

@@ -45,9 +45,10 @@ int main(int argc, char** argv)
     // The registration wizard and the file search dialog are made after the main
     // window, hidden, and live for the whole run.
     qd::TForm_NewDisk newDisk(&main);
-    main.setNewDiskWizard([&newDisk](const QByteArray& folder, const QByteArray& root, const QPoint& topLeft) {
-        return newDisk.ShowFor(folder, root, topLeft);
-    });
+    main.setNewDiskWizard(
+        [&newDisk](const QByteArray& folder, const QByteArray& root, const QPoint& topLeft, QChar drive) {
+            return newDisk.ShowFor(folder, root, topLeft, drive);
+        });
     qd::TForm_SearchFile searchFile(&main);
     main.setSearchDialog(&searchFile);
 

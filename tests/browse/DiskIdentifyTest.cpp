@@ -105,6 +105,23 @@ TEST_F(DiskIdentifyTest, OtherSerialNumbersAreJudgedByTheirHeadAlone)
     }
 }
 
+// The quick look when a disk is put in reads heads alone: the first head that
+// records the serial wins, even one whose body is damaged, and nothing is told
+// of catalogs that only fail after their head.
+TEST_F(DiskIdentifyTest, HeadsOnlyLookupTakesTheFirstMatchingHeadInOrder)
+{
+    std::string cutBody = bytes(7);
+    cutBody.resize(cutBody.size() - 10);
+    const std::vector<std::filesystem::path> files = {raw("type3.qd", bytes(7, 3)), raw("cuthead.qd", bytes(7).substr(0, 20)),
+                                                      raw("cutbody.qd", cutBody), disk("good", 7)};
+    std::vector<std::size_t> told;
+    const auto tell = [&](const SkippedCatalog& s) { told.push_back(s.index); };
+    EXPECT_EQ(FindCatalogBySerial(7, files, tell), 2u);
+    EXPECT_EQ(told, std::vector<std::size_t>{1});
+    EXPECT_EQ(FindCatalogBySerial(7, files, tell, 3), 3u);
+    EXPECT_EQ(FindCatalogBySerial(8, files, tell), std::nullopt);
+}
+
 TEST_F(DiskIdentifyTest, DriveWithoutDiskWithoutSerialAndWithOne)
 {
     const MappedDrive present(QChar('D'), {.serial = 0xABCD0123});

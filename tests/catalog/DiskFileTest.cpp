@@ -318,6 +318,21 @@ TEST(CatalogHead, ReadsTheIconsAndDataTypeOnly)
     EXPECT_THROW(ReadCatalogHead(dir / "missing.qd"), CatalogError);
 }
 
+// The tree keeps the serial number for the quick look at a disk put in; a
+// file that ends before it is still shown as the head alone would have it.
+TEST(CatalogHead, TakesTheSerialNumberWhenTheFileGoesOnThatFar)
+{
+    TempDir dir;
+    writeFile(dir / "head.qd", head(1).data);
+    const auto bare = ReadCatalogHead(dir / "head.qd");
+    ASSERT_TRUE(bare.has_value());
+    EXPECT_EQ(bare->serialNo, std::nullopt);
+    TDisk disk = sampleDisk();
+    disk.SerialNo = 0xC0FFEE01;
+    SaveDiskData(dir / "whole", disk);
+    EXPECT_EQ(ReadCatalogHead(dir / "whole.qd")->serialNo, 0xC0FFEE01u);
+}
+
 TEST(CatalogHead, AFileEndingAnywhereInsideTheHeadIsDamage)
 {
     // Every cut after the magic, down to the one right before the data type

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QStorageInfo>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -377,3 +378,32 @@ TEST(DriveLetters, AUserTextIsTheLetterAloneAndAPathItsFirstCharacter)
 }
 
 } // namespace
+
+// While the program runs a letter recorded in the catalogs names one drive:
+// a stick pulled out keeps its letter, a new device that sorts before the
+// others takes a free letter instead of pushing them along.
+TEST(DriveTableFollow, DrivesKeepTheirLettersWhileTheProgramRuns)
+{
+    const DriveTable before = DriveTable::build(qd::parseMountInfo(kMountInfo), kDevices, {});
+    QString mounts = QString::fromUtf8(kMountInfo);
+    mounts.remove(QRegularExpression(QStringLiteral("3[23] 27 [^\n]*\n"))); // the stick and the disc out
+    mounts += QStringLiteral("50 27 8:9 / /media/u/NEW rw - vfat /dev/sda9 rw\n");
+    const std::vector<qd::BlockDevice> devices = {{"sda9", "8:9", false}, {"sr0", "11:0", true}, {"sr1", "11:1", true}};
+    const DriveTable now = DriveTable::build(qd::parseMountInfo(mounts), devices, {}, &before);
+    const struct {
+        char letter;
+        const char* device;
+        bool present;
+    } rows[] = {{'D', "/dev/sdb1", false}, {'E', "/dev/sr0", false}, {'F', "/dev/sr1", false},
+                {'G', "/dev/sdc1", true},  {'H', "/dev/zram0", true}, {'I', "fileserver:/export", true},
+                {'J', "//Server/Photos", true}, {'K', "/dev/sda9", true}};
+    ASSERT_EQ(now.drives().size(), std::size(rows) + 1);
+    for (const auto& row : rows) {
+        const Drive* d = now.find(QChar(row.letter));
+        ASSERT_NE(d, nullptr) << row.letter;
+        EXPECT_EQ(d->device, row.device) << row.letter;
+        EXPECT_EQ(d->present(), row.present) << row.letter;
+    }
+    // Built afresh, the letters would have moved.
+    EXPECT_EQ(DriveTable::build(qd::parseMountInfo(mounts), devices, {}).find(QChar('D'))->device, "/dev/sda9");
+}

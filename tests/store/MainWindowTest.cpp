@@ -87,7 +87,8 @@ TEST_F(MainWindowTest, BandsMenusAndPagesCarryTheirCaptions)
     TForm_Main& w = window();
     EXPECT_EQ(w.ToolButton1->text(), "ファイル(&F)");
     EXPECT_EQ(w.ToolButton1->menu(), w.Menu_File);
-    EXPECT_EQ(captions(w.Menu_File), (QStringList{"新規作成", "-", "閉じる"}));
+    EXPECT_EQ(captions(w.Menu_File), (QStringList{"新規作成", "ディスクの挿入を知らせる", "-", "閉じる"}));
+    EXPECT_TRUE(w.InsertionNotice1->isCheckable());
     EXPECT_EQ(captions(w.New1), (QStringList{"フォルダ", "-", "CD・MO・FDDなど"}));
     EXPECT_EQ(captions(w.PopupMenu_Tree),
               (QStringList{"最新の情報に更新", "-", "新規作成", "-", "削除", "名前の変更", "-", "ファイルの検索"}));
@@ -342,7 +343,7 @@ TEST_F(MainWindowTest, NewDiskHandsTheWizardTheFolderAndRefreshesWhenItCloses)
     TForm_Main& w = window();
     QByteArray folder;
     QPoint at;
-    w.setNewDiskWizard([&](const QByteArray& f, const QByteArray&, const QPoint& p) {
+    w.setNewDiskWizard([&](const QByteArray& f, const QByteArray&, const QPoint& p, QChar) {
         folder = f;
         at = p;
         catalog("F/new"); // what a finished wizard leaves behind
@@ -367,7 +368,7 @@ TEST_F(MainWindowTest, NewDiskWithoutATargetDoesNothing)
 {
     TForm_Main& w = window();
     bool ran = false;
-    w.setNewDiskWizard([&](const QByteArray&, const QByteArray&, const QPoint&) {
+    w.setNewDiskWizard([&](const QByteArray&, const QByteArray&, const QPoint&, QChar) {
         ran = true;
         return QByteArray();
     });

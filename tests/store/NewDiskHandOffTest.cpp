@@ -19,7 +19,7 @@ protected:
         window = std::make_unique<TForm_Main>(root());
         wizard = std::make_unique<TForm_NewDisk>(window.get());
         window->setNewDiskWizard(
-            [this](const QByteArray& f, const QByteArray& r, const QPoint& p) { return wizard->ShowFor(f, r, p); });
+            [this](const QByteArray& f, const QByteArray& r, const QPoint& p, QChar d) { return wizard->ShowFor(f, r, p, d); });
         window->show();
     }
 

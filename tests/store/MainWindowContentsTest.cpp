@@ -28,6 +28,14 @@ protected:
         window->TreeView1->setCurrentItem(node);
         window->TreeView1Click();
     }
+    // A click of the mouse on the node's text, through whatever signal the
+    // window listens to.
+    void mouseClick(QTreeWidgetItem* node)
+    {
+        ASSERT_NE(node, nullptr);
+        TCatalogTree* tree = window->TreeView1;
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
+    }
     QTreeWidgetItem* top() const { return window->TreeView1->topLevelItem(0); }
 
     std::unique_ptr<TForm_Main> window;
@@ -168,14 +176,14 @@ TEST_F(MainWindowContentsTest, AnEditedCommentIsAskedAboutBeforeTheViewMovesOn)
         return d.Comment;
     };
 
-    click(child(top(), "Alpha"));
-    click(child(top(), "Beta"));
+    mouseClick(child(top(), "Alpha"));
+    mouseClick(child(top(), "Beta"));
     EXPECT_TRUE(dialogs_.asked.isEmpty()) << "nothing edited, nothing asked";
 
-    click(child(top(), "Alpha"));
+    mouseClick(child(top(), "Alpha"));
     window->DiskContents->RichEdit_Comment->setPlainText("kept");
     dialogs_.answers.enqueue(DialogAnswer::Yes);
-    click(child(top(), "Beta"));
+    mouseClick(child(top(), "Beta"));
     ASSERT_EQ(dialogs_.asked.size(), 1);
     EXPECT_EQ(dialogs_.asked[0].text, question);
     EXPECT_EQ(commentOf("Alpha"), "kept") << "saved into the disk it was typed for";
@@ -184,11 +192,11 @@ TEST_F(MainWindowContentsTest, AnEditedCommentIsAskedAboutBeforeTheViewMovesOn)
 
     window->DiskContents->RichEdit_Comment->setPlainText("dropped");
     dialogs_.answers.enqueue(DialogAnswer::No);
-    click(child(top(), "Beta")); // the same disk again
+    mouseClick(child(top(), "Beta")); // the same disk again
     ASSERT_EQ(dialogs_.asked.size(), 2);
     EXPECT_EQ(commentOf("Beta"), "first line\r\nsecond line");
     EXPECT_EQ(window->DiskContents->RichEdit_Comment->toPlainText(), "first line\nsecond line");
-    click(child(top(), "Alpha"));
+    mouseClick(child(top(), "Alpha"));
     EXPECT_EQ(dialogs_.asked.size(), 2) << "asked once per edit";
     EXPECT_EQ(dialogs_.asked[1].buttons, DialogButtons::YesNoCancel);
 
@@ -196,7 +204,7 @@ TEST_F(MainWindowContentsTest, AnEditedCommentIsAskedAboutBeforeTheViewMovesOn)
     // the window is cancelled too.
     window->DiskContents->RichEdit_Comment->setPlainText("still typing");
     dialogs_.answers.enqueue(DialogAnswer::Cancel);
-    click(child(top(), "Beta"));
+    mouseClick(child(top(), "Beta"));
     EXPECT_EQ(window->TreeView1->currentItem(), child(top(), "Alpha"));
     EXPECT_EQ(window->DiskContents->shownFile(), rootPath("Alpha.qd"));
     EXPECT_EQ(window->DiskContents->RichEdit_Comment->toPlainText(), "still typing");

@@ -100,7 +100,12 @@ int runSearch(const Command& command, const QStringList& args)
                 QStringLiteral("Ignore case and width in TEXT and --glob (ＲＥＰＯＲＴ is report, ｶﾞ is ガ)."));
     line.option({glob}, QStringLiteral("Names matching PATTERN as a whole: * any run of characters, ? any one."),
                 QStringLiteral("PATTERN"));
-    line.option({regex}, QStringLiteral("Names in which the regular expression RE matches."), QStringLiteral("RE"));
+    line.option({regex},
+                QStringLiteral("Names in which the regular expression RE matches, in RE2's syntax (that of Go): "
+                               "no backreferences or lookaround; \\d, \\w, \\s and \\b are ASCII, \\p{Han}, "
+                               "\\p{Katakana} or \\p{L} stand for other letters. Every name is decided, in time "
+                               "linear in its length, whatever the pattern."),
+                QStringLiteral("RE"));
     line.option({folders}, QStringLiteral("Match folder names too."));
     line.option({minSize}, QStringLiteral("Files of at least N bytes (K, M and G multiply by 1024 each)."),
                 QStringLiteral("N"));

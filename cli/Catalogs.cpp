@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <cstdio>
+#include <cstring>
 
 #include "Commands.h"
 #include "catalog/Cp932.h"
@@ -31,6 +32,12 @@ bool LoadCatalog(const QString& file, TDisk& disk)
 void ReportFailures::failed(const QByteArray& file, const QString& message)
 {
     printError(DisplayFileName(file) + QStringLiteral(": ") + message);
+}
+
+void ReportUnlisted(const QByteArray& folder, int error)
+{
+    printError(QStringLiteral("cannot list the folder %1 (%2): the catalogs in it are left out")
+                   .arg(DisplayFileName(folder), QString::fromLocal8Bit(std::strerror(error))));
 }
 
 std::int32_t FindFolderArg(const TDisk& disk, const QString& path)

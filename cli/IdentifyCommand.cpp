@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "Catalogs.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
@@ -50,12 +51,19 @@ int runIdentify(const Command& command, const QStringList& args)
     std::vector<QByteArray> names;
     std::vector<QString> titles;
     std::vector<std::filesystem::path> files;
-    const bool listed = ForEachCatalog(*root, [&](const QByteArray& file, const StoreEntry& entry) {
-        names.push_back(file);
-        titles.push_back(entry.text);
-        files.emplace_back(file.toStdString());
-        return true;
-    });
+    bool unread = false;
+    const bool listed = ForEachCatalog(
+        *root,
+        [&](const QByteArray& file, const StoreEntry& entry) {
+            names.push_back(file);
+            titles.push_back(entry.text);
+            files.emplace_back(file.toStdString());
+            return true;
+        },
+        [&](const QByteArray& folder, int error) {
+            ReportUnlisted(folder, error);
+            unread = true;
+        });
     if (!listed)
         return line.unreadableRoot();
     TDisk disk;
@@ -72,6 +80,8 @@ int runIdentify(const Command& command, const QStringList& args)
         printError(QStringLiteral("no catalog records the serial number %1 of drive %2:")
                        .arg(settings::formatSerial(drive.serialNo))
                        .arg(*letter));
+        if (unread)
+            printError(QStringLiteral("some folders could not be read: a catalog in them may record it"));
         return kNotFound;
     }
     Print(TsvRow({titles[*match], DisplayFileName(names[*match])}));

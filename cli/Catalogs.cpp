@@ -1,6 +1,5 @@
 #include "Catalogs.h"
 
-#include <QFile>
 #include <cstdio>
 #include <cstring>
 
@@ -14,10 +13,10 @@
 
 namespace qd::cli {
 
-bool LoadCatalog(const QString& file, TDisk& disk)
+bool LoadCatalog(const QByteArray& file, TDisk& disk)
 {
     try {
-        const LoadResult r = LoadDiskData(QFile::encodeName(file).toStdString(), disk);
+        const LoadResult r = LoadDiskData(file.toStdString(), disk);
         if (!r.ok()) {
             printError(QString::fromStdString(r.message));
             return false;

@@ -11,9 +11,9 @@
 
 namespace qd::cli {
 
-// Loads the catalog file or says why not on standard error; false means
-// exit status kUnreadable.
-bool LoadCatalog(const QString& file, TDisk& disk);
+// Loads the catalog file (the file system's bytes) or says why not on
+// standard error; false means exit status kUnreadable.
+bool LoadCatalog(const QByteArray& file, TDisk& disk);
 
 // Says on standard error that a folder of the store could not be listed
 // (errno error), so the catalogs in it are left out.

@@ -3,7 +3,6 @@
 // matched case-blind, by wildcards or by a regular expression, folders too,
 // and sizes and dates within bounds.
 #include <QDir>
-#include <QFile>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -167,13 +166,14 @@ int runSearch(const Command& command, const QStringList& args)
     if (!in.isEmpty()) {
         // A path as the tree names it: below the root, or absolute inside it.
         const QString clean = QDir::cleanPath(in);
-        target = QDir::isAbsolutePath(clean) ? QFile::encodeName(clean) : JoinPath(rootPath, QFile::encodeName(clean));
+        target = QDir::isAbsolutePath(clean) ? ArgumentBytes(clean) : JoinPath(rootPath, ArgumentBytes(clean));
         if (!DirectoryExists(target) && !FileExists(target)) {
-            printError(QStringLiteral("cannot read %1").arg(in));
+            printError(QStringLiteral("cannot read %1").arg(DisplayFileName(ArgumentBytes(in))));
             return kUnreadable;
         }
         if (!InsideFolder(target, rootPath))
-            return line.usage(QStringLiteral("%1 is not below the catalog root %2").arg(in, line.root()));
+            return line.usage(QStringLiteral("%1 is not below the catalog root %2")
+                                  .arg(DisplayFileName(ArgumentBytes(in)), DisplayFileName(rootPath)));
     }
 
     PrintHits out(line.isSet(json));

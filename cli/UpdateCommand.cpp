@@ -1,5 +1,4 @@
 // qdcat update: the windows' データの更新 for one folder of a catalog file.
-#include <QFile>
 #include <cstdio>
 
 #include "Catalogs.h"
@@ -32,10 +31,10 @@ int runUpdate(const Command& command, const QStringList& arguments)
     const QStringList& args = line.positionals();
     if (args.size() != 2)
         return line.usage(QStringLiteral("name a catalog file and one of its folders"));
-    const QByteArray fileName = QFile::encodeName(args[0]);
+    const QByteArray fileName = ArgumentBytes(args[0]);
     const std::filesystem::path file(fileName.toStdString());
     TDisk disk;
-    if (!LoadCatalog(args[0], disk))
+    if (!LoadCatalog(fileName, disk))
         return kUnreadable;
     const std::int32_t folder = FindFolderArg(disk, args[1]);
     if (folder < 0)

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "CommandLine.h"
 #include "Commands.h"
 
 namespace qd::cli {
@@ -129,7 +130,8 @@ int main(int argc, char** argv)
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("One of the commands above."),
                                  QStringLiteral("COMMAND [ARGUMENTS]"));
-    if (!parser.parse(app.arguments())) {
+    // Names that are not UTF-8 keep their bytes (see ArgumentsOf).
+    if (!parser.parse(ArgumentsOf(argc, argv))) {
         printError(parser.errorText() + QStringLiteral(" See qdcat --help."));
         return kUsage;
     }

@@ -290,6 +290,7 @@ int runScan(const Command& command, const QStringList& args)
         made.removeAll();
         return kNotWritten;
     }
+    RemoveOldLeftovers(dir); // what saves killed here long ago left behind
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
 
     std::printf("%s -> %s\n", QString(letter).toUtf8().constData(), DisplayFileName(target).toUtf8().constData());

@@ -63,6 +63,10 @@ int runUpdate(const Command& command, const QStringList& arguments)
         printError(QString::fromUtf8(e.what()));
         return kNotWritten;
     }
+    // What saves killed here long ago left behind: a folder outside the
+    // catalog root, which no window's refresh cleans.
+    const qsizetype slash = fileName.lastIndexOf('/');
+    RemoveOldLeftovers(slash < 0 ? QByteArray(".") : fileName.left(qMax<qsizetype>(slash, 1)));
     QString out;
     const auto lines = [&](const char* what, const char* kind, const std::vector<std::string>& names) {
         for (const std::string& name : names)

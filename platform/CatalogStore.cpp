@@ -234,11 +234,26 @@ std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QS
     return hit;
 }
 
+int RemoveOldLeftovers(const QByteArray& folder)
+{
+    std::vector<QByteArray> leftovers;
+    UniqueFd fd(OpenPath(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (DIR* dir = fd ? ::fdopendir(fd.get()) : nullptr) {
+        fd.release(); // the stream owns it now
+        while (const dirent* d = ::readdir(dir)) {
+            if (IsSaveLeftover(d->d_name))
+                leftovers.emplace_back(d->d_name);
+        }
+        ::closedir(dir);
+    }
+    return RemoveOldLeftovers(folder, leftovers);
+}
+
 int RemoveOldLeftovers(const QByteArray& folder, const std::vector<QByteArray>& leftovers, qint64 maxAgeSeconds)
 {
     if (leftovers.empty())
         return 0; // nearly always: no folder opened on a refresh for nothing
-    UniqueFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(OpenPath(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir)
         return 0;
     const std::time_t now = std::time(nullptr);

@@ -81,5 +81,8 @@ std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QS
 // (a save in progress is never that old). Returns how many went.
 int RemoveOldLeftovers(const QByteArray& folder, const std::vector<QByteArray>& leftovers,
                        qint64 maxAgeSeconds = 24 * 60 * 60);
+// The same for every such file of folder, for a program that writes there
+// without listing it otherwise.
+int RemoveOldLeftovers(const QByteArray& folder);
 
 } // namespace qd

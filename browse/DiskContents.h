@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <filesystem>
+#include <string_view>
 
 #include "FolderRows.h"
 #include "catalog/Disk.h"
@@ -63,6 +65,10 @@ public:
 
     // Fills the list for CurrentFolder of ShownDisk.
     void ShowFolder();
+    // Selects the row of the file of that name (code page 932) in the folder
+    // shown, makes it current and scrolls it into view; nothing when the
+    // folder has no such file.
+    void selectFile(std::string_view name);
     void ListView1DblClick();
     void TB_UpdirClick();
     void TL_ViewStyleClick();
@@ -136,6 +142,7 @@ private:
     ViewStyle style_ = ViewStyle::LargeIcon;
     NameOrder order_;
     std::filesystem::path shownFile_;
+    QPersistentModelIndex revealRow_; // to scroll into view at the next arrangement
     bool filling_ = false;
     bool commentEdited_ = false;   // typed since the last fill or save
     bool viewSetsComment_ = false; // the view itself is changing the comment box

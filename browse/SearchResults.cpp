@@ -6,17 +6,30 @@ namespace qd {
 
 TSearchResults::TSearchResults(QObject* parent) : QAbstractTableModel(parent) {}
 
-void TSearchResults::append(const QByteArray& catalogFile, const QString& title, const QIcon& icon, CatalogHits hits)
+void TSearchResults::beginDisk(const QByteArray& catalogFile, const QString& title, const QIcon& icon)
 {
-    if (hits.hits.empty())
+    disks_.push_back({catalogFile, title, icon, {}});
+}
+
+void TSearchResults::take(CatalogHits& found)
+{
+    if (disks_.empty())
+        return;
+    Disk& disk = disks_.back();
+    std::vector<std::string>& paths = disk.hits.paths;
+    paths.insert(paths.end(), found.paths.begin() + qsizetype(paths.size()), found.paths.end());
+    if (found.hits.empty())
         return;
     const int first = int(rows_.size());
-    const int last = first + int(hits.hits.size()) - 1;
-    beginInsertRows({}, first, last);
-    const auto disk = std::uint32_t(disks_.size());
-    for (std::size_t i = 0; i < hits.hits.size(); ++i)
-        rows_.push_back({disk, std::uint32_t(i)});
-    disks_.push_back({catalogFile, title, icon, std::move(hits)});
+    beginInsertRows({}, first, first + int(found.hits.size()) - 1);
+    const auto index = std::uint32_t(disks_.size() - 1);
+    std::vector<FileHit>& hits = disk.hits.hits;
+    for (FileHit& h : found.hits) {
+        rows_.push_back({index, std::uint32_t(hits.size())});
+        hits.push_back(std::move(h));
+    }
+    found.hits.clear();
+    found.details.clear();
     endInsertRows();
 }
 
@@ -33,7 +46,7 @@ std::optional<TSearchResults::Place> TSearchResults::placeOf(int row) const
     if (row < 0 || std::size_t(row) >= rows_.size())
         return std::nullopt;
     const Row& r = rows_[std::size_t(row)];
-    return Place{disks_[r.disk].file, hit(r).folder};
+    return Place{disks_[r.disk].file, hit(r).folder, hit(r).name};
 }
 
 int TSearchResults::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }

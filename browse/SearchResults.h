@@ -27,15 +27,20 @@ public:
     // The picture of the folder column (the tree's image 0).
     void setFolderIcon(const QIcon& icon) { folderIcon_ = icon; }
 
-    // Appends the hits of one disk: its catalog file, its title and picture
-    // as the tree shows them.
-    void append(const QByteArray& catalogFile, const QString& title, const QIcon& icon, CatalogHits hits);
+    // Starts the rows of one more disk: its catalog file, its title and
+    // picture as the tree shows them.
+    void beginDisk(const QByteArray& catalogFile, const QString& title, const QIcon& icon);
+    // Appends the hits that found holds, as rows of the disk begun last,
+    // taking them out of it; found keeps its paths, of which the new ones are
+    // copied, so that it can go on collecting (see SearchYield).
+    void take(CatalogHits& found);
     void clear();
 
     // Where the hit of a row lies; nullopt outside the rows.
     struct Place {
         QByteArray catalogFile;
         std::int32_t folder;
+        AnsiString name; // the file's
     };
     std::optional<Place> placeOf(int row) const;
 

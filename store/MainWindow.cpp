@@ -59,6 +59,15 @@ const QString kSearchDiskCaption = QStringLiteral("ディスクの検索");
 const QString kNoDiskInDrive = QStringLiteral("ディスクが入っていません。");
 const QString kDiskNotFound = QStringLiteral("見つかりませんでした。");
 
+// The disk nodes of node and everything below it.
+int countDisks(const QTreeWidgetItem* node)
+{
+    int n = TCatalogTree::isDisk(node) ? 1 : 0;
+    for (int i = 0; i < node->childCount(); ++i)
+        n += countDisks(node->child(i));
+    return n;
+}
+
 // The design size of the client area and its place on the screen.
 constexpr int kDesignLeft = 199;
 constexpr int kDesignTop = 109;
@@ -281,6 +290,7 @@ void TForm_Main::buildPanes()
     Timer2->setInterval(1);
     connect(Timer2, &QTimer::timeout, this, &TForm_Main::Timer2Timer);
     connect(FileSearch, &TFileSearch::jumpRequested, this, &TForm_Main::jumpToHit);
+    connect(FileSearch, &TFileSearch::statusChanged, this, [this](const QString& text) { StatusBar1->showMessage(text); });
     // A rename in place is made at once: the running search ends, as it
     // might otherwise meet the renamed nodes in their new order.
     connect(TreeView1, &TCatalogTree::pathRenamed, FileSearch, &TFileSearch::Stop1Click);
@@ -699,12 +709,13 @@ void TForm_Main::Timer2Timer()
     {
         // The walk keeps nodes while events run: no refresh may free them.
         const TCatalogTree::UseGuard guard(*TreeView1);
-        const TFileSearch::Run run(*FileSearch);
+        QTreeWidgetItem* node = TreeView1->currentItem();
+        const TFileSearch::Run run(*FileSearch, node ? countDisks(node) : 0);
         // A tree change asked for while the run began ends it at once.
         if (!putOff_.empty())
             FileSearch->StopSearch = true;
         const std::string text = SearchTextBytes(SearchDialog ? SearchDialog->Edit1->text() : QString());
-        if (QTreeWidgetItem* node = TreeView1->currentItem())
+        if (node)
             SearchNode(node, text);
     }
     // The search has ended and a refresh put off meanwhile has run.
@@ -737,7 +748,7 @@ void TForm_Main::ListView_SearchFileDblClick()
     FileSearch->ListView_SearchFileDblClick();
 }
 
-void TForm_Main::jumpToHit(const QByteArray& catalogFile, std::int32_t folder)
+void TForm_Main::jumpToHit(const QByteArray& catalogFile, std::int32_t folder, const AnsiString& name)
 {
     // Rows keep the catalog's file: after a refresh this finds its new
     // node, and nothing when the disk is gone.
@@ -747,6 +758,11 @@ void TForm_Main::jumpToHit(const QByteArray& catalogFile, std::int32_t folder)
     TreeView1->reveal(node);
     DiskContents->PendingFolder = folder;
     TreeView1Click();
+    // The hit itself, in front, unless the disk no longer has its folder.
+    if (DiskContents->diskShown() && DiskContents->CurrentFolder == folder) {
+        PageControl1->setCurrentWidget(TabSheet1);
+        DiskContents->selectFile(name.view());
+    }
 }
 
 QRect ClientGeometry(const settings::Placement& outer, const QMargins& frame, const QSize& client)
@@ -836,6 +852,7 @@ void TForm_Main::closeEvent(QCloseEvent* event)
 {
     DiskContents->KeepEditedComment(this); // nothing typed is lost at the end of the run either
     settings::setTreeState(TreeView1->treeState());
+    FileSearch->keepPaneHeight();
     FileSearch->StopSearch = true; // a search running in the background ends with the window
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
         const QRect outer = frameGeometry();

@@ -7,6 +7,7 @@
 #include <QTreeView>
 #include <exception>
 #include <filesystem>
+#include <utility>
 
 #include "SearchResults.h"
 #include "platform/BusyCursor.h"
@@ -98,6 +99,7 @@ TFileSearch::Run::Run(TFileSearch& search, int disks) : search_(search)
     search.diskNumber_ = 0;
     search.disks_ = disks;
     search.hits_ = 0;
+    search.unlisted_.clear();
     search.StopSearch = false;
     emit search.stopEnabledChanged(true);
 }
@@ -176,6 +178,20 @@ void TFileSearch::searchDisk(const QByteArray& catalogFile, const QString& title
         failureIcon = DialogIcon::Stop;
     }
     dialogs().error(owner, failure, failureIcon);
+}
+
+void TFileSearch::folderUnlisted(const QString& folder)
+{
+    unlisted_ << folder;
+}
+
+void TFileSearch::tellUnlisted(QWidget* owner)
+{
+    if (unlisted_.isEmpty())
+        return;
+    const QString text = QStringLiteral("次のフォルダを読み込めませんでした。中のディスクは検索されていません。\r\n") +
+                         std::exchange(unlisted_, {}).join(QStringLiteral("\r\n"));
+    dialogs().error(owner, text, DialogIcon::Exclamation);
 }
 
 void TFileSearch::Stop1Click()

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <chrono>
 #include <memory>
 #include <string_view>
@@ -83,6 +84,12 @@ public:
     // The status bar names the disk, its place in the run and the hits so far.
     void searchDisk(const QByteArray& catalogFile, const QString& title, const QIcon& icon, std::string_view text,
                     QWidget* owner);
+    // A catalog folder of the run that could not be listed (its path for
+    // display), whose disks are not searched; tellUnlisted says so once.
+    void folderUnlisted(const QString& folder);
+    // After the run: one message, owned by owner, naming every folder that
+    // could not be listed; nothing when there was none.
+    void tellUnlisted(QWidget* owner);
 
     // Shows the results pane; the rows of the last search stay. It comes up
     // at the height it was last dragged to, in this run or an earlier one.
@@ -133,6 +140,7 @@ private:
     } disk_;
     int diskNumber_ = 0, disks_ = 0;
     qint64 hits_ = 0; // found in this run
+    QStringList unlisted_;
 };
 
 } // namespace qd

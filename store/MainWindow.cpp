@@ -38,6 +38,7 @@
 #include "catalog/DiskFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/CatalogErrors.h"
+#include "platform/CatalogStore.h"
 #include "platform/Dialogs.h"
 #include "platform/Drives.h"
 #include "platform/FileOps.h"
@@ -58,6 +59,7 @@ const QString kNothingSelected = QStringLiteral("選択されていません");
 const QString kSearchDiskCaption = QStringLiteral("ディスクの検索");
 const QString kNoDiskInDrive = QStringLiteral("ディスクが入っていません。");
 const QString kDiskNotFound = QStringLiteral("見つかりませんでした。");
+const QString kFoldersUnread = QStringLiteral("読み込めなかったフォルダがあるため、その中のディスクは調べていません。");
 
 // The disk nodes of node and everything below it.
 int countDisks(const QTreeWidgetItem* node)
@@ -546,6 +548,7 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
         dialogs().tell(this, kNoDiskInDrive, kSearchDiskCaption, DialogIcon::Information);
         return;
     }
+    bool unread = false; // a catalog folder that could not be listed might hold the disk
     if (drive.state == DriveDisk::Present) {
         // The messages of catalogs that fail let events run: no refresh may
         // free the nodes meanwhile.
@@ -553,8 +556,10 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
         std::vector<QTreeWidgetItem*> nodes;
         std::vector<std::filesystem::path> files;
         for (QTreeWidgetItemIterator it(TreeView1); *it; ++it) {
-            if (!TCatalogTree::isDisk(*it))
+            if (!TCatalogTree::isDisk(*it)) {
+                unread = unread || !TCatalogTree::unlisted(*it).isEmpty();
                 continue;
+            }
             if (TCatalogTree::stateIndex(*it) > 2) {
                 qCDebug(lcCatalog) << "catalog of data type" << TCatalogTree::stateIndex(*it)
                                    << "passed over:" << TreeView1->CatalogFile(*it);
@@ -581,7 +586,8 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
             return;
         }
     }
-    dialogs().tell(this, kDiskNotFound, kSearchDiskCaption, DialogIcon::Information);
+    dialogs().tell(this, unread ? kDiskNotFound + QStringLiteral("\r\n") + kFoldersUnread : kDiskNotFound,
+                   kSearchDiskCaption, DialogIcon::Information);
     TreeView1->setCurrentItem(TreeView1->topNode());
     TreeView1Click();
 }
@@ -718,6 +724,7 @@ void TForm_Main::Timer2Timer()
         if (node)
             SearchNode(node, text);
     }
+    FileSearch->tellUnlisted(this);
     // The search has ended and a refresh put off meanwhile has run.
     for (std::function<void()>& change : std::exchange(putOff_, {}))
         change();
@@ -725,6 +732,8 @@ void TForm_Main::Timer2Timer()
 
 void TForm_Main::SearchNode(QTreeWidgetItem* node, std::string_view text)
 {
+    if (!TCatalogTree::unlisted(node).isEmpty())
+        FileSearch->folderUnlisted(DisplayFileName(TreeView1->NodePath(node)));
     for (int i = 0; i < node->childCount() && !FileSearch->StopSearch; ++i)
         SearchNode(node->child(i), text);
     if (FileSearch->StopSearch || !TCatalogTree::isDisk(node))

@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <functional>
+#include <sys/stat.h>
 
 #include "browse/DiskContents.h"
 #include "browse/FileSearch.h"
@@ -22,6 +23,7 @@
 #include "catalog/Cp932.h"
 #include "store/MainWindow.h"
 #include "StoreFixture.h"
+#include "support/Unprivileged.h"
 
 using namespace qd;
 using namespace qd::test;
@@ -493,6 +495,33 @@ TEST_F(FileSearchTest, ACatalogDamagedFarInKeepsTheRowsFoundBeforeAndIsTold)
     ASSERT_EQ(dialogs_.asked.size(), 1);
     EXPECT_TRUE(dialogs_.asked[0].text.contains("a.qd")) << dialogs_.asked[0].text.toStdString();
     EXPECT_EQ(window->StatusBar1->currentMessage(), "40 件見つかりました");
+}
+
+TEST_F(FileSearchTest, FoldersThatCouldNotBeListedAreNamedOnceAfterTheSearch)
+{
+    disk("Locked/inside", {"hit.txt"});
+    disk("Open/d1", {"hit.txt"});
+    disk("Shut/inside", {"hit.txt"});
+    open();
+    ASSERT_EQ(::chmod(temp_.path().c_str(), 0755), 0);
+    for (const char* locked : {"Locked", "Shut"})
+        ASSERT_EQ(::chmod(rootPath(locked).c_str(), 0), 0);
+    {
+        const Unprivileged nobody;
+        if (!nobody.ok())
+            GTEST_SKIP() << "running as root and cannot take an unprivileged user's rights here";
+        window->Refresh1Click();
+    }
+    for (const char* locked : {"Locked", "Shut"})
+        ::chmod(rootPath(locked).c_str(), 0755);
+    search(top(), "hit");
+    EXPECT_EQ(disksListed(), QStringList{"d1"});
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_EQ(dialogs_.asked[0].text, "次のフォルダを読み込めませんでした。中のディスクは検索されていません。\r\n" +
+                                          root() + "/Locked\r\n" + root() + "/Shut");
+    EXPECT_EQ(dialogs_.asked[0].caption, "エラー");
+    EXPECT_EQ(dialogs_.asked[0].icon, DialogIcon::Exclamation);
+    EXPECT_EQ(window->StatusBar1->currentMessage(), "1 件見つかりました");
 }
 
 // --- the tree changing under a running search ---------------------------------------------------

@@ -5,6 +5,7 @@
 #include <QLocale>
 #include <QSplitter>
 #include <QTreeView>
+#include <algorithm>
 #include <exception>
 #include <filesystem>
 #include <utility>
@@ -106,6 +107,7 @@ TFileSearch::Run::Run(TFileSearch& search, int disks) : search_(search)
 
 TFileSearch::Run::~Run()
 {
+    search_.showRows(true);
     emit search_.stopEnabledChanged(false);
     const QString count = hitCount(search_.hits_);
     emit search_.statusChanged(search_.StopSearch ? QStringLiteral("検索を中断しました  %1 件").arg(count)
@@ -124,7 +126,7 @@ void TFileSearch::showProgress()
                            .arg(hitCount(hits_)));
 }
 
-void TFileSearch::addRows(CatalogHits& found)
+void TFileSearch::takeHits(CatalogHits& found)
 {
     if (found.hits.empty())
         return;
@@ -135,6 +137,16 @@ void TFileSearch::addRows(CatalogHits& found)
         disk_.listed = true;
     }
     results_->take(found);
+}
+
+void TFileSearch::showRows(bool force)
+{
+    const qint64 now = clock_.elapsed();
+    if (!results_->unpublished() || !(force || RowInterval.count() == 0 || now >= rowsDue_))
+        return;
+    results_->publish();
+    rowsShown_ = true;
+    rowsDue_ = now + RowInterval.count();
     showProgress();
 }
 
@@ -150,13 +162,19 @@ void TFileSearch::searchDisk(const QByteArray& catalogFile, const QString& title
         if (EventInterval.count() > 0 && (++yieldCalls_ & 63) != 0)
             return !StopSearch;
         const qint64 now = clock_.elapsed();
-        if (now >= rowsDue_) {
-            addRows(found);
-            rowsDue_ = now + RowInterval.count();
+        if (RowInterval.count() == 0 || now >= rowsDue_) {
+            takeHits(found);
+            showRows();
         }
         if (now >= eventsDue_) {
+            const qint64 before = clock_.elapsed();
             QCoreApplication::processEvents();
-            eventsDue_ = clock_.elapsed() + EventInterval.count();
+            const qint64 after = clock_.elapsed();
+            eventsDue_ = after + EventInterval.count();
+            // The list laid its rows out anew just now, in time that grows
+            // with them: twice that time of search comes before the next.
+            if (std::exchange(rowsShown_, false) && RowInterval.count() > 0)
+                rowsDue_ = std::max(rowsDue_, after + 2 * (after - before));
         }
         return !StopSearch;
     };
@@ -164,12 +182,13 @@ void TFileSearch::searchDisk(const QByteArray& catalogFile, const QString& title
     DialogIcon failureIcon = DialogIcon::None;
     try {
         CatalogSearchResult r = SearchDisk.search(std::filesystem::path(catalogFile.toStdString()), text, yield);
-        addRows(r.found); // what is left, also of a search stopped half-way
+        takeHits(r.found); // what is left, also of a search stopped half-way
+        showRows();
         if (r.load.ok())
             return;
         failure = QString::fromStdString(r.load.message);
     } catch (const CatalogError& e) {
-        addRows(SearchDisk.partial()); // the rows before the damage stay
+        takeHits(SearchDisk.partial()); // the rows before the damage stay
         failure = CatalogErrorText(e);
         failureIcon = DialogIcon::Stop;
     } catch (const std::exception& e) {
@@ -177,6 +196,7 @@ void TFileSearch::searchDisk(const QByteArray& catalogFile, const QString& title
         failure = QString::fromUtf8(e.what());
         failureIcon = DialogIcon::Stop;
     }
+    showRows(true); // what the disk gave stands beside the message
     dialogs().error(owner, failure, failureIcon);
 }
 

@@ -47,10 +47,11 @@ public:
     // costs hundreds of times more than matching a name, and neither a stop
     // nor a repaint would be seen any sooner. Zero runs them at every point.
     std::chrono::milliseconds EventInterval{10};
-    // The hits found are added to the list at those points too, no more often
-    // than this: each addition makes the list lay its rows out anew, which
-    // for a million rows costs more than finding a batch of them. Zero adds
-    // them at every point.
+    // The hits found are shown in the list at those points too, no more often
+    // than this, nor sooner than twice the time the list took to lay its rows
+    // out after the last batch (which grows with the rows), so that showing
+    // rows never costs more than a third of the search. Zero shows them at
+    // every point and at the end of every disk.
     std::chrono::milliseconds RowInterval{50};
 
     // One run of the search, for the life of the object: it shows the busy
@@ -119,8 +120,12 @@ signals:
 private:
     // Empties the results pane, events run first under a busy cursor.
     void clearRows();
-    // Moves the hits of found into the list as rows of the disk being searched.
-    void addRows(CatalogHits& found);
+    // Moves the hits of found into the list as rows of the disk being
+    // searched, shown at the next showRows.
+    void takeHits(CatalogHits& found);
+    // Shows the rows taken so far, when they are due (or at once with force),
+    // and the count in the status bar.
+    void showRows(bool force = false);
     void showProgress();
 
     TSearchResults* results_;
@@ -129,7 +134,8 @@ private:
     int draggedHeight_ = 0;       // the pane's height after the user's last drag
     QElapsedTimer clock_;         // since the run began
     qint64 eventsDue_ = 0;        // when pending events run next, on clock_
-    qint64 rowsDue_ = 0;          // when found hits go into the list next
+    qint64 rowsDue_ = 0;          // when found hits are shown next
+    bool rowsShown_ = false;      // since pending events last ran
     std::uint32_t yieldCalls_ = 0;
     // The disk being searched, its place in the run and the run's size.
     struct {

@@ -18,10 +18,6 @@ void TSearchResults::take(CatalogHits& found)
     Disk& disk = disks_.back();
     std::vector<std::string>& paths = disk.hits.paths;
     paths.insert(paths.end(), found.paths.begin() + qsizetype(paths.size()), found.paths.end());
-    if (found.hits.empty())
-        return;
-    const int first = int(rows_.size());
-    beginInsertRows({}, first, first + int(found.hits.size()) - 1);
     const auto index = std::uint32_t(disks_.size() - 1);
     std::vector<FileHit>& hits = disk.hits.hits;
     for (FileHit& h : found.hits) {
@@ -30,6 +26,14 @@ void TSearchResults::take(CatalogHits& found)
     }
     found.hits.clear();
     found.details.clear();
+}
+
+void TSearchResults::publish()
+{
+    if (!unpublished())
+        return;
+    beginInsertRows({}, int(shown_), int(rows_.size()) - 1);
+    shown_ = rows_.size();
     endInsertRows();
 }
 
@@ -38,24 +42,25 @@ void TSearchResults::clear()
     beginResetModel();
     rows_.clear();
     disks_.clear();
+    shown_ = 0;
     endResetModel();
 }
 
 std::optional<TSearchResults::Place> TSearchResults::placeOf(int row) const
 {
-    if (row < 0 || std::size_t(row) >= rows_.size())
+    if (row < 0 || std::size_t(row) >= shown_)
         return std::nullopt;
     const Row& r = rows_[std::size_t(row)];
     return Place{disks_[r.disk].file, hit(r).folder, hit(r).name};
 }
 
-int TSearchResults::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
+int TSearchResults::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(shown_); }
 
 int TSearchResults::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
 QVariant TSearchResults::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || std::size_t(index.row()) >= rows_.size())
+    if (!index.isValid() || std::size_t(index.row()) >= shown_)
         return {};
     const Row& row = rows_[std::size_t(index.row())];
     const Disk& disk = disks_[row.disk];

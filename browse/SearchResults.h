@@ -32,8 +32,14 @@ public:
     void beginDisk(const QByteArray& catalogFile, const QString& title, const QIcon& icon);
     // Appends the hits that found holds, as rows of the disk begun last,
     // taking them out of it; found keeps its paths, of which the new ones are
-    // copied, so that it can go on collecting (see SearchYield).
+    // copied, so that it can go on collecting (see SearchYield). The rows are
+    // held back until publish(): a view lays out all its rows anew for every
+    // insertion, so rows are better shown in batches.
     void take(CatalogHits& found);
+    // Shows the rows taken since the last publish, as one insertion.
+    void publish();
+    // Rows taken and not yet published.
+    bool unpublished() const { return shown_ < rows_.size(); }
     void clear();
 
     // Where the hit of a row lies; nullopt outside the rows.
@@ -64,6 +70,7 @@ private:
 
     std::vector<Disk> disks_;
     std::vector<Row> rows_;
+    std::size_t shown_ = 0; // the rows published: the model's rows
     QIcon folderIcon_;
 };
 

@@ -20,6 +20,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <sys/stat.h>
+#include <utility>
 
 #include "FolderModel.h"
 #include "LargeIconDelegate.h"
@@ -367,6 +368,24 @@ void TDiskContents::ShowFolder()
     P_FolderName->setText(fromAnsi(GetDirPath(CurrentFolder, ShownDisk)));
 }
 
+void TDiskContents::selectFile(std::string_view name)
+{
+    if (!diskShown())
+        return;
+    const auto& files = ShownDisk.DirList[std::size_t(CurrentFolder)].FileList;
+    for (int row = 0; const FolderRow* r = model_->rowAt(row); ++row) {
+        if (r->kind != FolderRow::File || files[std::size_t(r->index)].Name.view() != name)
+            continue;
+        const QModelIndex at = model_->index(row, FolderModel::Name);
+        // The details view scrolls to its current row itself; the icons can
+        // only once they are arranged.
+        selection_->setCurrentIndex(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        revealRow_ = at;
+        Timer1->start();
+        return;
+    }
+}
+
 std::vector<FolderRow> TDiskContents::selectedRows() const
 {
     // The icon views select the name cell only, the details view whole rows:
@@ -521,8 +540,19 @@ void TDiskContents::Timer1Timer()
 {
     Timer1->stop();
     QCoreApplication::processEvents();
-    if (ListView1->currentWidget() == ListView1Icons)
+    if (ListView1->currentWidget() == ListView1Icons) {
+        // A row selected by selectFile must be laid out before it can be
+        // scrolled to, which a layout in batches does only later: then all
+        // at once.
+        const QModelIndex reveal = std::exchange(revealRow_, {});
+        if (reveal.isValid())
+            ListView1Icons->setLayoutMode(QListView::SinglePass);
         ListView1Icons->doItemsLayout(); // re-flow the icons from the top
+        if (reveal.isValid()) {
+            ListView1Icons->scrollTo(reveal);
+            ListView1Icons->setLayoutMode(QListView::Batched);
+        }
+    }
 }
 
 bool TDiskContents::eventFilter(QObject* watched, QEvent* event)

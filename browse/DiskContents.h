@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <QPersistentModelIndex>
 #include <QString>
 #include <filesystem>
+#include <string_view>
 
 #include "FolderRows.h"
 #include "PathBar.h"
@@ -66,6 +68,10 @@ public:
 
     // Fills the list for CurrentFolder of ShownDisk.
     void ShowFolder();
+    // Selects the row of the file of that name (code page 932) in the folder
+    // shown, makes it current and scrolls it into view; nothing when the
+    // folder has no such file.
+    void selectFile(std::string_view name);
     // Opens the folder of the one row selected; a single file row is handed
     // on as fileDoubleClicked; several rows do nothing.
     void ListView1DblClick();
@@ -159,6 +165,7 @@ private:
     };
     static FileStamp stampOf(const std::filesystem::path& file);
     FileStamp shownStamp_;
+    QPersistentModelIndex revealRow_; // to scroll into view at the next arrangement
     bool filling_ = false;
     bool commentEdited_ = false;   // typed since the last fill or save
     bool viewSetsComment_ = false; // the view itself is changing the comment box

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cstring>
+#include <re2/re2.h>
 
 #include "catalog/Cp932.h"
 #include "platform/Text.h"
@@ -269,26 +270,30 @@ bool GlobTest::passes(const RecordView& record)
 }
 
 RegexTest::RegexTest(const QString& pattern, bool caseBlind)
-    : names_(Cp932Names::get(Cp932Names::Decoded)),
-      regex_(pattern, QRegularExpression::UseUnicodePropertiesOption |
-                          (caseBlind ? QRegularExpression::CaseInsensitiveOption : QRegularExpression::NoPatternOption))
 {
-    if (regex_.isValid())
-        regex_.optimize();
+    RE2::Options options;
+    options.set_case_sensitive(!caseBlind);
+    options.set_log_errors(false);
+    const QByteArray utf8 = pattern.toUtf8();
+    regex_ = std::make_unique<RE2>(re2::StringPiece(utf8.constData(), std::size_t(utf8.size())), options);
 }
+
+RegexTest::~RegexTest() = default;
 
 QString RegexTest::error() const
 {
-    if (regex_.isValid())
-        return {};
-    return QStringLiteral("%1 at offset %2").arg(regex_.errorString()).arg(regex_.patternErrorOffset());
+    return regex_->ok() ? QString() : QString::fromStdString(regex_->error());
 }
 
 bool RegexTest::passes(const RecordView& record)
 {
-    buffer_.clear();
-    names_.append(record.name, buffer_);
-    return regex_.match(QStringView(buffer_.data(), qsizetype(buffer_.size()))).hasMatch();
+    // An ASCII name is its own UTF-8.
+    std::string_view name = record.name;
+    if (!cp932::isAscii(name)) {
+        decoded_ = cp932::toUtf8(name);
+        name = decoded_;
+    }
+    return RE2::PartialMatch(re2::StringPiece(name.data(), name.size()), *regex_);
 }
 
 } // namespace qd

@@ -1,15 +1,19 @@
 #pragma once
 
-#include <QRegularExpression>
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "catalog/CatalogSearch.h"
+
+namespace re2 {
+class RE2;
+}
 
 namespace qd {
 
@@ -83,19 +87,21 @@ private:
     std::u16string buffer_;
 };
 
-// A regular expression (Perl's, as QRegularExpression reads it, Unicode
-// aware) found anywhere in the decoded name; case-blind as Qt takes it.
+// A regular expression in RE2's syntax found anywhere in the decoded name
+// (UTF-8); case-blind as RE2 folds case. RE2 runs in time linear in the name
+// for every pattern, so a name is never left undecided, as a backtracking
+// engine leaves it when a pattern explodes.
 class RegexTest final : public RecordTest {
 public:
     RegexTest(const QString& pattern, bool caseBlind);
-    // Empty when the pattern is sound, else what is wrong and where.
+    ~RegexTest() override;
+    // Empty when the pattern is sound, else what is wrong with it.
     QString error() const;
     bool passes(const RecordView& record) override;
 
 private:
-    const Cp932Names& names_;
-    QRegularExpression regex_;
-    std::u16string buffer_;
+    std::unique_ptr<re2::RE2> regex_;
+    std::string decoded_;
 };
 
 } // namespace qd

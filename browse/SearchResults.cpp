@@ -6,17 +6,34 @@ namespace qd {
 
 TSearchResults::TSearchResults(QObject* parent) : QAbstractTableModel(parent) {}
 
-void TSearchResults::append(const QByteArray& catalogFile, const QString& title, const QIcon& icon, CatalogHits hits)
+void TSearchResults::beginDisk(const QByteArray& catalogFile, const QString& title, const QIcon& icon)
 {
-    if (hits.hits.empty())
+    disks_.push_back({catalogFile, title, icon, {}});
+}
+
+void TSearchResults::take(CatalogHits& found)
+{
+    if (disks_.empty())
         return;
-    const int first = int(rows_.size());
-    const int last = first + int(hits.hits.size()) - 1;
-    beginInsertRows({}, first, last);
-    const auto disk = std::uint32_t(disks_.size());
-    for (std::size_t i = 0; i < hits.hits.size(); ++i)
-        rows_.push_back({disk, std::uint32_t(i)});
-    disks_.push_back({catalogFile, title, icon, std::move(hits)});
+    Disk& disk = disks_.back();
+    std::vector<std::string>& paths = disk.hits.paths;
+    paths.insert(paths.end(), found.paths.begin() + qsizetype(paths.size()), found.paths.end());
+    const auto index = std::uint32_t(disks_.size() - 1);
+    std::vector<FileHit>& hits = disk.hits.hits;
+    for (FileHit& h : found.hits) {
+        rows_.push_back({index, std::uint32_t(hits.size())});
+        hits.push_back(std::move(h));
+    }
+    found.hits.clear();
+    found.details.clear();
+}
+
+void TSearchResults::publish()
+{
+    if (!unpublished())
+        return;
+    beginInsertRows({}, int(shown_), int(rows_.size()) - 1);
+    shown_ = rows_.size();
     endInsertRows();
 }
 
@@ -25,24 +42,25 @@ void TSearchResults::clear()
     beginResetModel();
     rows_.clear();
     disks_.clear();
+    shown_ = 0;
     endResetModel();
 }
 
 std::optional<TSearchResults::Place> TSearchResults::placeOf(int row) const
 {
-    if (row < 0 || std::size_t(row) >= rows_.size())
+    if (row < 0 || std::size_t(row) >= shown_)
         return std::nullopt;
     const Row& r = rows_[std::size_t(row)];
-    return Place{disks_[r.disk].file, hit(r).folder};
+    return Place{disks_[r.disk].file, hit(r).folder, hit(r).name};
 }
 
-int TSearchResults::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
+int TSearchResults::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(shown_); }
 
 int TSearchResults::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
 
 QVariant TSearchResults::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || std::size_t(index.row()) >= rows_.size())
+    if (!index.isValid() || std::size_t(index.row()) >= shown_)
         return {};
     const Row& row = rows_[std::size_t(index.row())];
     const Disk& disk = disks_[row.disk];

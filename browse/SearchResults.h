@@ -27,15 +27,26 @@ public:
     // The picture of the folder column (the tree's image 0).
     void setFolderIcon(const QIcon& icon) { folderIcon_ = icon; }
 
-    // Appends the hits of one disk: its catalog file, its title and picture
-    // as the tree shows them.
-    void append(const QByteArray& catalogFile, const QString& title, const QIcon& icon, CatalogHits hits);
+    // Starts the rows of one more disk: its catalog file, its title and
+    // picture as the tree shows them.
+    void beginDisk(const QByteArray& catalogFile, const QString& title, const QIcon& icon);
+    // Appends the hits that found holds, as rows of the disk begun last,
+    // taking them out of it; found keeps its paths, of which the new ones are
+    // copied, so that it can go on collecting (see SearchYield). The rows are
+    // held back until publish(): a view lays out all its rows anew for every
+    // insertion, so rows are better shown in batches.
+    void take(CatalogHits& found);
+    // Shows the rows taken since the last publish, as one insertion.
+    void publish();
+    // Rows taken and not yet published.
+    bool unpublished() const { return shown_ < rows_.size(); }
     void clear();
 
     // Where the hit of a row lies; nullopt outside the rows.
     struct Place {
         QByteArray catalogFile;
         std::int32_t folder;
+        AnsiString name; // the file's
     };
     std::optional<Place> placeOf(int row) const;
 
@@ -59,6 +70,7 @@ private:
 
     std::vector<Disk> disks_;
     std::vector<Row> rows_;
+    std::size_t shown_ = 0; // the rows published: the model's rows
     QIcon folderIcon_;
 };
 

@@ -48,10 +48,13 @@ bool SearchStore(const QByteArray& path, const SearchQuery& query, StoreSearchSi
         const QByteArray title = CatalogTitle(path.mid(path.lastIndexOf('/') + 1));
         return searchCatalog(path, DisplayFileName(title), query, sink, scratch, false);
     }
-    return ForEachCatalog(path, [&](const QByteArray& file, const StoreEntry& entry) {
-        searchCatalog(file, entry.text, query, sink, scratch, true);
-        return true;
-    });
+    return ForEachCatalog(
+        path,
+        [&](const QByteArray& file, const StoreEntry& entry) {
+            searchCatalog(file, entry.text, query, sink, scratch, true);
+            return true;
+        },
+        [&](const QByteArray& folder, int error) { sink.unlisted(folder, error); });
 }
 
 } // namespace qd

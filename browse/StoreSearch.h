@@ -26,14 +26,18 @@ public:
     // A catalog that gave nothing: gone, of another data type, unreadable or
     // damaged. message: the loader's text.
     virtual void failed(const QByteArray& file, const QString& message) = 0;
+    // A folder below that could not be listed, or not to its end (errno):
+    // the catalogs in it that were not listed are not searched.
+    virtual void unlisted(const QByteArray& folder, int error) {}
 };
 
 // Searches every catalog below path, a catalog folder, in the order in which
 // the catalog tree lists them (see ForEachCatalog); or, when path is a
 // catalog file, that catalog alone. A ".qd" file without the magic found
 // below a folder is no disk and is passed over without a word, as the tree
-// leaves it out. Returns false when path itself cannot be read: a folder that
-// cannot be listed, or a catalog file that fails (reported to the sink).
+// leaves it out; a folder that cannot be listed is told to the sink. Returns
+// false when path itself cannot be read: a folder that cannot be opened, or
+// a catalog file that fails (reported to the sink).
 // scratch is reused from catalog to catalog.
 bool SearchStore(const QByteArray& path, std::string_view text, StoreSearchSink& sink, CatalogSearch& scratch);
 // The same for any query (see SearchQuery).

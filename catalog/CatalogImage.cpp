@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "Bmp.h"
+#include "OpenPath.h"
 
 namespace qd {
 namespace {
@@ -176,7 +177,7 @@ UniqueFd OpenCatalogFile(const std::filesystem::path& file, struct stat& st)
 
 UniqueFd OpenCatalogIfPresent(const std::filesystem::path& file, struct stat& st)
 {
-    UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    UniqueFd fd(OpenPath(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd) {
         if (errno == ENOENT || errno == ENOTDIR)
             return fd;

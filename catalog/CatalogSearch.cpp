@@ -33,6 +33,7 @@ CatalogSearchResult CatalogSearch::search(const std::filesystem::path& file, con
                                           const SearchYield& yield)
 {
     CatalogSearchResult result;
+    partial_ = {}; // also when the file cannot be read at all
     result.load = ReadCatalogFile(
         file,
         [&](std::string_view data) {
@@ -113,6 +114,7 @@ inline bool passesTests(const SearchQuery& q, const RecordView& v)
 CatalogSearchResult CatalogSearch::searchData(std::string_view data, const SearchQuery& query, const SearchYield& yield)
 {
     CatalogSearchResult result;
+    partial_ = {};
     CatalogReader r(data);
     CatalogHeadFields head;
     result.load = ReadCatalogHeadFields(r, head);
@@ -126,7 +128,21 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, const Searc
     const bool namesOnly = query.text && query.tests.empty() && !query.folders && !query.minSize && !query.maxSize &&
                            !query.after && !query.before && !query.details;
     const bool details = query.details || query.folders;
-    for (std::size_t i = 0; i < head.folders; ++i) {
+    try {
+        if (searchFolders(r, head.folders, query, namesOnly, details, yield, result))
+            result.stopped = true;
+    } catch (const CatalogError&) {
+        partial_ = std::move(found);
+        throw;
+    }
+    return result;
+}
+
+bool CatalogSearch::searchFolders(CatalogReader& r, std::size_t count, const SearchQuery& query, bool namesOnly,
+                                  bool details, const SearchYield& yield, CatalogSearchResult& result)
+{
+    CatalogHits& found = result.found;
+    for (std::size_t i = 0; i < count; ++i) {
         const FolderRecord folder = ReadFolderRecord(r, i);
         folders_.push_back({folder.parent, folder.name});
         result.files += folder.files;
@@ -160,15 +176,11 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, const Searc
                     d.comment = std::string(file.comment);
                 }
             }
-            if ((j & 0x3E8) != 0 && yield && !yield()) {
-                // Not read to its end, so not known to be sound: nothing of it counts.
-                result.stopped = true;
-                result.found = {};
-                return result;
-            }
+            if ((j & 0x3E8) != 0 && yield && !yield(found))
+                return true;
         }
     }
-    return result;
+    return false;
 }
 
 std::uint32_t CatalogSearch::pathOf(std::int32_t folder, CatalogHits& found)

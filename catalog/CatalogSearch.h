@@ -50,9 +50,9 @@ struct CatalogHits {
 
 struct CatalogSearchResult {
     LoadResult load;        // the loader's outcome: 5101, 5104 and 5105 give no hits
-    bool stopped = false;   // the yield asked to stop before the end: no hits either
+    bool stopped = false;   // the yield asked to stop before the end: found holds the hits before
     std::uint64_t files = 0; // file records read: all of them unless stopped
-    CatalogHits found;
+    CatalogHits found;      // less what the yield took
 };
 
 // A record as a search's tests see it, straight out of the catalog image;
@@ -98,14 +98,19 @@ struct SearchQuery {
 // Called after the file at index j of a folder has been matched, whenever j
 // AND 0x3E8 is not 0 (false for j from 0 to 7 and 16 to 23, then again from
 // 1024 to 1031, and so on); returning false stops the search of the catalog.
-using SearchYield = std::function<bool()>;
+// found holds the hits so far that it has not taken: to show them before the
+// catalog has been read to its end, it may move hits out (with their details,
+// in step), but leaves the paths, which later hits refer to by index (new
+// ones are appended). What it has not taken when damage ends the search
+// stays in CatalogSearch::partial().
+using SearchYield = std::function<bool(CatalogHits& found)>;
 
 // The search of one catalog after another. Each catalog file is read whole
 // once and its records are matched straight out of its bytes; only a hit
-// makes a record. A catalog counts only when read to its end: one that is
-// damaged (any length, count or parent that does not fit, an icon that is no
-// BMP) throws CatalogError as LoadDiskData does, and no hit of it is handed
-// out. The object keeps its scratch (the file buffer and the folder table)
+// makes a record. A catalog that is damaged (any length, count or parent that
+// does not fit, an icon that is no BMP) throws CatalogError as LoadDiskData
+// does; its hits before the damage are left in partial(), for a caller that
+// shows hits as they are found. The object keeps its scratch (the file buffer and the folder table)
 // from catalog to catalog, so memory follows the largest catalog, not their
 // number.
 class CatalogSearch {
@@ -117,6 +122,9 @@ public:
     // The same over a catalog image already in memory (never 5101).
     CatalogSearchResult searchData(std::string_view data, std::string_view text, const SearchYield& yield = {});
     CatalogSearchResult searchData(std::string_view data, const SearchQuery& query, const SearchYield& yield = {});
+    // After a search that threw CatalogError: what it found before the
+    // damage that the yield did not take.
+    CatalogHits& partial() { return partial_; }
 
 private:
     struct Folder {
@@ -124,11 +132,15 @@ private:
         std::string_view name;
     };
     std::uint32_t pathOf(std::int32_t folder, CatalogHits& found);
+    // The folder records after the head; true when the yield stopped it.
+    bool searchFolders(CatalogReader& r, std::size_t count, const SearchQuery& query, bool namesOnly, bool details,
+                       const SearchYield& yield, CatalogSearchResult& result);
 
     ImageBuffer buffer_;
     std::vector<Folder> folders_;    // of the catalog being searched
     std::vector<std::int32_t> paths_; // each folder's entry in CatalogHits::paths, -1 for none yet
     std::vector<std::int32_t> chain_;
+    CatalogHits partial_;
 };
 
 } // namespace qd

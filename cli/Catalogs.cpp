@@ -1,7 +1,7 @@
 #include "Catalogs.h"
 
-#include <QFile>
 #include <cstdio>
+#include <cstring>
 
 #include "Commands.h"
 #include "catalog/Cp932.h"
@@ -13,10 +13,10 @@
 
 namespace qd::cli {
 
-bool LoadCatalog(const QString& file, TDisk& disk)
+bool LoadCatalog(const QByteArray& file, TDisk& disk)
 {
     try {
-        const LoadResult r = LoadDiskData(QFile::encodeName(file).toStdString(), disk);
+        const LoadResult r = LoadDiskData(file.toStdString(), disk);
         if (!r.ok()) {
             printError(QString::fromStdString(r.message));
             return false;
@@ -31,6 +31,12 @@ bool LoadCatalog(const QString& file, TDisk& disk)
 void ReportFailures::failed(const QByteArray& file, const QString& message)
 {
     printError(DisplayFileName(file) + QStringLiteral(": ") + message);
+}
+
+void ReportUnlisted(const QByteArray& folder, int error)
+{
+    printError(QStringLiteral("cannot list the folder %1 (%2): the catalogs in it are left out")
+                   .arg(DisplayFileName(folder), QString::fromLocal8Bit(std::strerror(error))));
 }
 
 std::int32_t FindFolderArg(const TDisk& disk, const QString& path)

@@ -11,16 +11,22 @@
 
 namespace qd::cli {
 
-// Loads the catalog file or says why not on standard error; false means
-// exit status kUnreadable.
-bool LoadCatalog(const QString& file, TDisk& disk);
+// Loads the catalog file (the file system's bytes) or says why not on
+// standard error; false means exit status kUnreadable.
+bool LoadCatalog(const QByteArray& file, TDisk& disk);
 
-// A store walk's sink that names each catalog that cannot be read on
-// standard error, where it is passed over; found() does nothing.
+// Says on standard error that a folder of the store could not be listed
+// (errno error), so the catalogs in it are left out.
+void ReportUnlisted(const QByteArray& folder, int error);
+
+// A store walk's sink that names each catalog that cannot be read, and each
+// folder that cannot be listed, on standard error, where it is passed over;
+// found() does nothing.
 class ReportFailures : public StoreSearchSink {
 public:
     void found(const QByteArray&, const QString&, const CatalogHits&) override {}
     void failed(const QByteArray& file, const QString& message) override;
+    void unlisted(const QByteArray& folder, int error) override { ReportUnlisted(folder, error); }
 };
 
 // The folder a command names by its path (D:\PHOTO\2001), the drive letter

@@ -3,13 +3,13 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QRegularExpression>
 #include <cstdio>
 
 #include "catalog/QdLib.h"
 
 #include "platform/CatalogRoot.h"
+#include "platform/CatalogStore.h"
 
 namespace qd::cli {
 
@@ -50,12 +50,12 @@ std::optional<QByteArray> CommandLine::rootPath() const
         usage(QStringLiteral("name the catalog root"));
         return std::nullopt;
     }
-    return QFile::encodeName(QDir::cleanPath(named));
+    return ArgumentBytes(QDir::cleanPath(named));
 }
 
 int CommandLine::unreadableRoot() const
 {
-    printError(QStringLiteral("cannot read the catalog root %1").arg(root()));
+    printError(QStringLiteral("cannot read the catalog root %1").arg(DisplayFileName(ArgumentBytes(root()))));
     return kUnreadable;
 }
 
@@ -111,6 +111,48 @@ int CommandLine::usage(const QString& why) const
 {
     printError(why + QStringLiteral("\nusage: qdcat %1 %2").arg(QString::fromLatin1(command_.name), QString::fromUtf8(command_.arguments)));
     return kUsage;
+}
+
+QStringList ArgumentsOf(int argc, char** argv)
+{
+    QStringList out;
+    for (int i = 0; i < argc; ++i) {
+        const QByteArrayView bytes(argv[i]);
+        if (bytes.isValidUtf8()) {
+            out << QString::fromUtf8(bytes);
+            continue;
+        }
+        QString text;
+        for (qsizetype at = 0; at < bytes.size();) {
+            const auto lead = static_cast<unsigned char>(bytes[at]);
+            const qsizetype length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+            if (length > 0 && at + length <= bytes.size() && bytes.sliced(at, length).isValidUtf8()) {
+                text += QString::fromUtf8(bytes.sliced(at, length));
+                at += length;
+            } else {
+                text += QChar(char16_t(0xDC00 + lead));
+                ++at;
+            }
+        }
+        out << text;
+    }
+    return out;
+}
+
+QByteArray ArgumentBytes(const QString& text)
+{
+    QByteArray out;
+    qsizetype run = 0; // where the text not yet written begins
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        // A low surrogate after a high one is half of a character, not a byte.
+        if (u < 0xDC80 || u > 0xDCFF || (i > 0 && QChar::isHighSurrogate(text[i - 1].unicode())))
+            continue;
+        out += QStringView(text).sliced(run, i - run).toUtf8();
+        out += char(u - 0xDC00);
+        run = i + 1;
+    }
+    return out + QStringView(text).sliced(run).toUtf8();
 }
 
 std::optional<std::uint64_t> ParseSize(const QString& text)

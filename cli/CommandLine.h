@@ -31,8 +31,8 @@ public:
     // root that the windows use.
     void rootOption();
     QString root() const;
-    // The root cleaned and in the file system's bytes; nullopt, once the
-    // usage is reported, when --root names none.
+    // The root cleaned and in the file system's bytes (see ArgumentBytes);
+    // nullopt, once the usage is reported, when --root names none.
     std::optional<QByteArray> rootPath() const;
     // Reports that the root cannot be read; returns kUnreadable.
     int unreadableRoot() const;
@@ -57,6 +57,15 @@ private:
     QCommandLineParser parser_;
     QStringList positionals_;
 };
+
+// The program's arguments as text that keeps every byte, for file and folder
+// names that are not UTF-8 (made on Windows in Shift-JIS): each byte that is
+// no part of a UTF-8 character becomes the lone surrogate U+DC00 + byte, as
+// Python's "surrogateescape" has it, which ArgumentBytes turns back into that
+// byte. Everything else reads as it always has.
+QStringList ArgumentsOf(int argc, char** argv);
+// An argument, or a part of one, as the file system's bytes.
+QByteArray ArgumentBytes(const QString& text);
 
 // A size in bytes as options take it: digits, then K, M or G (either case)
 // for kibi-, mebi- and gibibytes. nullopt for anything else.

@@ -1,9 +1,9 @@
 // qdcat disks: one line per catalog in the order of the catalog tree, with
 // what its head says of the disk.
 #include <QDir>
-#include <QFile>
 #include <cstdio>
 
+#include "Catalogs.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
@@ -41,9 +41,9 @@ int runDisks(const Command& command, const QStringList& args)
         CatalogSummary s;
         QString error;
         try {
+            // One without the magic is no disk to the tree, but listed here
+            // with its reason all the same, as every other that fails.
             s = ReadCatalogSummary(std::filesystem::path(file.toStdString()), countFiles, &buffer);
-            if (s.load.status == LoadStatus::WrongVersion)
-                return true; // no disk: the tree leaves it out too
             if (!s.load.ok())
                 error = QString::fromStdString(s.load.message);
         } catch (const CatalogError& e) {
@@ -83,7 +83,7 @@ int runDisks(const Command& command, const QStringList& args)
             out.print(TsvRow(row));
         }
         return true;
-    });
+    }, ReportUnlisted);
     return listed ? kOk : line.unreadableRoot();
 }
 

@@ -6,6 +6,7 @@
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
+#include "platform/CatalogStore.h"
 #include "platform/Drives.h"
 #include "platform/Settings.h"
 #include "platform/Text.h"
@@ -82,8 +83,14 @@ int runDrives(const Command& command, const QStringList& args)
     if (eq < 0 || !letter || eq + 1 == target.size())
         return line.usage(QStringLiteral("--map takes LETTER=FOLDER"));
     m.letter = *letter;
+    // The settings keep a mapping's folder as text, which a name that is not
+    // UTF-8 would not survive: it would map another folder.
+    const QString folder = target.mid(eq + 1);
+    if (!ArgumentBytes(folder).isValidUtf8())
+        return line.usage(QStringLiteral("the folder %1 is not named in UTF-8, which the settings cannot keep")
+                              .arg(DisplayFileName(ArgumentBytes(folder))));
     // Kept absolute so that the mapping means the same from any working folder.
-    m.path = QFileInfo(target.mid(eq + 1)).absoluteFilePath();
+    m.path = QFileInfo(folder).absoluteFilePath();
     if (line.isSet(label))
         m.label = line.value(label);
     if (line.isSet(serial)) {

@@ -1,5 +1,4 @@
 // qdcat dump and qdcat ls: read one catalog and print it.
-#include <QFile>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -13,6 +12,7 @@
 #include "browse/FolderRows.h"
 #include "catalog/Cp932.h"
 #include "catalog/DiskFile.h"
+#include "platform/CatalogStore.h"
 #include "platform/NameOrder.h"
 #include "platform/Text.h"
 
@@ -47,7 +47,7 @@ int runDump(const Command& command, const QStringList& args)
     if (files.size() != 1)
         return line.usage(QStringLiteral("name one catalog file"));
     TDisk disk;
-    if (!LoadCatalog(files[0], disk))
+    if (!LoadCatalog(ArgumentBytes(files[0]), disk))
         return kUnreadable;
     // The document is written as it is made, so that no copy of the catalog
     // as JSON is ever held whole: the disk's fields one a line, then one line
@@ -95,13 +95,13 @@ int runLs(const Command& command, const QStringList& arguments)
     if (args.isEmpty() || args.size() > 2)
         return line.usage(QStringLiteral("name a catalog file and at most one folder"));
     TDisk disk;
-    if (!LoadCatalog(args[0], disk))
+    if (!LoadCatalog(ArgumentBytes(args[0]), disk))
         return kUnreadable;
     std::int32_t folder = 0;
     if (args.size() == 2) {
         folder = FindFolderArg(disk, args[1]);
         if (folder < 0) {
-            printError(QStringLiteral("no folder %1 in %2").arg(args[1], args[0]));
+            printError(QStringLiteral("no folder %1 in %2").arg(args[1], DisplayFileName(ArgumentBytes(args[0]))));
             return kUsage;
         }
     }

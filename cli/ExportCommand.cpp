@@ -28,7 +28,7 @@ int runExport(const Command& command, const QStringList& args)
         return line.usage(QStringLiteral("JSON has no byte-order mark"));
 
     TDisk disk;
-    if (!LoadCatalog(line.positionals()[0], disk))
+    if (!LoadCatalog(ArgumentBytes(line.positionals()[0]), disk))
         return kUnreadable;
     enum { Tsv, Csv, Json } format = line.isSet(csv) ? Csv : line.isSet(json) ? Json : Tsv;
     Out out;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "Catalogs.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"
@@ -20,15 +21,22 @@ enum IdentifyExit { kNotFound = 1, kNoDisk = 3 };
 
 } // namespace
 
-std::optional<StoreCatalogs> ListCatalogs(const QByteArray& root)
+std::optional<StoreCatalogs> ListCatalogs(const QByteArray& root, bool* unread)
 {
     StoreCatalogs out;
-    const bool listed = ForEachCatalog(root, [&](const QByteArray& file, const StoreEntry& entry) {
-        out.names.push_back(file);
-        out.titles.push_back(entry.text);
-        out.files.emplace_back(file.toStdString());
-        return true;
-    });
+    const bool listed = ForEachCatalog(
+        root,
+        [&](const QByteArray& file, const StoreEntry& entry) {
+            out.names.push_back(file);
+            out.titles.push_back(entry.text);
+            out.files.emplace_back(file.toStdString());
+            return true;
+        },
+        [&](const QByteArray& folder, int error) {
+            ReportUnlisted(folder, error);
+            if (unread)
+                *unread = true;
+        });
     if (!listed)
         return std::nullopt;
     return out;
@@ -60,7 +68,8 @@ int runIdentify(const Command& command, const QStringList& args)
         return kNotFound;
     }
 
-    const std::optional<StoreCatalogs> catalogs = ListCatalogs(*root);
+    bool unread = false;
+    const std::optional<StoreCatalogs> catalogs = ListCatalogs(*root, &unread);
     if (!catalogs)
         return line.unreadableRoot();
     const auto& [names, titles, files] = *catalogs;
@@ -78,6 +87,8 @@ int runIdentify(const Command& command, const QStringList& args)
         printError(QStringLiteral("no catalog records the serial number %1 of drive %2:")
                        .arg(settings::formatSerial(drive.serialNo))
                        .arg(*letter));
+        if (unread)
+            printError(QStringLiteral("some folders could not be read: a catalog in them may record it"));
         return kNotFound;
     }
     Print(TsvRow({titles[*match], DisplayFileName(names[*match])}));

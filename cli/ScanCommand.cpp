@@ -2,7 +2,6 @@
 // without windows, saved straight to a catalog file.
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QImage>
 #include <QPainter>
 
@@ -146,7 +145,7 @@ QString folderOutsideRoot(const QByteArray& root, const QStringList& parts)
 {
     QByteArray path = root;
     for (const QString& part : parts) {
-        path = JoinPath(path, NativeFileName(part));
+        path = JoinPath(path, ArgumentBytes(part));
         if (!DirectoryExists(path) && !FileExists(path))
             break; // made later, inside the level checked last
         if (!InsideFolder(path, root))
@@ -177,7 +176,7 @@ public:
         }
         QByteArray path = root;
         for (const QString& part : parts) {
-            path = JoinPath(path, NativeFileName(part));
+            path = JoinPath(path, ArgumentBytes(part));
             if (!DirectoryExists(path)) {
                 if (!CreateFolder(path)) {
                     error = QStringLiteral("cannot create the folder %1").arg(DisplayFileName(path));
@@ -241,10 +240,11 @@ int runScan(const Command& command, const QStringList& args)
         return line.usage(QStringLiteral("the catalog folder must lie inside the catalog root"));
 
     const QStringList parts = folder.split(u'/', Qt::SkipEmptyParts);
-    const QByteArray rootPath = QFile::encodeName(QDir::cleanPath(root));
-    const QByteArray dir = QFile::encodeName(QDir::cleanPath(folder.isEmpty() ? root : root + u'/' + folder));
+    // File and folder names as their bytes (see ArgumentsOf).
+    const QByteArray rootPath = ArgumentBytes(QDir::cleanPath(root));
+    const QByteArray dir = ArgumentBytes(QDir::cleanPath(folder.isEmpty() ? root : root + u'/' + folder));
     if (const QString outside = folderOutsideRoot(rootPath, parts); !outside.isEmpty()) {
-        printError(QStringLiteral("%1 lies outside the catalog root %2; nothing written").arg(outside, root));
+        printError(QStringLiteral("%1 lies outside the catalog root %2; nothing written").arg(outside, DisplayFileName(rootPath)));
         return kNotWritten;
     }
     // A title differing only in case names the same disk in the tree.
@@ -290,6 +290,7 @@ int runScan(const Command& command, const QStringList& args)
         made.removeAll();
         return kNotWritten;
     }
+    RemoveOldLeftovers(dir); // what saves killed here long ago left behind
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
 
     std::printf("%s -> %s\n", QString(letter).toUtf8().constData(), DisplayFileName(target).toUtf8().constData());

@@ -3,7 +3,6 @@
 // matched case-blind, by wildcards or by a regular expression, folders too,
 // and sizes and dates within bounds.
 #include <QDir>
-#include <QFile>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -100,7 +99,12 @@ int runSearch(const Command& command, const QStringList& args)
                 QStringLiteral("Ignore case and width in TEXT and --glob (ＲＥＰＯＲＴ is report, ｶﾞ is ガ)."));
     line.option({glob}, QStringLiteral("Names matching PATTERN as a whole: * any run of characters, ? any one."),
                 QStringLiteral("PATTERN"));
-    line.option({regex}, QStringLiteral("Names in which the regular expression RE matches."), QStringLiteral("RE"));
+    line.option({regex},
+                QStringLiteral("Names in which the regular expression RE matches, in RE2's syntax (that of Go): "
+                               "no backreferences or lookaround; \\d, \\w, \\s and \\b are ASCII, \\p{Han}, "
+                               "\\p{Katakana} or \\p{L} stand for other letters. Every name is decided, in time "
+                               "linear in its length, whatever the pattern."),
+                QStringLiteral("RE"));
     line.option({folders}, QStringLiteral("Match folder names too."));
     line.option({minSize}, QStringLiteral("Files of at least N bytes (K, M and G multiply by 1024 each)."),
                 QStringLiteral("N"));
@@ -162,13 +166,14 @@ int runSearch(const Command& command, const QStringList& args)
     if (!in.isEmpty()) {
         // A path as the tree names it: below the root, or absolute inside it.
         const QString clean = QDir::cleanPath(in);
-        target = QDir::isAbsolutePath(clean) ? QFile::encodeName(clean) : JoinPath(rootPath, QFile::encodeName(clean));
+        target = QDir::isAbsolutePath(clean) ? ArgumentBytes(clean) : JoinPath(rootPath, ArgumentBytes(clean));
         if (!DirectoryExists(target) && !FileExists(target)) {
-            printError(QStringLiteral("cannot read %1").arg(in));
+            printError(QStringLiteral("cannot read %1").arg(DisplayFileName(ArgumentBytes(in))));
             return kUnreadable;
         }
         if (!InsideFolder(target, rootPath))
-            return line.usage(QStringLiteral("%1 is not below the catalog root %2").arg(in, line.root()));
+            return line.usage(QStringLiteral("%1 is not below the catalog root %2")
+                                  .arg(DisplayFileName(ArgumentBytes(in)), DisplayFileName(rootPath)));
     }
 
     PrintHits out(line.isSet(json));

@@ -1,5 +1,4 @@
 // qdcat update: the windows' データの更新 for one folder of a catalog file.
-#include <QFile>
 #include <cstdio>
 
 #include "Catalogs.h"
@@ -32,10 +31,10 @@ int runUpdate(const Command& command, const QStringList& arguments)
     const QStringList& args = line.positionals();
     if (args.size() != 2)
         return line.usage(QStringLiteral("name a catalog file and one of its folders"));
-    const QByteArray fileName = QFile::encodeName(args[0]);
+    const QByteArray fileName = ArgumentBytes(args[0]);
     const std::filesystem::path file(fileName.toStdString());
     TDisk disk;
-    if (!LoadCatalog(args[0], disk))
+    if (!LoadCatalog(fileName, disk))
         return kUnreadable;
     const std::int32_t folder = FindFolderArg(disk, args[1]);
     if (folder < 0)
@@ -64,6 +63,10 @@ int runUpdate(const Command& command, const QStringList& arguments)
         printError(QString::fromUtf8(e.what()));
         return kNotWritten;
     }
+    // What saves killed here long ago left behind: a folder outside the
+    // catalog root, which no window's refresh cleans.
+    const qsizetype slash = fileName.lastIndexOf('/');
+    RemoveOldLeftovers(slash < 0 ? QByteArray(".") : fileName.left(qMax<qsizetype>(slash, 1)));
     QString out;
     const auto lines = [&](const char* what, const char* kind, const std::vector<std::string>& names) {
         for (const std::string& name : names)

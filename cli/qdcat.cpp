@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "CommandLine.h"
 #include "Commands.h"
 
 namespace qd::cli {
@@ -45,15 +46,16 @@ const Command kCommands[] = {
      "tab-separated: disk title, name, folder path (a folder's name ends in a backslash); with\n"
      "--json one object per line with the title, catalog, folder, name, kind, size, created,\n"
      "modified and accessed times (ISO 8601, local) and comment. The count goes to standard\n"
-     "error. A catalog that cannot be read is reported there and passed over; exit status 2\n"
-     "only when the root or PATH cannot be read.",
+     "error. A catalog that cannot be read, and a folder that cannot be listed, are reported\n"
+     "there and passed over; exit status 2 only when the root or PATH cannot be read.",
      runSearch},
     {"disks", "[--root CATALOG_ROOT] [--files] [--json]",
      "List the catalogued disks, one line per catalog in the order of the catalog tree.",
      "Tab-separated: catalog folder (empty for the root itself), title, volume label, serial\n"
      "number, total and free bytes, number of folders, with --files the number of files, the\n"
      "root folder's scan date (ISO 8601, local), and last a column that is empty unless the\n"
-     "catalog cannot be read: it then holds the reason, and the columns between are empty.\n"
+     "catalog cannot be read (a .qd file without the magic too): it then holds the reason, and\n"
+     "the columns between are empty. A folder that cannot be listed is named on standard error.\n"
      "Only the head of each catalog is read, which says all but the number of files: --files\n"
      "reads every catalog whole to count them (and so also finds damage anywhere in it).\n"
      "--json gives one object per line instead, with \"error\" for a catalog that cannot be\n"
@@ -84,8 +86,8 @@ const Command kCommands[] = {
      runScan},
     {"identify", "X: [--root CATALOG_ROOT]", "Tell which catalogued disk is in drive X:, by its serial number.",
      "Prints the first catalog in the tree's order that records it, as TITLE<TAB>CATALOG_FILE. A\n"
-     "catalog that cannot be read is named on standard error and passed over. Exit status 1 when\n"
-     "none is found, 3 when the drive has no disk.",
+     "catalog that cannot be read, or a folder that cannot be listed, is named on standard error\n"
+     "and passed over. Exit status 1 when none is found, 3 when the drive has no disk.",
      runIdentify},
     {"watch", "[--root CATALOG_ROOT]", "Print a line for every disk put into a drive or taken out, until Ctrl-C.",
      "A disk put in (a medium inserted, a stick plugged in, a mapped folder made):\n"
@@ -135,7 +137,8 @@ int main(int argc, char** argv)
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("One of the commands above."),
                                  QStringLiteral("COMMAND [ARGUMENTS]"));
-    if (!parser.parse(app.arguments())) {
+    // Names that are not UTF-8 keep their bytes (see ArgumentsOf).
+    if (!parser.parse(ArgumentsOf(argc, argv))) {
         printError(parser.errorText() + QStringLiteral(" See qdcat --help."));
         return kUsage;
     }

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "catalog/DiskFile.h"
+#include "catalog/OpenPath.h"
 #include "catalog/UniqueFd.h"
 #include "platform/Logging.h"
 #include "platform/Text.h"
@@ -73,14 +74,17 @@ std::vector<qsizetype> StoreSortOrder(const QStringList& texts)
     return order;
 }
 
-StoreListing ListStoreFolder(const QByteArray& folder)
+namespace {
+
+// Lists the folder open on folderFd (not taken); folder names it in the log.
+StoreListing listFolder(int folderFd, const QByteArray& folder)
 {
     StoreListing listing;
-    UniqueFd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(folderFd >= 0 ? ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0) : -1);
     DIR* dir = fd ? ::fdopendir(fd.get()) : nullptr;
     if (!dir) {
-        const int err = errno;
-        qCDebug(lcCatalog) << "store folder cannot be listed:" << folder << std::strerror(err);
+        listing.error = errno;
+        qCDebug(lcCatalog) << "store folder cannot be listed:" << folder << std::strerror(listing.error);
         return listing;
     }
     fd.release(); // the stream owns it now
@@ -91,8 +95,10 @@ StoreListing ListStoreFolder(const QByteArray& folder)
         const dirent* d = ::readdir(dir);
         if (!d) {
             // The end, or a read error: keep what was found.
-            if (const int err = errno; err != 0)
+            if (const int err = errno; err != 0) {
+                listing.error = err;
                 qCDebug(lcCatalog) << "store folder listed only in part:" << folder << std::strerror(err);
+            }
             break;
         }
         const char* name = d->d_name;
@@ -130,20 +136,45 @@ StoreListing ListStoreFolder(const QByteArray& folder)
     return listing;
 }
 
-bool ForEachCatalog(const QByteArray& folder,
-                    const std::function<bool(const QByteArray& file, const StoreEntry& entry)>& visit)
+UniqueFd openFolder(const QByteArray& path)
 {
-    // An explicit stack rather than recursion: a store may nest deeply.
+    return UniqueFd(OpenPath(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+} // namespace
+
+StoreListing ListStoreFolder(const QByteArray& folder)
+{
+    const UniqueFd fd = openFolder(folder);
+    return listFolder(fd.get(), folder);
+}
+
+bool ForEachCatalog(const QByteArray& folder,
+                    const std::function<bool(const QByteArray& file, const StoreEntry& entry)>& visit,
+                    const UnlistedFolder& unlisted)
+{
+    const auto tell = [&](const QByteArray& path, const StoreListing& listing) {
+        if (listing.error && unlisted)
+            unlisted(path, listing.error);
+    };
+    // An explicit stack rather than recursion: a store may nest deeply. Each
+    // folder is opened from the one above it (openat), so that depth costs
+    // nothing: the deepest levels keep their folders open for that, and one
+    // above them is opened again by its path should it hold another folder.
+    constexpr std::size_t kOpenLevels = 32;
     struct Level {
         QByteArray path;
+        UniqueFd fd;
         std::vector<StoreEntry> entries;
         std::size_t next = 0;
     };
-    StoreListing top = ListStoreFolder(folder);
+    UniqueFd topFd = openFolder(folder);
+    StoreListing top = listFolder(topFd.get(), folder);
     if (!top.listed)
         return false;
+    tell(folder, top);
     std::vector<Level> stack;
-    stack.push_back({folder, std::move(top.entries)});
+    stack.push_back({folder, std::move(topFd), std::move(top.entries)});
     while (!stack.empty()) {
         Level& level = stack.back();
         if (level.next == level.entries.size()) {
@@ -151,14 +182,23 @@ bool ForEachCatalog(const QByteArray& folder,
             continue;
         }
         const StoreEntry& entry = level.entries[level.next++];
-        const QByteArray path = JoinPath(level.path, entry.name);
+        QByteArray path = JoinPath(level.path, entry.name);
         if (entry.kind == StoreEntry::Catalog) {
             if (!visit(path, entry))
                 return true;
-        } else {
-            std::vector<StoreEntry> children = ListStoreFolder(path).entries;
-            stack.push_back({path, std::move(children)}); // may move `level`: not used again
+            continue;
         }
+        if (!level.fd)
+            level.fd = openFolder(level.path);
+        // Never through a link that has taken the folder's place meanwhile.
+        UniqueFd fd(level.fd ? ::openat(level.fd.get(), entry.name.constData(),
+                                        O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW)
+                             : -1);
+        StoreListing children = listFolder(fd.get(), path);
+        tell(path, children);
+        stack.push_back({std::move(path), std::move(fd), std::move(children.entries)}); // may move `level`
+        if (stack.size() > kOpenLevels)
+            stack[stack.size() - kOpenLevels - 1].fd.reset();
     }
     return true;
 }
@@ -194,11 +234,26 @@ std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QS
     return hit;
 }
 
+int RemoveOldLeftovers(const QByteArray& folder)
+{
+    std::vector<QByteArray> leftovers;
+    UniqueFd fd(OpenPath(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (DIR* dir = fd ? ::fdopendir(fd.get()) : nullptr) {
+        fd.release(); // the stream owns it now
+        while (const dirent* d = ::readdir(dir)) {
+            if (IsSaveLeftover(d->d_name))
+                leftovers.emplace_back(d->d_name);
+        }
+        ::closedir(dir);
+    }
+    return RemoveOldLeftovers(folder, leftovers);
+}
+
 int RemoveOldLeftovers(const QByteArray& folder, const std::vector<QByteArray>& leftovers, qint64 maxAgeSeconds)
 {
     if (leftovers.empty())
         return 0; // nearly always: no folder opened on a refresh for nothing
-    UniqueFd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd dir(OpenPath(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir)
         return 0;
     const std::time_t now = std::time(nullptr);

@@ -43,6 +43,7 @@ struct StoreEntry {
 
 struct StoreListing {
     bool listed = false;              // false: the folder could not be opened
+    int error = 0;                    // why it could not be listed, or not to its end (errno); 0 when whole
     std::vector<StoreEntry> entries;  // sorted as the tree shows them
     std::vector<QByteArray> leftovers; // temporary files of killed saves
 };
@@ -52,7 +53,8 @@ struct StoreListing {
 // (a FIFO or a device under a catalog's name is no catalog); symbolic links and
 // other kinds are left out, so the store never loops or leads outside itself.
 // Sorted by text with the locale's collation, folders and catalogs mixed. A
-// listing that fails half-way keeps what it found.
+// listing that fails half-way keeps what it found. folder may be nested to
+// any depth (see OpenPath).
 StoreListing ListStoreFolder(const QByteArray& folder);
 
 // The order in which the tree shows texts: indexes into texts, sorted.
@@ -60,11 +62,14 @@ std::vector<qsizetype> StoreSortOrder(const QStringList& texts);
 
 // Visits every catalog file below folder in the tree's order: depth first,
 // each folder's sub-folders and catalogs mixed by text, as the tree lists its
-// nodes from top to bottom when all are expanded. Stops when visit returns
-// false. Folders below that cannot be listed are passed over; false when
-// folder itself cannot be listed.
+// nodes from top to bottom when all are expanded, to any depth. Stops when
+// visit returns false. A folder that cannot be listed, or not to its end, is
+// told to unlisted (with errno) and passed over, or walked as far as it was
+// listed; false when folder itself cannot be opened.
+using UnlistedFolder = std::function<void(const QByteArray& folder, int error)>;
 bool ForEachCatalog(const QByteArray& folder,
-                    const std::function<bool(const QByteArray& file, const StoreEntry& entry)>& visit);
+                    const std::function<bool(const QByteArray& file, const StoreEntry& entry)>& visit,
+                    const UnlistedFolder& unlisted = {});
 
 // The entry of folder that a new catalog of that title would collide with:
 // one whose name is the title and ".qd", compared as the tree compares them
@@ -76,5 +81,8 @@ std::optional<QByteArray> ExistingCatalogName(const QByteArray& folder, const QS
 // (a save in progress is never that old). Returns how many went.
 int RemoveOldLeftovers(const QByteArray& folder, const std::vector<QByteArray>& leftovers,
                        qint64 maxAgeSeconds = 24 * 60 * 60);
+// The same for every such file of folder, for a program that writes there
+// without listing it otherwise.
+int RemoveOldLeftovers(const QByteArray& folder);
 
 } // namespace qd

@@ -92,6 +92,18 @@ void setTreeState(const TreeState& state)
         s->remove(QStringLiteral("selected"));
 }
 
+int searchPaneHeight()
+{
+    auto s = open();
+    const std::optional<int> height = lenientInt(s->value(QStringLiteral("search/height")));
+    return height && *height > 0 ? *height : 65;
+}
+
+void setSearchPaneHeight(int height)
+{
+    open()->setValue(QStringLiteral("search/height"), height);
+}
+
 Placement readPlacement(const Placement& defaults)
 {
     auto s = open();

@@ -55,6 +55,11 @@ struct TreeState {
 TreeState treeState();
 void setTreeState(const TreeState& state);
 
+// The height of the search results pane, as the user last dragged it, group
+// "search", key "height": read leniently, at least 1; 65 when missing.
+int searchPaneHeight();
+void setSearchPaneHeight(int height);
+
 // A folder mapped as a drive, group "Drives/<letter>": path, and optionally
 // label, serial (8 hex digits, a dash after the fourth allowed) and kind
 // (removable, fixed, cdrom, network, ram; fixed when missing).

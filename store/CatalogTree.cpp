@@ -158,6 +158,11 @@ QWidget* TCatalogTree::messageOwner() const
     return window();
 }
 
+QString TCatalogTree::unlisted(const QTreeWidgetItem* node)
+{
+    return node ? node->data(0, UnlistedRole).toString() : QString();
+}
+
 int TCatalogTree::imageIndex(const QTreeWidgetItem* node)
 {
     return node ? node->data(0, ImageIndexRole).toInt() : -1;
@@ -330,6 +335,8 @@ void TCatalogTree::fill(QTreeWidgetItem* node, const QByteArray& path)
     const StoreListing listing = ListStoreFolder(path);
     if (!listing.listed)
         qCDebug(lcTree) << "folder cannot be listed, shown empty:" << path;
+    if (listing.error)
+        node->setData(0, UnlistedRole, QString::fromLocal8Bit(std::strerror(listing.error)));
     RemoveOldLeftovers(path, listing.leftovers);
     QList<QTreeWidgetItem*> children;
     children.reserve(qsizetype(listing.entries.size()));

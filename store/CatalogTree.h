@@ -47,6 +47,7 @@ public:
         FileNameRole,                      // QByteArray: the name on disk (a disk's with its extension)
         DamageRole,                        // QString: why a disk's catalog head cannot be read; empty if it can
         SerialRole,                        // uint: the serial number a disk's head records; none for others
+        UnlistedRole,                      // QString: why a folder could not be listed (wholly); empty if it could
     };
 
     // catalogRoot: the folder the top node stands for (it need not exist).
@@ -99,6 +100,10 @@ public:
     // none. No file is read: the quick look at a disk put in.
     QTreeWidgetItem* findBySerial(std::uint32_t serialNo) const;
 
+    // Why the folder of a folder node (or the top node) could not be listed,
+    // or not to its end, at the last refresh: the disks in it that were not
+    // listed are missing from the tree. Empty when it was listed whole.
+    static QString unlisted(const QTreeWidgetItem* node);
     static int imageIndex(const QTreeWidgetItem* node);
     static int stateIndex(const QTreeWidgetItem* node);
     static bool isDisk(const QTreeWidgetItem* node) { return node && imageIndex(node) >= 2; }

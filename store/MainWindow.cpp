@@ -40,6 +40,7 @@
 #include "catalog/DiskFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/CatalogErrors.h"
+#include "platform/CatalogStore.h"
 #include "platform/Dialogs.h"
 #include "platform/DriveWatch.h"
 #include "platform/Drives.h"
@@ -75,6 +76,16 @@ const QString kShowInTree = QStringLiteral("ツリーに表示");
 const QString kRegister = QStringLiteral("登録...");
 // How long a put-off refresh for the store waits before it tries again.
 constexpr int kStoreRetryMs = 1000;
+const QString kFoldersUnread = QStringLiteral("読み込めなかったフォルダがあるため、その中のディスクは調べていません。");
+
+// The disk nodes of node and everything below it.
+int countDisks(const QTreeWidgetItem* node)
+{
+    int n = TCatalogTree::isDisk(node) ? 1 : 0;
+    for (int i = 0; i < node->childCount(); ++i)
+        n += countDisks(node->child(i));
+    return n;
+}
 
 // The design size of the client area and its place on the screen.
 constexpr int kDesignLeft = 199;
@@ -321,6 +332,7 @@ void TForm_Main::buildPanes()
     Timer2->setInterval(1);
     connect(Timer2, &QTimer::timeout, this, &TForm_Main::Timer2Timer);
     connect(FileSearch, &TFileSearch::jumpRequested, this, &TForm_Main::jumpToHit);
+    connect(FileSearch, &TFileSearch::statusChanged, this, [this](const QString& text) { StatusBar1->showMessage(text); });
     // A rename in place is made at once: the running search ends, as it
     // might otherwise meet the renamed nodes in their new order.
     connect(TreeView1, &TCatalogTree::pathRenamed, FileSearch, &TFileSearch::Stop1Click);
@@ -754,6 +766,7 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
         dialogs().tell(this, kNoDiskInDrive, kSearchDiskCaption, DialogIcon::Information);
         return;
     }
+    bool unread = false; // a catalog folder that could not be listed might hold the disk
     if (drive.state == DriveDisk::Present) {
         // The messages of catalogs that fail let events run: no refresh may
         // free the nodes meanwhile.
@@ -761,8 +774,10 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
         std::vector<QTreeWidgetItem*> nodes;
         std::vector<std::filesystem::path> files;
         for (QTreeWidgetItemIterator it(TreeView1); *it; ++it) {
-            if (!TCatalogTree::isDisk(*it))
+            if (!TCatalogTree::isDisk(*it)) {
+                unread = unread || !TCatalogTree::unlisted(*it).isEmpty();
                 continue;
+            }
             if (TCatalogTree::stateIndex(*it) > 2) {
                 qCDebug(lcCatalog) << "catalog of data type" << TCatalogTree::stateIndex(*it)
                                    << "passed over:" << TreeView1->CatalogFile(*it);
@@ -789,7 +804,8 @@ void TForm_Main::FindDiskInDrive(QAction* sender)
             return;
         }
     }
-    dialogs().tell(this, kDiskNotFound, kSearchDiskCaption, DialogIcon::Information);
+    dialogs().tell(this, unread ? kDiskNotFound + QStringLiteral("\r\n") + kFoldersUnread : kDiskNotFound,
+                   kSearchDiskCaption, DialogIcon::Information);
     TreeView1->setCurrentItem(TreeView1->topNode());
     TreeView1Click();
 }
@@ -939,14 +955,16 @@ void TForm_Main::Timer2Timer()
     {
         // The walk keeps nodes while events run: no refresh may free them.
         const TCatalogTree::UseGuard guard(*TreeView1);
-        const TFileSearch::Run run(*FileSearch);
+        QTreeWidgetItem* node = TreeView1->currentItem();
+        const TFileSearch::Run run(*FileSearch, node ? countDisks(node) : 0);
         // A tree change asked for while the run began ends it at once.
         if (!putOff_.empty())
             FileSearch->StopSearch = true;
         const std::string text = SearchTextBytes(SearchDialog ? SearchDialog->Edit1->text() : QString());
-        if (QTreeWidgetItem* node = TreeView1->currentItem())
+        if (node)
             SearchNode(node, text);
     }
+    FileSearch->tellUnlisted(this);
     // The search has ended and a refresh put off meanwhile has run.
     for (std::function<void()>& change : std::exchange(putOff_, {}))
         change();
@@ -954,6 +972,8 @@ void TForm_Main::Timer2Timer()
 
 void TForm_Main::SearchNode(QTreeWidgetItem* node, std::string_view text)
 {
+    if (!TCatalogTree::unlisted(node).isEmpty())
+        FileSearch->folderUnlisted(DisplayFileName(TreeView1->NodePath(node)));
     for (int i = 0; i < node->childCount() && !FileSearch->StopSearch; ++i)
         SearchNode(node->child(i), text);
     if (FileSearch->StopSearch || !TCatalogTree::isDisk(node))
@@ -977,7 +997,7 @@ void TForm_Main::ListView_SearchFileDblClick()
     FileSearch->ListView_SearchFileDblClick();
 }
 
-void TForm_Main::jumpToHit(const QByteArray& catalogFile, std::int32_t folder)
+void TForm_Main::jumpToHit(const QByteArray& catalogFile, std::int32_t folder, const AnsiString& name)
 {
     // Rows keep the catalog's file: after a refresh this finds its new
     // node, and nothing when the disk is gone.
@@ -987,6 +1007,11 @@ void TForm_Main::jumpToHit(const QByteArray& catalogFile, std::int32_t folder)
     TreeView1->reveal(node);
     DiskContents->PendingFolder = folder;
     TreeView1Click();
+    // The hit itself, in front, unless the disk no longer has its folder.
+    if (DiskContents->diskShown() && DiskContents->CurrentFolder == folder) {
+        PageControl1->setCurrentWidget(TabSheet1);
+        DiskContents->selectFile(name.view());
+    }
 }
 
 QRect ClientGeometry(const settings::Placement& outer, const QMargins& frame, const QSize& client)
@@ -1091,6 +1116,7 @@ void TForm_Main::closeEvent(QCloseEvent* event)
         return;
     }
     settings::setTreeState(TreeView1->treeState());
+    FileSearch->keepPaneHeight();
     FileSearch->StopSearch = true; // a search running in the background ends with the window
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
         const QRect outer = frameGeometry();

@@ -287,7 +287,7 @@ private:
     // Puts a tree change off while a search runs: stops the search and keeps
     // the change until it has ended. False when no search runs.
     bool putOffWhileSearching(std::function<void()> change);
-    void jumpToHit(const QByteArray& catalogFile, std::int32_t folder);
+    void jumpToHit(const QByteArray& catalogFile, std::int32_t folder, const AnsiString& name);
 
     NewDiskWizard newDiskWizard_;
     std::optional<settings::Placement> placement_; // read at the first showing

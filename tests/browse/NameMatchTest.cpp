@@ -138,7 +138,10 @@ TEST(RegexTest, SearchesTheDecodedNameAndTellsAWrongPattern)
         {"^IMG_\\d{4}\\.JPG$", false, "IMG_01.JPG", false},
         {"img", false, "IMG_0001.JPG", false},
         {"img", true, "IMG_0001.JPG", true},
-        {"^写真\\w+$", false, "写真旅行", true},
+        {"^写真\\p{Han}+$", false, "写真旅行", true},
+        // A backtracking engine gives up on the run of a's at the start and
+        // never gets to the match behind it.
+        {"(a+)+b", false, "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa-ab", true},
         {"ﾃﾞ", false, "ﾃﾞｰﾀ.txt", true}, // the name as decoded, not folded
         {"デ", false, "ﾃﾞｰﾀ.txt", false},
     };
@@ -149,5 +152,5 @@ TEST(RegexTest, SearchesTheDecodedNameAndTellsAWrongPattern)
         EXPECT_EQ(test.passes({name}), c.match) << c.pattern << " / " << c.name;
     }
     const RegexTest wrong(QStringLiteral("a(b"), false);
-    EXPECT_TRUE(wrong.error().contains("at offset 3")) << wrong.error().toStdString();
+    EXPECT_TRUE(wrong.error().contains("missing )")) << wrong.error().toStdString();
 }

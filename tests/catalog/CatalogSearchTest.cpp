@@ -133,7 +133,7 @@ TEST(CatalogSearch, YieldsAfterTheFilesWhoseIndexHasABitOf3E8)
         files.push_back("f" + std::to_string(j));
     const TDisk disk = diskOf({{"D:", -1}, {"small", 0}}, {files, {"a", "b", "c", "d", "e", "f", "g", "h"}});
     int yields = 0;
-    const CatalogSearchResult r = searchOf(disk, "f", [&] {
+    const CatalogSearchResult r = searchOf(disk, "f", [&](CatalogHits&) {
         ++yields;
         return true;
     });
@@ -141,17 +141,57 @@ TEST(CatalogSearch, YieldsAfterTheFilesWhoseIndexHasABitOf3E8)
     EXPECT_EQ(r.found.hits.size(), 31u); // f0..f29 and "f" in the small folder
 }
 
-TEST(CatalogSearch, StoppingGivesNoHitsOfThatCatalog)
+TEST(CatalogSearch, StoppingKeepsTheHitsFoundBeforeIt)
 {
     std::vector<std::string> files;
     for (int j = 0; j < 20; ++j)
         files.push_back("hit" + std::to_string(j));
     const TDisk disk = diskOf({{"D:", -1}}, {files});
     int yields = 0;
-    const CatalogSearchResult r = searchOf(disk, "hit", [&] { return ++yields < 3; });
+    const CatalogSearchResult r = searchOf(disk, "hit", [&](CatalogHits&) { return ++yields < 3; });
     EXPECT_EQ(yields, 3); // it stops at the first refusal
     EXPECT_TRUE(r.stopped);
-    EXPECT_TRUE(r.found.hits.empty()); // eleven were found before, but the catalog was not read through
+    EXPECT_EQ(r.found.hits.size(), 11u); // hit0 to hit10: the third point is after file 10
+}
+
+// The window shows hits while a catalog is read: what the yield takes, and
+// what is left at the end or at damage, make the whole answer in its order.
+TEST(CatalogSearch, HitsTakenAsFoundAndThoseLeftMakeTheWholeAnswer)
+{
+    std::vector<std::string> many;
+    for (int j = 0; j < 40; ++j)
+        many.push_back("hit" + std::to_string(j));
+    const TDisk disk = diskOf({{"D:", -1}, {"a", 0}, {"b", 1}}, {many, {"x"}, many});
+    const std::string image = BuildDiskData(disk);
+    std::vector<std::string> taken;
+    const auto take = [&](CatalogHits& found) {
+        for (const FileHit& h : found.hits)
+            taken.push_back(found.paths[h.path] + "|" + h.name.str());
+        found.hits.clear();
+    };
+    const std::vector<std::string> whole = found(searchOf(disk, "hit"));
+    ASSERT_EQ(whole.size(), 80u);
+
+    CatalogSearch search;
+    int points = 0;
+    const SearchYield everyThird = [&](CatalogHits& found) {
+        if (++points % 3 == 0)
+            take(found);
+        return true;
+    };
+    CatalogSearchResult r = search.searchData(image, "hit", everyThird);
+    ASSERT_GT(taken.size(), 0u);
+    take(r.found);
+    EXPECT_EQ(taken, whole);
+
+    // Cut inside the last file record: the hits before the damage are left
+    // in partial(), less what was taken.
+    taken.clear();
+    points = 0;
+    EXPECT_THROW(search.searchData(image.substr(0, image.size() - 3), "hit", everyThird), CatalogError);
+    ASSERT_FALSE(search.partial().hits.empty());
+    take(search.partial());
+    EXPECT_EQ(taken, std::vector<std::string>(whole.begin(), whole.end() - 1));
 }
 
 TEST(CatalogSearch, OtherVersionsDataTypesAndDamageGiveNoHits)
@@ -171,7 +211,7 @@ TEST(CatalogSearch, OtherVersionsDataTypesAndDamageGiveNoHits)
     EXPECT_EQ(typed.load.message, "データタイプの指定エラーです。(5105)");
     EXPECT_TRUE(typed.found.hits.empty());
 
-    // Cut inside the last file record: the earlier hits do not count either.
+    // Cut inside the last file record.
     const std::string cut = image.substr(0, image.size() - 3);
     try {
         search.searchData(cut, "jpg");

@@ -67,7 +67,7 @@ TEST_F(QdcatDisks, ListsEveryDiskInTheTreesOrderFromItsHead)
     EXPECT_EQ(counted[2][7], "6");
 }
 
-TEST_F(QdcatDisks, DamagedCatalogsAreListedWithTheirErrorAndOthersWithoutTheMagicLeftOut)
+TEST_F(QdcatDisks, DamagedCatalogsAndThoseWithoutTheMagicAreListedWithTheirReason)
 {
     catalog("a", disk(1));
     const std::string whole = BuildDiskData(disk(2, 200));
@@ -79,7 +79,7 @@ TEST_F(QdcatDisks, DamagedCatalogsAreListedWithTheirErrorAndOthersWithoutTheMagi
     writeFile(root() / "e notes.qd", "plain text");
 
     const auto heads = rows(disks());
-    ASSERT_EQ(heads.size(), 4u);
+    ASSERT_EQ(heads.size(), 5u);
     for (const QStringList& row : heads)
         ASSERT_EQ(row.size(), 9) << row.join('|').toStdString();
     EXPECT_EQ(heads[0][8], "");
@@ -87,14 +87,15 @@ TEST_F(QdcatDisks, DamagedCatalogsAreListedWithTheirErrorAndOthersWithoutTheMagi
     EXPECT_TRUE(heads[1][8].contains("damaged at offset")) << heads[1][8].toStdString();
     EXPECT_EQ(heads[2][1] + '|' + heads[2][8], "c body cut|") << "the head alone is sound";
     EXPECT_EQ(heads[3][8], QString::fromUtf8("データタイプの指定エラーです。(5105)"));
+    EXPECT_EQ(heads[4][1] + '|' + heads[4][8], QString::fromUtf8("e notes|バージョン違いのファイルが指定されています。(5104)"));
 
     const auto whole2 = rows(disks({"--files"}));
-    ASSERT_EQ(whole2.size(), 4u);
+    ASSERT_EQ(whole2.size(), 5u);
     EXPECT_TRUE(whole2[2][9].contains("damaged at offset")) << "reading it whole finds the damage";
 
     const auto json = disks({"--json"});
     const QList<QByteArray> lines = json.out.split('\n');
-    ASSERT_EQ(lines.size(), 5);
+    ASSERT_EQ(lines.size(), 6);
     const QJsonObject cut = QJsonDocument::fromJson(lines[1]).object();
     EXPECT_EQ(cut["title"].toString(), "b head cut");
     EXPECT_EQ(cut["catalog"].toString(), q(root() / "b head cut.qd"));

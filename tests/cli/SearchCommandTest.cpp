@@ -262,7 +262,7 @@ TEST_F(QdcatSearch, WrongFiltersAreUsageErrors)
         QStringList args;
         const char* error;
     } cases[] = {
-        {{"--regex", "a(b"}, "the regular expression a(b is wrong: missing closing parenthesis at offset 3"},
+        {{"--regex", "a(b"}, "the regular expression a(b is wrong: missing ): a(b"},
         {{"a", "--min-size", "12KB"}, "\"12KB\" is no size"},
         {{"a", "--max-size", "-1"}, "\"-1\" is no size"},
         {{"a", "--min-size", "99999999999999999999"}, "is no size"},

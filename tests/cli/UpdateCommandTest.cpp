@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/time.h>
+
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
 #include "support/Qdcat.h"
@@ -90,3 +92,30 @@ TEST_F(QdcatUpdate, AnythingButTheRightDiskAndAListableFolderLeavesTheCatalogAsI
 }
 
 } // namespace
+
+// Saves killed while writing leave their temporary files in the folder they
+// wrote to; the commands that write there clean them once they are old.
+TEST_F(QdcatUpdate, ScanAndUpdateRemoveTheTemporariesOfKilledSavesOnceADayOld)
+{
+    const QString folder = tmp.filePath("catalogs");
+    const std::vector<QStringList> commands{{"scan", "S:", "--title", "Disk", "--root", folder, "--force"},
+                                            {"update", catalog, "S:"}};
+    for (const QStringList& command : commands) {
+        const auto leftover = [&](const char* name, int hoursOld) {
+            const QByteArray path = QFile::encodeName(folder + '/' + name);
+            writeFile(path.toStdString(), "half a catalog");
+            const timeval t[2] = {{time(nullptr) - hoursOld * 3600, 0}, {time(nullptr) - hoursOld * 3600, 0}};
+            ASSERT_EQ(::utimes(path.constData(), t), 0);
+        };
+        leftover(".qdtmp.aaaaaa", 25);
+        leftover(".qdtmp.bbbbbb", 23); // a save of another program may still be writing it
+        leftover(".qdtmp.toolong", 25); // not a save's name
+        const QdcatResult r = runQdcat(command, env);
+        ASSERT_EQ(r.exitCode, 0) << command[0].toStdString() << ": " << r.err.toStdString();
+        QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        left.sort();
+        EXPECT_EQ(left, (QStringList{".qdtmp.bbbbbb", ".qdtmp.toolong", "Disk.qd"})) << command[0].toStdString();
+        QFile::remove(folder + "/.qdtmp.bbbbbb");
+        QFile::remove(folder + "/.qdtmp.toolong");
+    }
+}

@@ -6,10 +6,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QListView>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <functional>
+#include <sys/stat.h>
 
 #include "browse/DiskContents.h"
 #include "browse/FileSearch.h"
@@ -18,6 +23,7 @@
 #include "catalog/Cp932.h"
 #include "store/MainWindow.h"
 #include "StoreFixture.h"
+#include "support/Unprivileged.h"
 
 using namespace qd;
 using namespace qd::test;
@@ -49,11 +55,11 @@ protected:
         std::filesystem::create_directories(rootPath(relativeWithoutExtension).parent_path());
         SaveDiskData(rootPath(relativeWithoutExtension), d);
     }
-    // Forty files named "hit N": the search lets events run in them.
-    static std::vector<std::string> manyHits()
+    // Files named "hit N" (forty unless told): the search lets events run in them.
+    static std::vector<std::string> manyHits(int count = 40)
     {
         std::vector<std::string> names;
-        for (int i = 0; i < 40; ++i)
+        for (int i = 0; i < count; ++i)
             names.push_back("hit " + std::to_string(i));
         return names;
     }
@@ -63,7 +69,9 @@ protected:
         window = std::make_unique<TForm_Main>(root());
         dialog = std::make_unique<TForm_SearchFile>(window.get());
         window->setSearchDialog(dialog.get());
-        window->FileSearch->EventInterval = {}; // events at every point, so that the tests know when
+        // Events and rows at every point, so that the tests know when.
+        window->FileSearch->EventInterval = {};
+        window->FileSearch->RowInterval = {};
         window->show();
     }
     QTreeWidgetItem* top() const { return window->TreeView1->topNode(); }
@@ -288,14 +296,17 @@ TEST_F(FileSearchTest, CancelStartsNoSearchButShowsTheContextNode)
 
 TEST_F(FileSearchTest, ADoubleClickOpensTheHitsDiskAtItsFolder)
 {
-    disk("d1", {"x"}, {"deep.txt"});
+    std::vector<std::string> deep = manyHits(2000);
+    deep.push_back("zz deep.txt"); // listed after all others
+    disk("d1", {"x"}, deep);
     disk("d2", {"top.txt"});
     open();
     search(top(), ".txt");
-    ASSERT_EQ(rows(), (QStringList{"d1|deep.txt|D:\\a\\b", "d2|top.txt|D:"}));
+    ASSERT_EQ(rows(), (QStringList{"d1|zz deep.txt|D:\\a\\b", "d2|top.txt|D:"}));
     window->TreeView1->setCurrentItem(node("d2"));
     window->TreeView1Click();
 
+    window->PageControl1->setCurrentWidget(window->TabSheet2);
     doubleClickRow(0);
     EXPECT_EQ(window->TreeView1->currentItem(), node("d1"));
     EXPECT_TRUE(window->DiskContents->diskShown());
@@ -303,6 +314,16 @@ TEST_F(FileSearchTest, ADoubleClickOpensTheHitsDiskAtItsFolder)
     EXPECT_EQ(window->DiskContents->P_FolderName->text(), "D:\\a\\b");
     EXPECT_TRUE(window->TB_Updir->isEnabled());
     EXPECT_EQ(window->DiskContents->PendingFolder, -1);
+    // The file list in front, with the hit selected and, once the icons are
+    // arranged, in view.
+    EXPECT_EQ(window->PageControl1->currentWidget(), window->TabSheet1);
+    const std::vector<FolderRow> selected = window->DiskContents->selectedRows();
+    ASSERT_EQ(selected.size(), 1u);
+    EXPECT_EQ(selected[0].kind, FolderRow::File);
+    EXPECT_EQ(window->DiskContents->ShownDisk.DirList[2].FileList[std::size_t(selected[0].index)].Name.str(), "zz deep.txt");
+    QListView* icons = window->DiskContents->ListView1Icons;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->DiskContents->Timer1->isActive(); }));
+    EXPECT_TRUE(icons->viewport()->rect().intersects(icons->visualRect(icons->currentIndex())));
 
     doubleClickRow(1);
     EXPECT_EQ(window->TreeView1->currentItem(), node("d2"));
@@ -383,6 +404,58 @@ TEST_F(FileSearchTest, StopKeepsTheRowsSoFarAndAddsNoneAfter)
     EXPECT_FALSE(window->FileSearch->running());
 }
 
+// The status bar names the disk being read, its place and the hits so far.
+TEST_F(FileSearchTest, RowsOfALargeDiskShowWhileItIsReadAndAStopKeepsThem)
+{
+    disk("d1", manyHits(1234));
+    disk("d2", {"none"});
+    disk("d3", manyHits(3000));
+    open();
+    QStringList said;
+    QObject::connect(window->StatusBar1, &QStatusBar::messageChanged, window.get(),
+                     [&](const QString& text) { said << text; });
+    int shown = -1;
+    whenListed(1234 + 1000, [&] {
+        shown = results()->rowCount();
+        window->Stop1->trigger();
+    });
+    search(top(), "hit");
+    EXPECT_GE(shown, 1234 + 1000);
+    EXPECT_LT(shown, 1234 + 3000) << "the rows came before d3 was read to its end";
+    EXPECT_EQ(results()->rowCount(), shown);
+    EXPECT_EQ(disksListed().count("d3"), shown - 1234);
+    ASSERT_FALSE(said.isEmpty());
+    EXPECT_EQ(said.first(), "検索中: d1 (1/3)  0 件");
+    EXPECT_TRUE(said.contains("検索中: d2 (2/3)  1,234 件"));
+    EXPECT_TRUE(said.contains("検索中: d3 (3/3)  1,234 件"));
+    EXPECT_EQ(window->StatusBar1->currentMessage(),
+              QString("検索を中断しました  %1 件").arg(QLocale(QLocale::Japanese).toString(shown)));
+}
+
+TEST_F(FileSearchTest, ThePaneKeepsTheHeightItWasDraggedToForTheNextRun)
+{
+    disk("d1", {"a.txt"});
+    open();
+    searchFromMenu(node("d1"), ".txt", true);
+    ASSERT_EQ(window->ListView_SearchFile->height(), 65);
+    // The user drags the splitter's handle 40 pixels up.
+    QSplitterHandle* handle = window->Splitter2->handle(1);
+    const QPoint from = handle->rect().center();
+    QTest::mousePress(handle, Qt::LeftButton, {}, from);
+    QTest::mouseMove(handle, from - QPoint(0, 40));
+    QTest::mouseRelease(handle, Qt::LeftButton, {}, from - QPoint(0, 40));
+    const int dragged = window->ListView_SearchFile->height();
+    ASSERT_GT(dragged, 65 + 30);
+
+    window->Close2->trigger(); // a pane closed before the end keeps it too
+    window->close();
+    dialog.reset(); // before the window, which owns it
+    window.reset();
+    open();
+    searchFromMenu(node("d1"), ".txt", true);
+    EXPECT_EQ(window->ListView_SearchFile->height(), dragged);
+}
+
 TEST_F(FileSearchTest, ClosingThePaneHidesItAndRemovesTheRows)
 {
     disk("d1", {"a.txt"});
@@ -408,6 +481,47 @@ TEST_F(FileSearchTest, CatalogsThatFailGiveNoRowsAndAreToldOnce)
     EXPECT_EQ(dialogs_.asked[0].icon, DialogIcon::None);
     EXPECT_EQ(dialogs_.asked[0].buttons, DialogButtons::Ok);
     EXPECT_EQ(dialogs_.asked[0].owner, window.get());
+}
+
+TEST_F(FileSearchTest, ACatalogDamagedFarInKeepsTheRowsFoundBeforeAndIsTold)
+{
+    disk("a", {}, manyHits());
+    const std::string whole = readFile(rootPath("a.qd"));
+    writeFile(rootPath("a.qd"), whole.substr(0, whole.rfind("hit 39") + 3)); // inside the last hit's record
+    disk("b", {"hit.txt"});
+    open();
+    search(top(), "hit");
+    EXPECT_EQ(disksListed(), QStringList(39, "a") + QStringList{"b"});
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_TRUE(dialogs_.asked[0].text.contains("a.qd")) << dialogs_.asked[0].text.toStdString();
+    EXPECT_EQ(window->StatusBar1->currentMessage(), "40 件見つかりました");
+}
+
+TEST_F(FileSearchTest, FoldersThatCouldNotBeListedAreNamedOnceAfterTheSearch)
+{
+    disk("Locked/inside", {"hit.txt"});
+    disk("Open/d1", {"hit.txt"});
+    disk("Shut/inside", {"hit.txt"});
+    open();
+    ASSERT_EQ(::chmod(temp_.path().c_str(), 0755), 0);
+    for (const char* locked : {"Locked", "Shut"})
+        ASSERT_EQ(::chmod(rootPath(locked).c_str(), 0), 0);
+    {
+        const Unprivileged nobody;
+        if (!nobody.ok())
+            GTEST_SKIP() << "running as root and cannot take an unprivileged user's rights here";
+        window->Refresh1Click();
+    }
+    for (const char* locked : {"Locked", "Shut"})
+        ::chmod(rootPath(locked).c_str(), 0755);
+    search(top(), "hit");
+    EXPECT_EQ(disksListed(), QStringList{"d1"});
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    EXPECT_EQ(dialogs_.asked[0].text, "次のフォルダを読み込めませんでした。中のディスクは検索されていません。\r\n" +
+                                          root() + "/Locked\r\n" + root() + "/Shut");
+    EXPECT_EQ(dialogs_.asked[0].caption, "エラー");
+    EXPECT_EQ(dialogs_.asked[0].icon, DialogIcon::Exclamation);
+    EXPECT_EQ(window->StatusBar1->currentMessage(), "1 件見つかりました");
 }
 
 // --- the tree changing under a running search ---------------------------------------------------

@@ -4,11 +4,13 @@
 #include <QMenu>
 #include <QStackedWidget>
 #include <QToolButton>
+#include <sys/stat.h>
 
 #include "browse/DiskContents.h"
 #include "platform/CatalogErrors.h"
 #include "store/MainWindow.h"
 #include "StoreFixture.h"
+#include "support/Unprivileged.h"
 
 using namespace qd;
 using namespace qd::test;
@@ -90,6 +92,28 @@ TEST_F(MainWindowIdentifyTest, ADiskNeverRegisteredIsNotFound)
     item('d')->trigger();
     ASSERT_EQ(dialogs_.asked.size(), 1);
     expectTold(0, "見つかりませんでした。");
+    EXPECT_TRUE(nothingShown());
+}
+
+TEST_F(MainWindowIdentifyTest, NotFoundSaysSoWhenAFolderCouldNotBeListed)
+{
+    disk("Locked/Alpha", kSerial);
+    disk("Beta", kSerial + 1);
+    const MappedDrive drive(QChar('D'), {.serial = kSerial});
+    open();
+    ASSERT_EQ(::chmod(temp_.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(rootPath("Locked").c_str(), 0), 0);
+    {
+        const Unprivileged nobody;
+        if (!nobody.ok())
+            GTEST_SKIP() << "running as root and cannot take an unprivileged user's rights here";
+        window->Refresh1Click();
+    }
+    ::chmod(rootPath("Locked").c_str(), 0755);
+
+    item('d')->trigger();
+    ASSERT_EQ(dialogs_.asked.size(), 1);
+    expectTold(0, "見つかりませんでした。\r\n読み込めなかったフォルダがあるため、その中のディスクは調べていません。");
     EXPECT_TRUE(nothingShown());
 }
 

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "catalog/Disk.h"
 #include "support/CatalogFixtures.h"
@@ -119,6 +120,33 @@ TEST(DeleteDir, RenumbersParentsPastSeveralRemovedFolders)
         EXPECT_EQ(disk.DirList.size(), left) << "deleting " << gone;
         for (auto& [name, path] : pathsByName(disk))
             EXPECT_EQ(path, before.at(name)) << "deleting " << gone;
+    }
+}
+
+TEST(DeleteDirs, RemovesSeveralSubtreesAtOnceAndKeepsEveryOtherPath)
+{
+    // In any order, one inside another's subtree, one twice, one outside the list.
+    const struct {
+        std::vector<std::int32_t> gone;
+        std::vector<std::string> left;
+    } cases[] = {
+        {{4, 2}, {"X:", "A", "C", "F"}},
+        {{2, 6, 7}, {"X:", "A", "C", "D", "H"}},
+        {{3, 1, 3, 99}, {"X:", "B", "E"}},
+        {{8, 7, 6, 5}, {"X:", "A", "B", "C", "D"}},
+        {{}, {"X:", "A", "B", "C", "D", "E", "F", "G", "H"}},
+    };
+    const auto before = pathsByName(treeDisk());
+    for (const auto& c : cases) {
+        TDisk disk = treeDisk();
+        DeleteDirs(disk, c.gone);
+        std::vector<std::string> left;
+        for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
+            left.push_back(disk.DirList[i].Name.str());
+            EXPECT_EQ(GetDirPath(std::int32_t(i), disk), before.at(left.back()));
+            EXPECT_EQ(disk.DirList[i].FileList[0].Name, left.back() + ".txt");
+        }
+        EXPECT_EQ(left, c.left);
     }
 }
 

@@ -54,6 +54,21 @@ protected:
                 return std::int32_t(i);
         return -1;
     }
+    // The sub-folder of parent recorded under name; -1 for none.
+    std::int32_t child(std::int32_t parent, std::string_view name) const
+    {
+        for (std::size_t i = 1; i < disk.DirList.size(); ++i)
+            if (disk.DirList[i].Parent == parent && disk.DirList[i].Name.view() == name)
+                return std::int32_t(i);
+        return -1;
+    }
+    static TFile* file(TDir& dir, std::string_view name)
+    {
+        for (TFile& f : dir.FileList)
+            if (f.Name.view() == name)
+                return &f;
+        return nullptr;
+    }
     TFile* file(const std::string& folderPath, std::string_view name)
     {
         const std::int32_t f = folder(folderPath);
@@ -164,17 +179,56 @@ TEST_F(DiskUpdateTest, NameChangedOnlyInCaseKeepsTheRecordItsCommentAndRecordedN
     EXPECT_EQ(file("D:", "README.TXT"), nullptr);
 }
 
-TEST_F(DiskUpdateTest, ChangedSizeKeepsTheOldRecordedSizeAndTimes)
+// A file that is still there takes the size, attributes and times the disk
+// gives it now, and keeps its recorded name, its comment and its icon.
+TEST_F(DiskUpdateTest, ChangedFileTakesItsNewSizeAndTimesAndKeepsItsCommentAndIcon)
 {
     drive.write("log.txt", "short");
+    drive.mkdir("SUB");
     scan();
+    file("D:", "log.txt")->Comment = "kept";
+    file("D:", "log.txt")->IconIndex = 7;
     const TFile before = *file("D:", "log.txt");
     drive.write("log.txt", "a good deal longer than before");
-    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(drive.path("log.txt")).constData(), times, 0), 0);
+    const QByteArray log = QFile::encodeName(drive.path("log.txt"));
+    const timespec times[2] = {{1000000000, 0}, {1100000000, 0}}; // 2001 and 2004
+    ASSERT_EQ(::utimensat(AT_FDCWD, log.constData(), times, 0), 0);
+    ASSERT_EQ(::chmod(log.constData(), 0444), 0);
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(drive.path("SUB")).constData(), times, 0), 0);
 
     EXPECT_FALSE(update("D:").changed());
-    EXPECT_EQ(stored(*file("D:", "log.txt")), before);
+    const TFile& after = *file("D:", "log.txt");
+    EXPECT_EQ(after.Size, 30u);
+    EXPECT_EQ(after.Attr, kAttrArchive | kAttrReadOnly);
+    EXPECT_NE(after.LastWriteTime, before.LastWriteTime);
+    EXPECT_NEAR(after.LastWriteTime - after.LastAccessTime, 1100000000.0 / 86400 - 1000000000.0 / 86400, 1e-3);
+    EXPECT_EQ(after.Comment.view(), "kept");
+    EXPECT_EQ(after.IconIndex, 7);
+    EXPECT_EQ(after.CreationTime, before.CreationTime);
+    EXPECT_NEAR(disk.DirList[std::size_t(folder("D:\\SUB"))].Date, after.LastWriteTime, 1e-6);
+}
+
+// Full and half width, hiragana and katakana sort alike but are other names:
+// the renamed file is a new record, so a search finds the name it has now.
+TEST_F(DiskUpdateTest, RenamedToAnotherWidthOrKanaIsANewNameNotTheOldRecord)
+{
+    const struct {
+        const char* before;
+        const char* after;
+    } renames[] = {{"ＡＢＣ.txt", "ABC.txt"}, {"あいう.txt", "アイウ.txt"}, {"ｶﾀｶﾅ.txt", "カタカナ.txt"}};
+    for (const auto& r : renames)
+        drive.write(QString::fromUtf8(r.before));
+    scan();
+    for (const auto& r : renames) {
+        SCOPED_TRACE(r.after);
+        const std::string before = toAnsi(QString::fromUtf8(r.before)), after = toAnsi(QString::fromUtf8(r.after));
+        ASSERT_TRUE(QFile::rename(drive.path(QString::fromUtf8(r.before)), drive.path(QString::fromUtf8(r.after))));
+        const UpdateResult u = update("D:");
+        EXPECT_EQ(u.addedFiles, std::vector<std::string>{after});
+        EXPECT_EQ(u.removedFiles, std::vector<std::string>{before});
+        EXPECT_NE(file("D:", after), nullptr);
+        EXPECT_EQ(file("D:", before), nullptr);
+    }
 }
 
 // --- folders --------------------------------------------------------------------
@@ -282,6 +336,91 @@ TEST_F(DiskUpdateTest, NamesThatCompareEqualEachKeepTheirOwnRecord)
     EXPECT_EQ(update("D:").removedFiles, std::vector<std::string>{"a.txt"});
     EXPECT_EQ(fileNames("D:"), std::vector<std::string>{"A.TXT"});
     EXPECT_EQ(file("D:", "A.TXT")->Comment.view(), "upper");
+}
+
+// --- finding the folder on the disk ---------------------------------------------
+
+// A real name may hold a backslash: "a\b" is one folder beside the folder a
+// with its b, and both have the path D:\a\b. Each is updated from itself.
+TEST_F(DiskUpdateTest, FolderNamedWithABackslashIsUpdatedFromItselfNotFromTheNestedOne)
+{
+    drive.write("a\\b/same.txt", "one name");
+    drive.write("a/b/same.txt", "nested");
+    scan();
+    const std::int32_t named = child(0, "a\\b"), nested = child(child(0, "a"), "b");
+    ASSERT_GT(named, 0);
+    ASSERT_GT(nested, 0);
+    disk.DirList[std::size_t(named)].FileList[0].Comment = "one name";
+    disk.DirList[std::size_t(nested)].FileList[0].Comment = "nested";
+    drive.write("a\\b/new.txt");
+    drive.write("a/b/other.txt");
+
+    for (const std::int32_t f : {named, nested}) {
+        const UpdateResult r = UpdateFolder(disk, f, rowsOf(f), order);
+        EXPECT_EQ(r.status, UpdateResult::Updated);
+        EXPECT_EQ(r.addedFiles, std::vector<std::string>{f == named ? "new.txt" : "other.txt"});
+        EXPECT_TRUE(r.removedFiles.empty());
+    }
+    EXPECT_EQ(file(disk.DirList[std::size_t(named)], "same.txt")->Comment.view(), "one name");
+    EXPECT_EQ(file(disk.DirList[std::size_t(nested)], "same.txt")->Comment.view(), "nested");
+}
+
+// Another real name that becomes the same record name (a¥b is "a\b" in code
+// page 932, as is a\b) makes the folder ambiguous: nothing is listed.
+TEST_F(DiskUpdateTest, TwoRealFoldersOfOneRecordedNameAreRefused)
+{
+    drive.write("a\\b/x.txt");
+    scan();
+    drive.write(QString::fromUtf8("a¥b/y.txt"));
+    const TDisk before = disk;
+    const UpdateResult r = UpdateFolder(disk, 1, rowsOf(1), order);
+    EXPECT_EQ(r.status, UpdateResult::Refused);
+    EXPECT_EQ(r.listing, ListStatus::Ambiguous);
+    EXPECT_EQ(disk, before);
+}
+
+// The walk never follows a link, nor does the update: a link where a folder
+// was recorded, at the end of the path or on the way, is no folder.
+TEST_F(DiskUpdateTest, ALinkInPlaceOfARecordedFolderIsNeverFollowed)
+{
+    QTemporaryDir elsewhere; // holds a B of its own, as /etc would
+    ASSERT_TRUE(QDir().mkpath(elsewhere.filePath("B")));
+    for (const char* name : {"passwd", "B/passwd"})
+        ASSERT_TRUE(QFile(elsewhere.filePath(name)).open(QIODevice::WriteOnly));
+    for (const QString replaced : {QStringLiteral("A/B"), QStringLiteral("A")}) {
+        SCOPED_TRACE(replaced.toStdString());
+        ASSERT_TRUE(QDir(drive.path("A")).removeRecursively());
+        drive.write("A/B/mine.txt");
+        scan();
+        ASSERT_TRUE(QDir(drive.path(replaced)).removeRecursively());
+        ASSERT_TRUE(QFile::link(replaced == "A" ? elsewhere.path() : elsewhere.filePath("B"), drive.path(replaced)));
+        const TDisk before = disk;
+        const UpdateResult r = update("D:\\A\\B");
+        EXPECT_EQ(r.status, UpdateResult::Refused);
+        EXPECT_EQ(r.listing, ListStatus::NotFolder);
+        EXPECT_EQ(disk, before);
+    }
+}
+
+// A folder on another file system than the drive's (a mount point, made out
+// to be one here) is recorded empty by the walk and never filled by an update.
+TEST_F(DiskUpdateTest, AFolderOnAnotherFileSystemIsNeitherWalkedNorUpdated)
+{
+    drive.write("MNT/inside.txt");
+    drive.write("top.txt");
+    PretendOtherDevice({QFile::encodeName(drive.path("MNT")).toStdString()});
+    struct Undo {
+        ~Undo() { PretendOtherDevice({}); }
+    } undo;
+    scan();
+    ASSERT_TRUE(disk.DirList[std::size_t(folder("D:\\MNT"))].FileList.empty());
+    const TDisk before = disk;
+
+    const UpdateResult r = update("D:\\MNT");
+    EXPECT_EQ(r.status, UpdateResult::Refused);
+    EXPECT_EQ(r.listing, ListStatus::OtherFileSystem);
+    EXPECT_EQ(disk, before);
+    EXPECT_FALSE(update("D:").changed()) << "the mount point itself stays a folder of the root";
 }
 
 // --- the disk in the drive --------------------------------------------------------

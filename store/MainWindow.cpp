@@ -833,19 +833,21 @@ void TForm_Main::TB_ReLoadClick()
     view.ShowFolder();
 }
 
-std::vector<std::string> TForm_Main::selectedNames() const
+std::vector<ShellRow> TForm_Main::selectedRows() const
 {
-    std::vector<std::string> names;
+    std::vector<ShellRow> rows;
     const TDisk& disk = DiskContents->ShownDisk;
     const std::int32_t folder = DiskContents->CurrentFolder;
     if (DiskContents->diskShown()) {
         for (const FolderRow& row : DiskContents->selectedRows()) {
             const auto i = std::size_t(row.index);
-            names.emplace_back(row.kind == FolderRow::Folder ? disk.DirList[i].Name.view()
-                                                             : disk.DirList[std::size_t(folder)].FileList[i].Name.view());
+            const bool isFolder = row.kind == FolderRow::Folder;
+            rows.push_back({std::string(isFolder ? disk.DirList[i].Name.view()
+                                                 : disk.DirList[std::size_t(folder)].FileList[i].Name.view()),
+                            isFolder});
         }
     }
-    return names;
+    return rows;
 }
 
 void TForm_Main::PM_ListView1Popup()
@@ -854,14 +856,14 @@ void TForm_Main::PM_ListView1Popup()
     for (qsizetype i = 3; i < entries.size(); ++i)
         delete entries[i];
 
-    const std::vector<std::string> names = selectedNames();
-    ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, names, this);
+    const std::vector<ShellRow> rows = selectedRows();
+    ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, rows, this);
     if (popup.contextMenu)
         ShellContextMenu = std::move(*popup.contextMenu);
     if (popup.dataObject)
         ShellDataObject = std::move(*popup.dataObject);
     shellMissing_ = popup.missing;
-    shellSelected_ = int(names.size());
+    shellSelected_ = int(rows.size());
     for (const ShellPopupEntry& entry : popup.entries) {
         if (entry.separator()) {
             PM_ListView1->addSeparator();
@@ -891,7 +893,7 @@ void TForm_Main::ShellMenuItemClick(QAction* sender)
 
 void TForm_Main::ListView1FileDblClick()
 {
-    const ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, selectedNames(), this);
+    const ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, selectedRows(), this);
     // A disk not in its drive gives only the disabled entry: nothing to open.
     if (!popup.contextMenu || !*popup.contextMenu || popup.entries.empty() || popup.entries.front().tag <= 0)
         return;

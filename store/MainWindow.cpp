@@ -807,30 +807,36 @@ void TForm_Main::TB_ReLoadClick()
     if (updating_ || !view.diskShown())
         return;
     const QScopedValueRollback updating(updating_, true);
-    ShownRows rows;
-    for (const FolderRow& row : view.rows())
-        (row.kind == FolderRow::Folder ? rows.folders : rows.files).push_back(row.index);
-    UpdateResult result;
-    {
+    // The update is the change of one read-change-write: under the catalog's
+    // lock, after the question about another program's change if any.
+    std::optional<UpdateResult> result;
+    view.WriteShownDisk(this, [&] {
+        ShownRows rows;
+        for (const FolderRow& row : view.rows())
+            (row.kind == FolderRow::Folder ? rows.folders : rows.files).push_back(row.index);
         const BusyCursor busy;
         result = UpdateFolder(view.ShownDisk, view.CurrentFolder, rows, view.nameOrder());
-    }
+        if (result->status != UpdateResult::Updated)
+            return false;
+        view.releaseRows(); // ShownDisk has changed under them
+        return true;
+    });
+    if (!result)
+        return; // not run: the catalog could not be locked, or was shown afresh
     const QString caption = QString::fromUtf8(kUpdateCaption);
-    switch (result.status) {
+    switch (result->status) {
     case UpdateResult::NoDisk:
     case UpdateResult::OtherDisk:
         dialogs().tell(this, QString::fromUtf8(kUpdateWrongDiskMessage), caption, DialogIcon::Information);
         return;
     case UpdateResult::Refused:
-        dialogs().tell(this, QString::fromUtf8(kUpdateRefusedMessage) + QStringLiteral("\r\n") + fromAnsi(result.folderPath),
+        dialogs().tell(this, QString::fromUtf8(kUpdateRefusedMessage) + QStringLiteral("\r\n") + fromAnsi(result->folderPath),
                        caption, DialogIcon::Information);
         return;
     case UpdateResult::Updated:
         break;
     }
-    view.releaseRows();
-    view.B_SaveClick();
-    view.ShowFolder();
+    view.ShowFolder(); // written or not, ShownDisk is what the list must show
 }
 
 std::vector<ShellRow> TForm_Main::selectedRows() const

@@ -1,6 +1,8 @@
 // The disk update of a folder whose 100,000 sub-folders (with 100,000 more
-// below them) have all vanished from the disk, against loading and saving the
-// same catalog: the removal must be one pass, not one pass per folder.
+// below them) have vanished from the disk, against loading and saving the
+// same catalog: the removal must be one pass, not one pass per folder. Once
+// all of them have gone, and once with one left, which makes the update look
+// its name up among the 100,000 rows.
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -54,7 +56,9 @@ int main()
     const std::filesystem::path catalog = std::filesystem::path(dir.filePath("bench").toStdString());
     const std::filesystem::path file = std::filesystem::path(dir.filePath("bench.qd").toStdString());
     const std::string emptyFolder = dir.filePath("empty").toStdString();
+    const std::string oneLeft = dir.filePath("one").toStdString();
     std::filesystem::create_directory(emptyFolder);
+    std::filesystem::create_directories(oneLeft + "/Folder 000000");
 
     const TDisk generated = generate();
     SaveDiskData(catalog, generated);
@@ -67,24 +71,31 @@ int main()
     ShownRows rows;
     for (const FolderRow& row : ArrangeFolder(shown, 0, order).rows)
         (row.kind == FolderRow::Folder ? rows.folders : rows.files).push_back(row.index);
-    double tLoadSave = 1e9, tUpdate = 1e9;
-    std::size_t left = 0;
+    double tLoadSave = 1e9, tAllGone = 1e9, tOneLeft = 1e9;
+    bool right = true;
     TDisk disk;
+    const auto update = [&](const std::string& real, std::size_t vanished, double& best) {
+        TDisk updated = shown;
+        FolderReader reader(real);
+        const auto start = Clock::now();
+        const UpdateResult r = MergeListing(updated, 0, rows, reader, order, ScanClock::current());
+        best = std::min(best, seconds(Clock::now() - start));
+        right = right && r.removedFolders.size() == vanished && updated.DirList.size() == 1 + 2 * (kVanished - vanished);
+    };
     for (int run = 0; run < 3; ++run) {
-        auto start = Clock::now();
+        const auto start = Clock::now();
         (void)LoadDiskData(file, disk);
         SaveDiskData(catalog, disk);
         tLoadSave = std::min(tLoadSave, seconds(Clock::now() - start));
-
-        TDisk updated = shown;
-        FolderReader reader(emptyFolder);
-        start = Clock::now();
-        const UpdateResult r = MergeListing(updated, 0, rows, reader, order, ScanClock::current());
-        tUpdate = std::min(tUpdate, seconds(Clock::now() - start));
-        left = r.removedFolders.size() == std::size_t(kVanished) ? updated.DirList.size() : 0;
+        update(emptyFolder, kVanished, tAllGone);
+        update(oneLeft, kVanished - 1, tOneLeft);
     }
-    std::printf("catalog: %d folders, %zu left after the update\n", 2 * kVanished + 1, left);
-    std::printf("update removing %d vanished folders %.3f s   load and save %.3f s   ratio %.2f (goal <= 2)\n",
-                kVanished, tUpdate, tLoadSave, tUpdate / tLoadSave);
-    return left == 1 ? 0 : 1;
+    std::printf("catalog: %d folders, load and save %.3f s\n", 2 * kVanished + 1, tLoadSave);
+    std::printf("update, all %d sub-folders gone     %.3f s   ratio %.2f (goal <= 2)\n", kVanished, tAllGone,
+                tAllGone / tLoadSave);
+    std::printf("update, all but one of them gone      %.3f s   ratio %.2f (goal <= 2)\n", tOneLeft,
+                tOneLeft / tLoadSave);
+    if (!right)
+        std::fprintf(stderr, "the update did not remove what it should\n");
+    return right ? 0 : 1;
 }

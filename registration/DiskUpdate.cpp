@@ -16,19 +16,21 @@ const char* const kUpdateCaption = "ディスクの更新";
 namespace {
 
 // The names of one kind of row, in row order, as keys of the comparison that
-// sorted them: a binary search over them finds an entry's row.
+// sorted them: a binary search over them finds an entry's row. The keys are
+// made at the first search, so rows that no entry is looked up among (the
+// folders of a folder whose sub-folders have all gone) cost none.
 class RowNames {
 public:
-    RowNames(std::vector<std::string> names, const NameOrder& order) : names_(std::move(names))
-    {
-        keys_.reserve(names_.size());
-        for (const std::string& n : names_)
-            keys_.push_back(order.key(fromAnsi(n)));
-    }
+    RowNames(std::vector<std::string> names, const NameOrder& order) : names_(std::move(names)), order_(order) {}
 
     // The rows whose names compare equal to the key: [first, last).
-    std::pair<std::size_t, std::size_t> equal(const QCollatorSortKey& key) const
+    std::pair<std::size_t, std::size_t> equal(const QCollatorSortKey& key)
     {
+        if (keys_.size() != names_.size()) {
+            keys_.reserve(names_.size());
+            for (const std::string& n : names_)
+                keys_.push_back(order_.key(fromAnsi(n)));
+        }
         const auto less = [](const QCollatorSortKey& a, const QCollatorSortKey& b) { return a.compare(b) < 0; };
         const auto range = std::equal_range(keys_.begin(), keys_.end(), key, less);
         return {std::size_t(range.first - keys_.begin()), std::size_t(range.second - keys_.begin())};
@@ -37,6 +39,7 @@ public:
 
 private:
     std::vector<std::string> names_;
+    const NameOrder& order_;
     std::vector<QCollatorSortKey> keys_;
 };
 
@@ -55,7 +58,7 @@ bool sameName(std::string_view recorded, std::string_view real)
 // name first, then the first row no other entry has taken; one left without
 // a row is new. Returns, per entry, its row or npos.
 template <typename FoundOf>
-std::vector<std::size_t> matchRows(const std::vector<const DirEntry*>& entries, const RowNames& rows,
+std::vector<std::size_t> matchRows(const std::vector<const DirEntry*>& entries, RowNames& rows,
                                    const NameOrder& order, FoundOf found)
 {
     constexpr std::size_t none = std::size_t(-1);
@@ -116,7 +119,7 @@ UpdateResult MergeListing(TDisk& disk, std::int32_t folder, const ShownRows& row
         files[std::size_t(f)].Found = 0;
         fileNames.emplace_back(files[std::size_t(f)].Name.view());
     }
-    const RowNames folderRows(std::move(folderNames), order), fileRows(std::move(fileNames), order);
+    RowNames folderRows(std::move(folderNames), order), fileRows(std::move(fileNames), order);
 
     // Look each entry up among the rows of its own kind.
     std::vector<const DirEntry*> folderEntries, fileEntries;

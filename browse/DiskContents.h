@@ -4,7 +4,6 @@
 #include <QString>
 #include <filesystem>
 #include <functional>
-#include <optional>
 
 #include "FolderRows.h"
 #include "PathBar.h"

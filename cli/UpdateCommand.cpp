@@ -35,12 +35,16 @@ int runUpdate(const Command& command, const QStringList& arguments)
         return line.usage(QStringLiteral("name a catalog file and one of its folders"));
     const QByteArray fileName = QFile::encodeName(args[0]);
     const std::filesystem::path file(fileName.toStdString());
+    TDisk disk;
+    // A catalog that is not there is told as such, with no lock file made for it.
+    std::error_code missing;
+    if (!std::filesystem::exists(file, missing) && !LoadCatalog(args[0], disk))
+        return kUnreadable;
     // The whole read-change-write under the catalog's lock: another writer's
     // change is either in what is read here or waits for what is written.
     std::optional<CatalogLock> lock;
     if (!LockCatalog(file, line.isSet(QStringLiteral("wait")), lock))
         return kNotWritten;
-    TDisk disk;
     if (!LoadCatalog(args[0], disk))
         return kUnreadable;
     bool ambiguous = false;

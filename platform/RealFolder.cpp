@@ -64,19 +64,6 @@ std::unordered_map<std::string, Matches> matchEntries(int fd, const std::vector<
 
 } // namespace
 
-std::string RealFolder::path() const
-{
-    std::string p = root;
-    while (p.size() > 1 && p.back() == '/')
-        p.pop_back();
-    for (const std::string& name : names) {
-        if (p.back() != '/')
-            p += '/';
-        p += name;
-    }
-    return p;
-}
-
 RealFolder FindRealFolder(const TDisk& disk, std::int32_t folder)
 {
     RealFolder real;

@@ -38,8 +38,6 @@ struct RealFolder {
     UniqueFd fd;                    // the folder, open for listing, when Ok
 
     bool ok() const { return status == ListStatus::Ok; }
-    // The root and the names joined with "/".
-    std::string path() const;
 };
 
 RealFolder FindRealFolder(const TDisk& disk, std::int32_t folder);

@@ -16,9 +16,7 @@
 #include <unistd.h>
 
 #include "catalog/Bmp.h"
-#include "catalog/CatalogLock.h"
 #include "catalog/DiskFile.h"
-#include "support/ChildWriter.h"
 #include "support/Qdcat.h"
 
 using qd::test::runQdcat;
@@ -242,20 +240,6 @@ TEST_F(QdcatScan, NeverReplacesACatalogWithoutForce)
     const auto forced = runQdcat({"scan", "S:", "--title", "Disk", "--root", root, "--force"}, env);
     EXPECT_EQ(forced.exitCode, 0) << forced.err.toStdString();
     EXPECT_GT(QFileInfo(catalog).size(), 10);
-}
-
-TEST_F(QdcatScan, ForceReplacesNothingWhileAnotherProgramWritesTheCatalog)
-{
-    write("a.txt");
-    ASSERT_EQ(runQdcat({"scan", "S:", "--title", "Disk", "--root", root}, env).exitCode, 0);
-    const QString catalog = root + "/Disk.qd";
-    QFile::resize(catalog, 10);
-    qd::test::ChildWriter other([&] { return qd::CatalogLock::forCatalog(QFile::encodeName(catalog).toStdString()); });
-    ASSERT_TRUE(other.started());
-    const auto forced = runQdcat({"scan", "S:", "--title", "Disk", "--root", root, "--force"}, env);
-    EXPECT_EQ(forced.exitCode, 4);
-    EXPECT_TRUE(forced.err.contains("is in use by another program")) << forced.err.toStdString();
-    EXPECT_EQ(QFileInfo(catalog).size(), 10);
 }
 
 TEST_F(QdcatScan, TitlesFoldersAndExistingCatalogsFollowTheWindowsRules)

@@ -96,62 +96,53 @@ TEST_F(QdcatUpdate, AnythingButTheRightDiskAndAListableFolderLeavesTheCatalogAsI
 
 namespace {
 
-// Another program that changes the catalog (the root folder's comment): it
-// takes the lock and loads the catalog at once, and saves when told.
+// Another program changing the catalog (the root's comment) in a copy that
+// it loaded under the lock, and saving it when told.
 struct OtherWriter {
-    explicit OtherWriter(const QString& catalog)
-        : file(QFile::encodeName(catalog).toStdString()),
-          child(
-              [this] {
-                  CatalogLock lock = CatalogLock::forCatalog(file);
-                  LoadDiskData(file, disk);
-                  return lock;
-              },
-              {[this] {
-                  disk.DirList[0].Comment = "the other's";
-                  SaveDiskFile(file, disk, SaveMode::ReplaceExisting);
-              }})
-    {
-    }
     std::filesystem::path file;
-    TDisk disk; // the child's copy
-    ChildWriter child;
+    TDisk disk;
+    ChildWriter child{[this] {
+                          CatalogLock lock = CatalogLock::forCatalog(file);
+                          LoadDiskData(file, disk);
+                          return lock;
+                      },
+                      {[this] {
+                          disk.DirList[0].Comment = "the other's";
+                          SaveDiskFile(file, disk);
+                      }}};
 };
 
-// Two writers of one catalog at once, each on its own folder: the second
-// waits for the first and works on what the first wrote, or, not waiting,
-// says that another program has the catalog and writes nothing. Never does
-// one report success for a change that the other then overwrites.
+// Two writers of one catalog at once, each on its own folder: the second,
+// not waiting, says that another program has the catalog and writes
+// nothing; waiting, it works on what the first wrote. Never does one report
+// success for a change that the other then overwrites.
 TEST_F(QdcatUpdate, TwoWritersAtOnceKeepBothChangesOrTheSecondIsToldAndWritesNothing)
 {
     write("SUB/new.txt");
-    OtherWriter other(catalog);
-    ASSERT_TRUE(other.child.started());
-    const QdcatResult refused = update("S:\\SUB");
-    ASSERT_TRUE(other.child.next());
-    ASSERT_TRUE(other.child.finish());
-    EXPECT_EQ(refused.exitCode, 4);
-    EXPECT_TRUE(refused.err.contains("is in use by another program")) << refused.err.toStdString();
-
-    TDisk disk;
-    ASSERT_TRUE(LoadDiskData(QFile::encodeName(catalog).toStdString(), disk).ok());
-    EXPECT_EQ(disk.DirList[0].Comment.view(), "the other's");
-    const std::int32_t sub = FindFolder(disk, "S:\\SUB");
-    EXPECT_EQ(disk.DirList[std::size_t(sub)].FileList.size(), 1u) << "nothing of the refused update";
-
-    // Waiting, the update comes after the other's change and keeps it.
-    OtherWriter again(catalog);
+    const std::filesystem::path file = QFile::encodeName(catalog).toStdString();
+    const auto filesOfSub = [&] {
+        TDisk disk;
+        EXPECT_TRUE(LoadDiskData(file, disk).ok());
+        EXPECT_EQ(disk.DirList[0].Comment.view(), "the other's");
+        return disk.DirList[std::size_t(FindFolder(disk, "S:\\SUB"))].FileList.size();
+    };
+    {
+        OtherWriter other{file};
+        const QdcatResult refused = update("S:\\SUB");
+        ASSERT_TRUE(other.child.next() && other.child.finish());
+        EXPECT_EQ(refused.exitCode, 4);
+        EXPECT_TRUE(refused.err.contains("is in use by another program")) << refused.err.toStdString();
+        EXPECT_EQ(filesOfSub(), 1u);
+    }
+    OtherWriter other{file};
     QProcess waiting;
     waiting.setProcessEnvironment(env);
     waiting.start(QStringLiteral(QDCAT_PATH), {"update", "--wait", catalog, "S:\\SUB"});
     ASSERT_TRUE(waiting.waitForStarted());
-    ASSERT_TRUE(again.child.next());
-    ASSERT_TRUE(again.child.finish());
+    ASSERT_TRUE(other.child.next() && other.child.finish());
     ASSERT_TRUE(waiting.waitForFinished(60000));
     EXPECT_EQ(waiting.exitCode(), 0) << waiting.readAllStandardError().toStdString();
-    ASSERT_TRUE(LoadDiskData(QFile::encodeName(catalog).toStdString(), disk).ok());
-    EXPECT_EQ(disk.DirList[0].Comment.view(), "the other's");
-    EXPECT_EQ(disk.DirList[std::size_t(FindFolder(disk, "S:\\SUB"))].FileList.size(), 2u);
+    EXPECT_EQ(filesOfSub(), 2u);
 }
 
 // The folder a\b and the folder b inside a both have the path S:\a\b.

@@ -9,13 +9,11 @@
 #include <QStackedWidget>
 #include <QTimer>
 
-#include "catalog/CatalogLock.h"
 #include "catalog/DiskFile.h"
 #include "registration/IconPicker.h"
 #include "registration/Unit_NewDisk.h"
 #include "shell/ShCtrls.h"
 #include "support/CatalogFixtures.h"
-#include "support/ChildWriter.h"
 #include "support/QtApp.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempSettings.h"
@@ -201,29 +199,6 @@ TEST_F(NewDiskTest, AnExistingCatalogIsKeptOnNoAndReplacedOnlyOnFinish)
     EXPECT_EQ(readFile(catalogFile("Old")), before); // not yet
     pickIcon();
     wizard.BitBtn8Click();
-    wizard.B_FinishClick();
-    EXPECT_NE(readFile(catalogFile("Old")), before);
-}
-
-// While another program writes a catalog of that folder, Finish replaces
-// nothing: it says so and the page stays, to try again.
-TEST_F(NewDiskTest, FinishWhileAnotherProgramWritesTheCatalogWritesNothing)
-{
-    SaveDiskData(catalogs / "Old", sampleDisk());
-    const std::string before = readFile(catalogFile("Old"));
-    dialogs.answers.enqueue(DialogAnswer::Yes);
-    walkAs("Old");
-    pickIcon();
-    wizard.BitBtn8Click();
-    {
-        ChildWriter other([&] { return CatalogLock::forCatalog(catalogFile("Old")); });
-        ASSERT_TRUE(other.started());
-        wizard.B_FinishClick();
-    }
-    ASSERT_EQ(dialogs.asked.size(), 2);
-    EXPECT_TRUE(dialogs.asked[1].text.startsWith(u("カタログはほかのプログラムで使用中です。")));
-    EXPECT_EQ(readFile(catalogFile("Old")), before);
-    EXPECT_EQ(wizard.PageControl1->currentWidget(), wizard.TabSheet5);
     wizard.B_FinishClick();
     EXPECT_NE(readFile(catalogFile("Old")), before);
 }

@@ -8,8 +8,6 @@
 #include <sys/stat.h>
 
 #include "StoreFixture.h"
-#include "catalog/CatalogLock.h"
-#include "support/ChildWriter.h"
 #include "catalog/QdLib.h"
 #include "platform/CatalogStore.h"
 #include "platform/Settings.h"
@@ -494,38 +492,6 @@ TEST_F(CatalogTreeTest, DeleteOfADiskTrashesItsFileAndNoKeepsIt)
     EXPECT_FALSE(QFileInfo::exists(root() + "/A.QD"));
     EXPECT_TRUE(QFileInfo::exists(trashFiles() + "/A.QD"));
     EXPECT_EQ(top()->childCount(), 0);
-}
-
-// While another program writes a catalog, neither it nor a folder above it
-// is renamed or deleted: that is told, and everything stays.
-TEST_F(CatalogTreeTest, WhileAnotherProgramWritesACatalogItStaysWhereItIs)
-{
-    catalog("F/G/two");
-    const std::filesystem::path two = rootPath("F/G/two.qd");
-    ChildWriter other([&] { return CatalogLock::forCatalog(two); });
-    ASSERT_TRUE(other.started());
-    QTreeWidgetItem* g = child(child(top(), "F"), "G");
-    const struct {
-        const char* what;
-        std::function<bool()> act;
-    } cases[] = {
-        {"rename the disk", [&] { return tree().renameNode(child(g, "two"), "three"); }},
-        {"delete a folder above", [&] {
-             dialogs_.answers.enqueue(DialogAnswer::Yes);
-             return tree().deleteNode(child(top(), "F"));
-         }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        dialogs_.asked.clear();
-        EXPECT_FALSE(c.act());
-        ASSERT_FALSE(dialogs_.asked.isEmpty());
-        EXPECT_TRUE(dialogs_.asked.last().text.startsWith(QString::fromUtf8("カタログはほかのプログラムで使用中です。")));
-        EXPECT_TRUE(std::filesystem::exists(two));
-        g = child(child(top(), "F"), "G");
-        ASSERT_NE(g, nullptr);
-        EXPECT_NE(child(g, "two"), nullptr);
-    }
 }
 
 // Answers Yes after running a refresh, as a timer firing while the question is open could.

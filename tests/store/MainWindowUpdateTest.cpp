@@ -9,7 +9,6 @@
 #include "registration/Scanner.h"
 #include "store/MainWindow.h"
 #include "StoreFixture.h"
-#include "support/ChildWriter.h"
 
 using namespace qd;
 using namespace qd::test;
@@ -134,34 +133,4 @@ TEST_F(MainWindowUpdateTest, AFolderThatCannotBeListedIsToldAndNothingChanges)
     expectTold(QString::fromUtf8("フォルダの内容を読み込めませんでした。カタログは変更していません。\r\nD:\\PHOTO\\"));
     EXPECT_EQ(readFile(rootPath("Disk.qd")), before);
     EXPECT_EQ(rows(), QStringList({"x.jpg"}));
-}
-
-// Another program wrote the catalog since it was shown: データの更新 asks as
-// 保存 does before it lists anything; いいえ shows that program's catalog.
-TEST_F(MainWindowUpdateTest, AnUpdateOverAnotherProgramsChangeAsksFirstAndNoUpdatesNothing)
-{
-    registerAndShow();
-    const std::filesystem::path file = rootPath("Disk.qd");
-    ChildWriter other([] { return std::nullopt; }, {[&] {
-                          TDisk theirs;
-                          LoadDiskData(file, theirs);
-                          theirs.Comment = "theirs";
-                          SaveDiskFile(file, theirs, SaveMode::ReplaceExisting);
-                      }});
-    ASSERT_TRUE(other.next() && other.finish());
-    drive.write("b.txt", "new");
-
-    window->TB_ReLoad->click();
-    ASSERT_EQ(dialogs_.asked.size(), 1);
-    EXPECT_EQ(dialogs_.asked[0].text,
-              QString::fromUtf8("カタログは読み込んだ後にほかのプログラムによって変更されています。上書きしますか？"));
-    EXPECT_EQ(saved().Comment, "theirs");
-    EXPECT_EQ(saved().DirList[0].FileList.size(), 1u);
-    EXPECT_EQ(window->DiskContents->ShownDisk.Comment, "theirs");
-    EXPECT_EQ(rows(), QStringList({"PHOTO", "a.txt"}));
-
-    window->TB_ReLoad->click(); // over what is shown now: no question
-    EXPECT_EQ(dialogs_.asked.size(), 1);
-    EXPECT_EQ(rows(), QStringList({"PHOTO", "a.txt", "b.txt"}));
-    EXPECT_EQ(saved().Comment, "theirs");
 }

@@ -1,13 +1,8 @@
 #pragma once
 
-// Another program writing a catalog, for the tests of writers taking turns:
-// a forked child process that runs its steps only when told, so that a test
-// orders them against its own. The child uses the catalog library alone.
-//
-//     ChildWriter other([&] { return CatalogLock::forCatalog(file); });
-//     other.next();    // the child holds the lock now
-//     ...              // what this process tries meanwhile
-//     other.finish();  // the child lets go and ends
+// Another program writing a catalog: a forked child process that runs hold
+// first (keeping what it returns, a lock or nothing, to its end), then one
+// step at each next(), so that a test orders them against its own work.
 
 #include <fcntl.h>
 #include <functional>
@@ -22,71 +17,51 @@ namespace qd::test {
 
 class ChildWriter {
 public:
-    // lock, run first in the child, takes what the child holds to its end
-    // (nullopt: nothing); then each next() runs one of steps.
-    ChildWriter(const std::function<std::optional<CatalogLock>()>& lock, std::vector<std::function<void()>> steps = {})
+    ChildWriter(const std::function<std::optional<CatalogLock>()>& hold, const std::vector<std::function<void()>>& steps = {})
     {
-        if (::pipe2(toChild_, O_CLOEXEC) != 0 || ::pipe2(fromChild_, O_CLOEXEC) != 0)
+        // Close on exec: a program the test starts must not keep the pipes open.
+        if (::pipe2(to_, O_CLOEXEC) != 0 || ::pipe2(from_, O_CLOEXEC) != 0 || (pid_ = ::fork()) < 0)
             return;
-        pid_ = ::fork();
+        ::close(pid_ == 0 ? to_[1] : to_[0]); // each side keeps its own ends, so that a close is seen
+        ::close(pid_ == 0 ? from_[0] : from_[1]);
         if (pid_ == 0) {
-            ::close(toChild_[1]);
-            ::close(fromChild_[0]);
             try {
-                const std::optional<CatalogLock> held = lock();
-                tell(fromChild_[1]);
-                for (const auto& step : steps) {
-                    if (!wait(toChild_[0]))
-                        ::_exit(0);
-                    step();
-                    tell(fromChild_[1]);
-                }
-                wait(toChild_[0]); // until finish()
-                ::_exit(0);
+                const std::optional<CatalogLock> held = hold();
+                for (std::size_t i = 0; tell(from_[1]) && await(to_[0]) && i < steps.size(); ++i)
+                    steps[i]();
             } catch (...) {
                 ::_exit(1);
             }
+            ::_exit(0);
         }
-        ::close(toChild_[0]);
-        ::close(fromChild_[1]);
-        started_ = wait(fromChild_[0]);
+        started_ = await(from_[0]);
     }
     ~ChildWriter() { finish(); }
-    ChildWriter(const ChildWriter&) = delete;
-    ChildWriter& operator=(const ChildWriter&) = delete;
 
-    // Whether the child got as far as holding what lock gave it.
-    bool started() const { return started_; }
-    // Runs the child's next step and waits for it; false when it failed.
-    bool next()
-    {
-        tell(toChild_[1]);
-        return wait(fromChild_[0]);
-    }
+    bool started() const { return started_; } // the child got past hold
+    bool next() { return tell(to_[1]) && await(from_[0]); }
     // Lets the child go and waits for its end; true when it ended well.
     bool finish()
     {
-        if (pid_ <= 0)
-            return false;
-        ::close(toChild_[1]);
         int status = 0;
-        const bool ok = ::waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        ::close(fromChild_[0]);
+        const bool ended = pid_ > 0 && ::close(to_[1]) == 0 && ::waitpid(pid_, &status, 0) == pid_;
+        if (pid_ > 0)
+            ::close(from_[0]);
         pid_ = 0;
-        return ok;
+        return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
 private:
-    static void tell(int fd) { (void)!::write(fd, "+", 1); }
-    static bool wait(int fd)
+    static bool tell(int fd) { return ::write(fd, "+", 1) == 1; }
+    static bool await(int fd)
     {
         char c;
         return ::read(fd, &c, 1) == 1;
     }
 
     pid_t pid_ = 0;
-    int toChild_[2] = {-1, -1};
-    int fromChild_[2] = {-1, -1};
+    int to_[2] = {-1, -1};
+    int from_[2] = {-1, -1};
     bool started_ = false;
 };
 

@@ -9,15 +9,29 @@
 #include <unordered_map>
 
 #include "Drives.h"
+#include "catalog/Cp932.h"
 
 namespace qd {
 namespace {
 
-// The real entries of one folder that have a given record name, by kind.
+// The real entries of one folder that have a given record name, by kind,
+// and the name the record stands for exactly (its bytes decoded).
 struct Matches {
+    std::string exact;
     std::vector<std::string> folders;
     std::vector<std::string> others; // files, links and anything else
 };
+
+// The one real name of the kind that the record stands for; nullopt when
+// none or several have its record name, or the one that has it is not the
+// record decoded: a name whose record lost characters ("?" for an emoji, a
+// cut, ¥ kept as a backslash) might as well be another that came since.
+std::optional<std::string> exactly(const Matches& m, const std::vector<std::string>& kind)
+{
+    if (kind.size() != 1 || kind[0] != m.exact)
+        return std::nullopt;
+    return kind[0];
+}
 
 bool isFolder(int fd, const dirent& d)
 {
@@ -35,7 +49,7 @@ std::unordered_map<std::string, Matches> matchEntries(int fd, const std::vector<
 {
     std::unordered_map<std::string, Matches> found;
     for (std::string_view r : records)
-        found.try_emplace(std::string(r));
+        found.try_emplace(std::string(r), Matches{cp932::toUtf8(r), {}, {}});
     UniqueFd own(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR* dir = own ? ::fdopendir(own.get()) : nullptr;
     if (!dir) {
@@ -101,14 +115,15 @@ RealFolder FindRealFolder(const TDisk& disk, std::int32_t folder)
             real.status = listed;
             return real;
         }
-        if (matches.folders.size() != 1) {
+        const std::optional<std::string> name = exactly(matches, matches.folders);
+        if (!name) {
             real.status = matches.folders.size() > 1 ? ListStatus::Ambiguous
-                          : !matches.others.empty()  ? ListStatus::NotFolder
-                                                     : ListStatus::NotFound;
+                          : matches.folders.empty() && !matches.others.empty() ? ListStatus::NotFolder
+                                                                                : ListStatus::NotFound;
             return real;
         }
         // Replaced by a link since it was listed: still no folder.
-        UniqueFd next(::openat(fd.get(), matches.folders[0].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        UniqueFd next(::openat(fd.get(), name->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!next) {
             real.status = errno == ELOOP ? ListStatus::NotFolder : ListStatusFromErrno(errno);
             return real;
@@ -122,7 +137,7 @@ RealFolder FindRealFolder(const TDisk& disk, std::int32_t folder)
             real.status = ListStatus::OtherFileSystem;
             return real;
         }
-        real.names.push_back(matches.folders[0]);
+        real.names.push_back(*name);
         fd = std::move(next);
     }
     real.fd = std::move(fd);
@@ -143,9 +158,7 @@ std::vector<std::optional<std::string>> FindRealEntries(int fd, const std::vecto
         return names;
     for (std::size_t i = 0; i < queries.size(); ++i) {
         const Matches& m = found.at(std::string(queries[i].record));
-        const std::vector<std::string>& kind = queries[i].folder ? m.folders : m.others;
-        if (kind.size() == 1)
-            names[i] = kind[0];
+        names[i] = exactly(m, queries[i].folder ? m.folders : m.others);
     }
     return names;
 }

@@ -17,18 +17,21 @@ namespace qd {
 // The real folder of a catalogued folder, for everything that goes from a
 // catalog to the disk (the update, the file menu's real paths). It is found
 // from its records, never from its path text: from the drive's root now, one
-// folder record at a time, each record's name standing for the one real
-// entry whose record name it is (EntryName: the name the walk recorded). So
-// a name may hold a backslash, and a real name that merely has the same
-// record name as another (a¥b and a\b both become "a\b" in code page 932)
-// makes the record ambiguous instead of finding either. Every folder on the
-// way is opened without following a link, so a link where a folder was
-// recorded is no folder; and one that lies on another file system than the
-// drive's root (the walk's rule) is refused. What cannot be found exactly is
-// not found: nothing built from a catalog ever reaches another real file.
+// folder record at a time, each record standing for the real entry whose
+// name is the record's bytes decoded, when it is the only entry whose record
+// name (EntryName, as the walk makes it) is that record. So a name may hold a
+// backslash; a record that two real names share (a¥b and a\b both become
+// "a\b" in code page 932) is ambiguous, and one that stands for no name
+// exactly (an emoji recorded as "?", a cut name) finds nothing rather than
+// whatever came to have that record since. Every folder on the way is opened
+// without following a link, so a link where a folder was recorded is no
+// folder; and one that lies on another file system than the drive's root
+// (the walk's rule) is refused. What cannot be found exactly is not found:
+// nothing built from a catalog ever reaches another real file.
 struct RealFolder {
-    // Ok; NotFound (no such drive, no medium, no entry of the recorded name,
-    // a damaged chain of folders); NotFolder (a link or a file of that name);
+    // Ok; NotFound (no such drive, no medium, no folder the record stands
+    // for exactly, a damaged chain of folders); NotFolder (only a link or a
+    // file of that name);
     // OtherFileSystem; Ambiguous; Denied or Failed (a folder on the way could
     // not be opened or listed).
     ListStatus status = ListStatus::NotFound;
@@ -51,9 +54,9 @@ struct EntryQuery {
 };
 
 // The real names of the entries that answer the queries, in their order, from
-// one listing of the folder open at fd: per query the one entry of its kind
-// whose record name it is, or nullopt when there is none or more than one.
-// All nullopt when the folder cannot be listed.
+// one listing of the folder open at fd: per query the entry of its kind that
+// the record stands for exactly, as above; nullopt when none does. All
+// nullopt when the folder cannot be listed.
 std::vector<std::optional<std::string>> FindRealEntries(int fd, const std::vector<EntryQuery>& queries);
 
 } // namespace qd

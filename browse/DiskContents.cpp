@@ -19,12 +19,12 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <sys/stat.h>
 #include <utility>
 
 #include "FolderModel.h"
 #include "LargeIconDelegate.h"
 #include "PathBar.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/DiskFile.h"
 #include "platform/BusyCursor.h"
 #include "platform/CatalogErrors.h"
@@ -42,6 +42,8 @@ constexpr int kSmallIcon = 16;
 constexpr int kCellGaps = 12;
 constexpr int kLongestCellName = 24;
 constexpr int kNarrowestCell = 75;
+
+const char* const kChangedQuestion = "カタログは読み込んだ後にほかのプログラムによって変更されています。上書きしますか？";
 
 } // namespace
 
@@ -76,8 +78,6 @@ TDiskContents::TDiskContents(QWidget* filePanel, QWidget* propertyPanel, QObject
 
     ListView1->hide();
     P_Disk->hide();
-    // What this program wrote is no rewrite by another.
-    connect(this, &TDiskContents::saved, this, [this] { shownStamp_ = stampOf(shownFile_); });
 }
 
 TDiskContents::~TDiskContents() = default;
@@ -263,7 +263,7 @@ void TDiskContents::showDisk(const std::filesystem::path& file, QWidget* owner)
     {
         BusyCursor busy;
         try {
-            const LoadResult r = LoadDiskData(file, ShownDisk);
+            const LoadResult r = LoadDiskData(file, ShownDisk, &shownStamp_);
             if (!r.ok())
                 failure = QString::fromStdString(r.message);
         } catch (const CatalogError& e) {
@@ -277,7 +277,6 @@ void TDiskContents::showDisk(const std::filesystem::path& file, QWidget* owner)
         return;
     }
     shownFile_ = file;
-    shownStamp_ = stampOf(file);
 
     CurrentFolder = 0;
     if (PendingFolder >= 0) {
@@ -291,18 +290,12 @@ void TDiskContents::showDisk(const std::filesystem::path& file, QWidget* owner)
     fillProperties();
 }
 
-TDiskContents::FileStamp TDiskContents::stampOf(const std::filesystem::path& file)
-{
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0)
-        return {};
-    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size),
-            std::int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
-}
-
 bool TDiskContents::shownFileRewritten() const
 {
-    return diskShown() && stampOf(shownFile_) != shownStamp_;
+    if (!diskShown())
+        return false;
+    const std::optional<FileStamp> now = CurrentStamp(shownFile_);
+    return !now || *now != shownStamp_;
 }
 
 void TDiskContents::reloadShown(QWidget* owner)
@@ -453,18 +446,50 @@ void TDiskContents::RichEdit_CommentChange()
 
 void TDiskContents::B_SaveClick()
 {
-    if (!diskShown())
-        return;
-    BusyCursor busy;
-    QCoreApplication::processEvents(); // let the cursor change be seen
-    try {
-        SaveDiskFile(shownFile_, ShownDisk, SaveMode::ReplaceExisting);
-    } catch (const CatalogError& e) {
-        dialogs().error(B_Save->window(), CatalogErrorText(e));
-        return;
+    WriteShownDisk(B_Save->window());
+}
+
+bool TDiskContents::WriteShownDisk(QWidget* owner, const std::function<bool()>& change)
+{
+    FileStamp agreed = shownStamp_; // the file that may be replaced without asking
+    for (;;) {
+        if (!diskShown())
+            return false;
+        std::optional<FileStamp> now;
+        try {
+            BusyCursor busy;
+            QCoreApplication::processEvents(); // let the cursor change be seen
+            const CatalogLock lock = CatalogLock::forCatalog(shownFile_);
+            // A catalog that has gone is left to the save, which never makes one anew.
+            now = CurrentStamp(shownFile_);
+            if (!now || *now == agreed) {
+                if (change && !change())
+                    return false;
+                shownStamp_ = SaveDiskFile(shownFile_, ShownDisk, SaveMode::ReplaceExisting);
+                commentEdited_ = false;
+                emit saved();
+                return true;
+            }
+        } catch (const CatalogError& e) {
+            dialogs().error(owner, CatalogErrorText(e));
+            return false;
+        }
+        if (!dialogs().confirmDestructive(owner, u(kChangedQuestion), u("確認"))) {
+            reloadKeepingComment(owner);
+            return false;
+        }
+        agreed = *now;
     }
-    commentEdited_ = false;
-    emit saved();
+}
+
+void TDiskContents::reloadKeepingComment(QWidget* owner)
+{
+    const bool edited = commentEdited_;
+    const QString typed = RichEdit_Comment->toPlainText();
+    commentEdited_ = false; // put back below: reloadShown would not drop it
+    reloadShown(owner);
+    if (edited && diskShown())
+        RichEdit_Comment->setPlainText(typed); // an edit of the user's, and ShownDisk's comment again
 }
 
 void TDiskContents::followRename(const QByteArray& from, const QByteArray& to)

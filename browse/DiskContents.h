@@ -5,10 +5,12 @@
 #include <QString>
 #include <filesystem>
 #include <string_view>
+#include <functional>
 
 #include "FolderRows.h"
 #include "PathBar.h"
 #include "catalog/Disk.h"
+#include "catalog/DiskFile.h"
 #include "platform/NameOrder.h"
 
 class QAbstractItemDelegate;
@@ -78,6 +80,17 @@ public:
     void TB_UpdirClick();
     void TL_ViewStyleClick();
     void B_SaveClick();
+    // Writes ShownDisk into the file it was loaded from, holding the
+    // catalog's lock (CatalogLock.h) from before change, which runs first
+    // and may change ShownDisk (false: nothing is written), to the end of the
+    // write. When another program has written the file since it was loaded
+    // here (or last saved from here), owner is asked first, with the lock let
+    // go meanwhile so that no writer waits on the question: いいえ writes
+    // nothing and shows the disk afresh, keeping a comment typed but not
+    // saved in its box; はい overwrites that catalog, but only if nobody
+    // writes it again meanwhile (else it is asked again). A failure is told
+    // to owner. True when ShownDisk was written.
+    bool WriteShownDisk(QWidget* owner, const std::function<bool()>& change = {});
     void RichEdit_CommentChange();
     void Timer1Timer();
     void setViewStyle(ViewStyle style);
@@ -148,6 +161,9 @@ private:
     void fillProperties();
     void widenDateColumns(); // wide enough for a whole date and time in the list's font
     void fitLineCells();     // the small icon and list views' cells as wide as the names, up to a limit
+    // Loads the disk on show again, at the folder of the same path, with the
+    // comment being typed kept in its box.
+    void reloadKeepingComment(QWidget* owner);
 
     FolderModel* model_;
     QItemSelectionModel* selection_;
@@ -157,14 +173,7 @@ private:
     ViewStyle style_ = ViewStyle::LargeIcon;
     NameOrder order_;
     std::filesystem::path shownFile_;
-    // The shown catalog file as it was loaded or saved: device, inode, size, time.
-    struct FileStamp {
-        std::uint64_t dev = 0, ino = 0;
-        std::int64_t size = -1, mtimeNs = 0;
-        bool operator==(const FileStamp&) const = default;
-    };
-    static FileStamp stampOf(const std::filesystem::path& file);
-    FileStamp shownStamp_;
+    FileStamp shownStamp_; // the file as ShownDisk last read or wrote it
     QPersistentModelIndex revealRow_; // to scroll into view at the next arrangement
     bool filling_ = false;
     bool commentEdited_ = false;   // typed since the last fill or save

@@ -66,8 +66,10 @@ QString FirstLine(std::string_view cp932)
     return fromAnsi(cp932.substr(0, end));
 }
 
-std::int32_t FindFolder(const TDisk& disk, std::string_view path)
+std::int32_t FindFolder(const TDisk& disk, std::string_view path, bool* ambiguous)
 {
+    if (ambiguous)
+        *ambiguous = false;
     // Drop trailing backslashes, but not the trail byte of a double-byte
     // character such as 表 (0x95 0x5C), which ends a name.
     std::size_t keep = 0;
@@ -84,6 +86,7 @@ std::int32_t FindFolder(const TDisk& disk, std::string_view path)
     // folder's full path is ever made. Names are compared as bytes, exactly
     // as GetDirPath's result would be.
     std::vector<std::int64_t> matched(disk.DirList.size(), -1);
+    std::int32_t found = -1;
     for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
         const TDir& d = disk.DirList[i];
         const std::string_view name = d.Name.view();
@@ -99,10 +102,17 @@ std::int32_t FindFolder(const TDisk& disk, std::string_view path)
         if (from + name.size() > path.size() || path.compare(from, name.size(), name) != 0)
             continue;
         matched[i] = std::int64_t(from + name.size());
-        if (matched[i] == std::int64_t(path.size()))
-            return std::int32_t(i);
+        if (matched[i] != std::int64_t(path.size()))
+            continue;
+        if (found >= 0) {
+            *ambiguous = true;
+            break;
+        }
+        found = std::int32_t(i);
+        if (!ambiguous)
+            break;
     }
-    return -1;
+    return found;
 }
 
 } // namespace qd

@@ -38,7 +38,9 @@ QString FirstLine(std::string_view cp932);
 // The DirList index of the first folder whose GetDirPath is path (trailing
 // backslashes ignored); -1 when none. One pass over DirList that follows the
 // path through the parent links: no folder's full path is made, so a deep
-// chain of folders costs no more than a flat one.
-std::int32_t FindFolder(const TDisk& disk, std::string_view path);
+// chain of folders costs no more than a flat one. ambiguous, when given, is
+// set when another folder has that path too (a name holding a backslash),
+// for which the pass goes on to the end.
+std::int32_t FindFolder(const TDisk& disk, std::string_view path, bool* ambiguous = nullptr);
 
 } // namespace qd

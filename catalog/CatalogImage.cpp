@@ -191,12 +191,14 @@ UniqueFd OpenCatalogIfPresent(const std::filesystem::path& file, struct stat& st
 }
 
 LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::function<LoadResult(std::string_view)>& parse,
-                           ImageBuffer* buffer)
+                           ImageBuffer* buffer, struct stat* examined)
 {
     struct stat st {};
     const UniqueFd fd = OpenCatalogIfPresent(file, st);
     if (!fd)
         return MissingCatalog(file);
+    if (examined)
+        *examined = st;
     ImageBuffer own;
     try {
         const FileImage image(fd.get(), st, file, buffer ? *buffer : own);

@@ -196,8 +196,9 @@ struct ImageBuffer {
 // gives 5101 (and parse is not run); one that exists but cannot be opened,
 // examined or read, or is not a regular file (opened without blocking, so a
 // FIFO never hangs), throws CatalogError, as does parse; the error then names
-// the file. buffer, when given, is used and kept for the next file.
+// the file. buffer, when given, is used and kept for the next file; examined,
+// when given, receives the status of the file that was read.
 LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::function<LoadResult(std::string_view)>& parse,
-                           ImageBuffer* buffer = nullptr);
+                           ImageBuffer* buffer = nullptr, struct stat* examined = nullptr);
 
 } // namespace qd

@@ -7,8 +7,7 @@ namespace qd {
 void SetDirData(const DirEntry& entry, std::int32_t parent, TDir& dir, const ScanClock& clock)
 {
     dir.Name = entry.name;
-    dir.Attr = std::uint8_t(entry.attr);
-    dir.Date = FileTimeToDateTime(entry.lastWriteTime, clock.utcOffset);
+    RefreshDirData(entry, dir, clock);
     dir.ScanDate = clock.now;
     dir.FileList.clear();
     dir.Parent = parent;
@@ -17,6 +16,17 @@ void SetDirData(const DirEntry& entry, std::int32_t parent, TDir& dir, const Sca
 void SetFileData(const DirEntry& entry, TFile& file, const ScanClock& clock)
 {
     file.Name = entry.name;
+    RefreshFileData(entry, file, clock);
+}
+
+void RefreshDirData(const DirEntry& entry, TDir& dir, const ScanClock& clock)
+{
+    dir.Attr = std::uint8_t(entry.attr);
+    dir.Date = FileTimeToDateTime(entry.lastWriteTime, clock.utcOffset);
+}
+
+void RefreshFileData(const DirEntry& entry, TFile& file, const ScanClock& clock)
+{
     file.Attr = std::uint8_t(entry.attr);
     file.Size = entry.size;
     file.CreationTime = FileTimeToDateTime(entry.creationTime, clock.utcOffset);
@@ -44,17 +54,28 @@ std::string GetDirPath(std::int32_t index, const TDisk& disk)
 
 void DeleteDir(TDisk& disk, std::int32_t index)
 {
+    DeleteDirs(disk, {index});
+}
+
+void DeleteDirs(TDisk& disk, const std::vector<std::int32_t>& indexes)
+{
     auto& dirs = disk.DirList;
-    if (index < 0 || std::size_t(index) >= dirs.size())
-        return;
-    // Parents come before their children, so one forward pass finds the subtree
-    // and, at the same time, each survivor's new index.
-    std::vector<std::int32_t> newIndex(dirs.size(), -1);
     std::vector<bool> removed(dirs.size(), false);
+    bool any = false;
+    for (const std::int32_t index : indexes) {
+        if (index >= 0 && std::size_t(index) < dirs.size())
+            removed[std::size_t(index)] = any = true;
+    }
+    if (!any)
+        return;
+    // Parents come before their children, so one forward pass finds the
+    // subtrees and, at the same time, each survivor's new index.
+    std::vector<std::int32_t> newIndex(dirs.size(), -1);
     std::int32_t next = 0;
     for (std::size_t i = 0; i < dirs.size(); ++i) {
         const std::int32_t p = dirs[i].Parent;
-        removed[i] = std::int32_t(i) == index || (p >= 0 && std::size_t(p) < i && removed[std::size_t(p)]);
+        if (p >= 0 && std::size_t(p) < i && removed[std::size_t(p)])
+            removed[i] = true;
         if (!removed[i])
             newIndex[i] = next++;
     }

@@ -100,6 +100,13 @@ void SetDirData(const DirEntry& entry, std::int32_t parent, TDir& dir, const Sca
 // Fills a new file record (already appended to its folder's FileList).
 void SetFileData(const DirEntry& entry, TFile& file, const ScanClock& clock);
 
+// Brings a kept record up to date with its entry: a folder's attributes and
+// last-write time; a file's attributes, size and three times. The name (as
+// recorded, in its recorded case), the comment and, for a file, its icon and
+// Reserved stay.
+void RefreshDirData(const DirEntry& entry, TDir& dir, const ScanClock& clock);
+void RefreshFileData(const DirEntry& entry, TFile& file, const ScanClock& clock);
+
 // The folder's path on the catalogued disk: "D:" for the root, "D:\PHOTO\2001"
 // below it, never with a trailing backslash. Ends on any Parent chain, also a
 // damaged one. An index outside DirList gives the empty string.
@@ -108,6 +115,9 @@ std::string GetDirPath(std::int32_t index, const TDisk& disk);
 // Removes the folder and every folder below it, and renumbers the remaining
 // Parent links so that they point at the same folders as before.
 void DeleteDir(TDisk& disk, std::int32_t index);
+// The same for several folders at once, in one pass over DirList with one
+// renumbering, however many there are; indexes outside DirList are ignored.
+void DeleteDirs(TDisk& disk, const std::vector<std::int32_t>& indexes);
 
 // The number of files over all folders.
 std::int64_t TotalFileCount(const TDisk& disk);

@@ -222,6 +222,12 @@ void putInPlace(TempFile& tmp, const SaveTarget& target, SaveMode mode, const st
     tmp.keep();
 }
 
+FileStamp stampOf(const struct stat& st)
+{
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size),
+            std::int64_t(st.st_mtim.tv_sec), std::int64_t(st.st_mtim.tv_nsec)};
+}
+
 // Makes the rename itself durable.
 void syncFolder(const std::filesystem::path& folder)
 {
@@ -302,10 +308,23 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
     return {};
 }
 
-LoadResult LoadDiskData(const std::filesystem::path& file, TDisk& disk)
+std::optional<FileStamp> CurrentStamp(const std::filesystem::path& file)
+{
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        return std::nullopt;
+    return stampOf(st);
+}
+
+LoadResult LoadDiskData(const std::filesystem::path& file, TDisk& disk, FileStamp* loaded)
 {
     try {
-        return ReadCatalogFile(file, [&disk](std::string_view data) { return ParseDiskData(data, disk); });
+        struct stat st {};
+        const LoadResult r =
+            ReadCatalogFile(file, [&disk](std::string_view data) { return ParseDiskData(data, disk); }, nullptr, &st);
+        if (loaded && r.ok())
+            *loaded = stampOf(st);
+        return r;
     } catch (...) {
         disk.CountFolder = 0;
         disk.DirList.clear();
@@ -360,7 +379,7 @@ void SaveDiskData(const std::filesystem::path& pathWithoutExtension, const TDisk
     SaveDiskFile(target, disk, mode);
 }
 
-void SaveDiskFile(const std::filesystem::path& file, const TDisk& disk, SaveMode mode)
+FileStamp SaveDiskFile(const std::filesystem::path& file, const TDisk& disk, SaveMode mode)
 {
     const std::string data = BuildDiskData(disk);
     const SaveTarget target = resolveTarget(file, mode);
@@ -380,10 +399,12 @@ void SaveDiskFile(const std::filesystem::path& file, const TDisk& disk, SaveMode
         ::fchmod(tmp.fd(), 0666 & ~mask);
     }
     writeAll(tmp.fd(), data, file);
-    if (::fsync(tmp.fd()) != 0 || tmp.close() != 0)
+    struct stat written {};
+    if (::fsync(tmp.fd()) != 0 || ::fstat(tmp.fd(), &written) != 0 || tmp.close() != 0)
         FailCatalogErrno(Code::Write, file, "Cannot write", errno);
     putInPlace(tmp, target, mode, file);
     syncFolder(folder);
+    return stampOf(written); // the rename keeps the inode, its size and its time
 }
 
 bool IsSaveLeftover(std::string_view name)

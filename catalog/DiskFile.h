@@ -33,6 +33,7 @@ public:
         Exists,     // a save that must not replace finds a catalog of that name
         Vanished,   // a save that must not create finds no catalog to replace
         ReadOnly,   // the catalog to replace is read-only
+        Busy,       // another writer holds the catalog's lock (CatalogLock.h)
     };
 
     CatalogError(Code code, std::string file, int systemError, std::size_t offset, const std::string& english)
@@ -66,6 +67,23 @@ struct LoadResult {
     bool ok() const { return status == LoadStatus::Ok; }
 };
 
+// What a catalog file was when it was read or written: its file's device and
+// inode, size and modification time. A writer that loaded a catalog compares
+// it with the file now to learn whether another program has written it since
+// (a save replaces the file, so a new inode tells as much as a new time).
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = 0;
+    std::int64_t modifiedSeconds = 0;
+    std::int64_t modifiedNanoseconds = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file now, a symbolic link followed as a save follows it;
+// nullopt when there is no such file (or it cannot be examined).
+std::optional<FileStamp> CurrentStamp(const std::filesystem::path& file);
+
 // Reads a catalog file (full path with extension) into disk, replacing its
 // contents. Returns the numbered outcomes (5101 only when the file does not
 // exist); throws CatalogError when it exists but cannot be opened or read, is
@@ -73,7 +91,8 @@ struct LoadResult {
 // icon is not a valid BMP, or the data are damaged (any length or count that
 // does not fit the file). After any failure but 5101 DirList is empty; it
 // never holds a partial folder list. Every loaded TFile has IconIndex -1.
-LoadResult LoadDiskData(const std::filesystem::path& file, TDisk& disk);
+// loaded, when given, receives the stamp of the file read (on success).
+LoadResult LoadDiskData(const std::filesystem::path& file, TDisk& disk, FileStamp* loaded = nullptr);
 
 // Parses a catalog image already in memory; as LoadDiskData without 5101.
 LoadResult ParseDiskData(std::string_view data, TDisk& disk);
@@ -103,8 +122,9 @@ void SaveDiskData(const std::filesystem::path& pathWithoutExtension, const TDisk
 // written through to the link's target; a read-only catalog is refused, as
 // writing in place would be; a replaced catalog keeps its permission bits and,
 // where the process may set them, its owner and group. Throws CatalogError;
-// nothing is left behind on failure.
-void SaveDiskFile(const std::filesystem::path& file, const TDisk& disk, SaveMode mode = SaveMode::CreateOrReplace);
+// nothing is left behind on failure. Returns the stamp of the file written.
+// Whoever writes a catalog holds its CatalogLock (CatalogLock.h) meanwhile.
+FileStamp SaveDiskFile(const std::filesystem::path& file, const TDisk& disk, SaveMode mode = SaveMode::CreateOrReplace);
 
 // True for the name of a save's temporary file (".qdtmp." and six characters):
 // one that stays behind only when a save was killed, so the catalog tree may

@@ -39,15 +39,28 @@ void ReportUnlisted(const QByteArray& folder, int error)
                    .arg(DisplayFileName(folder), QString::fromLocal8Bit(std::strerror(error))));
 }
 
-std::int32_t FindFolderArg(const TDisk& disk, const QString& path)
+std::int32_t FindFolderArg(const TDisk& disk, const QString& path, bool* ambiguous)
 {
     std::string bytes = toAnsi(path);
-    std::int32_t folder = FindFolder(disk, bytes);
+    std::int32_t folder = FindFolder(disk, bytes, ambiguous);
     if (folder < 0 && !bytes.empty() && ParseDriveLetter(path.left(2))) {
         bytes[0] = char(bytes[0] ^ 0x20); // the drive letter in the other case
-        folder = FindFolder(disk, bytes);
+        folder = FindFolder(disk, bytes, ambiguous);
     }
     return folder;
+}
+
+bool LockCatalog(const std::filesystem::path& file, bool wait, std::optional<CatalogLock>& lock)
+{
+    try {
+        lock = CatalogLock::forCatalog(file, wait ? CatalogLock::kWaitForever : CatalogLock::kWaitBriefly);
+        return true;
+    } catch (const CatalogError& e) {
+        printError(QString::fromStdString(e.what()) +
+                   (e.code() == CatalogError::Code::Busy ? QStringLiteral(" Nothing written; --wait waits for it.")
+                                                          : QString()));
+        return false;
+    }
 }
 
 FolderPaths::FolderPaths(const TDisk& disk) : disk_(disk), paths_(disk.DirList.size()), lastChild_(disk.DirList.size(), -1)

@@ -2,11 +2,14 @@
 
 #include <QString>
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "browse/StoreSearch.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/Disk.h"
 
 namespace qd::cli {
@@ -30,8 +33,16 @@ public:
 };
 
 // The folder a command names by its path (D:\PHOTO\2001), the drive letter
-// in either case; -1 when the catalog has none.
-std::int32_t FindFolderArg(const TDisk& disk, const QString& path);
+// in either case; -1 when the catalog has none. ambiguous, when given, tells
+// whether more folders have that path (a name may hold a backslash: the
+// folder a\b and the folder b in a are both D:\a\b).
+std::int32_t FindFolderArg(const TDisk& disk, const QString& path, bool* ambiguous = nullptr);
+
+// Takes the lock of a catalog that a command writes (CatalogLock.h), waiting
+// a short while for another writer, or with wait as long as it takes. False,
+// once the reason is on standard error, when another program holds it still
+// or the lock cannot be had.
+bool LockCatalog(const std::filesystem::path& file, bool wait, std::optional<CatalogLock>& lock);
 
 // The full paths of the folders (UTF-8, D:\PHOTO\2001), in DirList order,
 // each made from its parent's. A path is dropped once the last of its

@@ -10,8 +10,10 @@
 #include <unistd.h>
 #include <vector>
 
+#include "Catalogs.h"
 #include "CommandLine.h"
 #include "Commands.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
 #include "platform/CatalogRoot.h"
@@ -193,10 +195,13 @@ public:
         }
         return true;
     }
+    // With the lock file that a writer made in them, while the lock is held.
     void removeAll()
     {
-        for (auto it = made_.rbegin(); it != made_.rend(); ++it)
+        for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
+            ::unlink(JoinPath(*it, kLockFileName).constData());
             ::rmdir(it->constData());
+        }
         made_.clear();
     }
     QString error;
@@ -215,6 +220,7 @@ int runScan(const Command& command, const QStringList& args)
     line.rootOption();
     line.option({QStringLiteral("folder")}, QStringLiteral("The catalog folder below the root."), QStringLiteral("SUB"));
     line.option({QStringLiteral("force")}, QStringLiteral("Replace a catalog of that title."));
+    line.option({QStringLiteral("wait")}, QStringLiteral("Wait for another program writing the catalog, however long."));
     if (const auto exit = line.parse(args))
         return *exit;
     if (const auto exit = line.atMost(1))
@@ -276,6 +282,11 @@ int runScan(const Command& command, const QStringList& args)
     CreatedFolders made;
     if (!made.create(rootPath, parts)) {
         printError(made.error);
+        return kNotWritten;
+    }
+    std::optional<CatalogLock> lock;
+    if (!LockCatalog(target.toStdString(), line.isSet(QStringLiteral("wait")), lock)) {
+        made.removeAll();
         return kNotWritten;
     }
     try {

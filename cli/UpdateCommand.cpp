@@ -26,6 +26,7 @@ int runUpdate(const Command& command, const QStringList& arguments)
     CommandLine line(command);
     line.positional(QStringLiteral("FILE.qd"), QStringLiteral("The catalog file."));
     line.positional(QStringLiteral("FOLDER"), QStringLiteral("The folder to bring up to date, such as D:\\PHOTO\\2001."));
+    line.option({QStringLiteral("wait")}, QStringLiteral("Wait for another program writing the catalog, however long."));
     if (const auto exit = line.parse(arguments))
         return *exit;
     const QStringList& args = line.positionals();
@@ -34,11 +35,26 @@ int runUpdate(const Command& command, const QStringList& arguments)
     const QByteArray fileName = ArgumentBytes(args[0]);
     const std::filesystem::path file(fileName.toStdString());
     TDisk disk;
+    // A catalog that is not there is told as such, with no lock file made for it.
+    std::error_code missing;
+    if (!std::filesystem::exists(file, missing) && !LoadCatalog(fileName, disk))
+        return kUnreadable;
+    // The whole read-change-write under the catalog's lock: another writer's
+    // change is either in what is read here or waits for what is written.
+    std::optional<CatalogLock> lock;
+    if (!LockCatalog(file, line.isSet(QStringLiteral("wait")), lock))
+        return kNotWritten;
     if (!LoadCatalog(fileName, disk))
         return kUnreadable;
-    const std::int32_t folder = FindFolderArg(disk, args[1]);
+    bool ambiguous = false;
+    const std::int32_t folder = FindFolderArg(disk, args[1], &ambiguous);
     if (folder < 0)
         return line.usage(QStringLiteral("no folder %1 in %2").arg(args[1], DisplayFileName(fileName)));
+    if (ambiguous) {
+        printError(QStringLiteral("%1 names more than one folder of %2 (a name may hold a backslash); nothing changed")
+                       .arg(args[1], DisplayFileName(fileName)));
+        return kUsage;
+    }
 
     // The rows as the contents view lists them, sorted as it sorts them.
     const NameOrder order;

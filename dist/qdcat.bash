@@ -56,13 +56,14 @@ _qdcat()
     local options="-h --help --help-all"
     case $cmd in
         dump) options+=" --paths" ;;
-        ls | update) ;;
+        ls) ;;
+        update) options+=" --wait" ;;
         export) options+=" --csv --json --bom" ;;
         search) options+=" --root --in -i --ignore-case --glob --regex --folders --min-size --max-size --after --before --json" ;;
         disks) options+=" --root --files --json" ;;
         duplicates) options+=" --root --min-size --json" ;;
         drives) options+=" --map --label --serial --kind --unmap" ;;
-        scan) options+=" --title --root --folder --force" ;;
+        scan) options+=" --title --root --folder --force --wait" ;;
         identify | watch) options+=" --root" ;;
         help)
             COMPREPLY=($(compgen -W "$commands" -- "$cur"))

@@ -37,6 +37,7 @@ QString sentence(const CatalogError& e)
     case Code::Exists: return u("同じ名前のファイルがすでに存在します。");
     case Code::Vanished: return u("ファイルが移動または削除されています。");
     case Code::ReadOnly: return u("ファイルは読み取り専用のため変更できません。");
+    case Code::Busy: return u("カタログはほかのプログラムで使用中です。しばらくしてからもう一度お試しください。");
     }
     return UnknownErrorText();
 }
@@ -47,7 +48,7 @@ QString CatalogErrorText(const CatalogError& error)
 {
     // A reason the sentence already gives is not repeated.
     const bool saysWhy = error.code() == CatalogError::Code::Exists || error.code() == CatalogError::Code::Vanished ||
-                         error.code() == CatalogError::Code::ReadOnly;
+                         error.code() == CatalogError::Code::ReadOnly || error.code() == CatalogError::Code::Busy;
     const QString reason =
         error.systemError() != 0 && !saysWhy ? QString::fromLocal8Bit(std::strerror(error.systemError())) : QString();
     return compose(sentence(error), QByteArray::fromStdString(error.file()), reason);

@@ -139,9 +139,11 @@ std::optional<QChar> DriveLetterOfPath(std::string_view catalogPath);
 // the table was built counts. nullopt for no drive or no medium.
 std::optional<QString> CurrentRoot(QChar letter);
 
-// The real local path of a catalog path such as "D:\A\B\" (code page 932
-// bytes): the drive's current root + "/A/B/". nullopt when the letter names
-// no drive or the drive has no root.
+// The real local path of a drive path text such as "D:\A\B\" (code page
+// 932 bytes): the drive's current root + "/A/B/". nullopt when the letter
+// names no drive or the drive has no root. A text is split at every
+// backslash, so a catalogued folder (whose names may hold one) is never
+// found this way: FindRealFolder (RealFolder.h) finds it from its records.
 std::optional<QString> RealPath(std::string_view catalogPath);
 
 // The drive queries, on the drive named by the first character of path.

@@ -5,12 +5,61 @@
 #include "catalog/Cp932.h"
 #include "catalog/UniqueFd.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 namespace qd {
+namespace {
+
+FolderDevice deviceOf(const struct statx& st)
+{
+    return {st.stx_dev_major, st.stx_dev_minor, st.stx_ino,
+            (st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (st.stx_attributes & STATX_ATTR_MOUNT_ROOT)};
+}
+
+// The folders that tests make out to be mount points.
+std::vector<FolderDevice>& pretended()
+{
+    static std::vector<FolderDevice> folders;
+    return folders;
+}
+
+} // namespace
+
+bool OnOtherFileSystem(bool otherDevice, bool mountRootMark)
+{
+    return otherDevice || mountRootMark;
+}
+
+bool OnOtherFileSystem(const FolderDevice& base, const FolderDevice& folder)
+{
+    const auto same = [](const FolderDevice& a, const FolderDevice& b) { return a.major == b.major && a.minor == b.minor; };
+    const bool pretend = std::any_of(pretended().begin(), pretended().end(), [&](const FolderDevice& p) {
+        return same(p, folder) && p.inode == folder.inode;
+    });
+    return OnOtherFileSystem(pretend || !same(base, folder), folder.mountRoot);
+}
+
+std::optional<FolderDevice> FolderDeviceOf(int fd)
+{
+    struct statx st;
+    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE | STATX_INO, &st) != 0)
+        return std::nullopt;
+    return deviceOf(st);
+}
+
+void PretendOtherDevice(const std::vector<std::string>& nativePaths)
+{
+    pretended().clear();
+    for (const std::string& path : nativePaths) {
+        struct statx st;
+        if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO, &st) == 0)
+            pretended().push_back(deviceOf(st));
+    }
+}
 
 ListStatus ListStatusFromErrno(int err)
 {
@@ -49,6 +98,17 @@ FolderReader::FolderReader(const std::string& nativePath)
         status_ = ListStatusFromErrno(errno);
         return;
     }
+    open(std::move(owned));
+}
+
+FolderReader::FolderReader(UniqueFd folder)
+{
+    if (folder)
+        open(std::move(folder));
+}
+
+void FolderReader::open(UniqueFd owned)
+{
     dir_ = ::fdopendir(owned.get());
     if (!dir_) {
         status_ = ListStatusFromErrno(errno);
@@ -56,12 +116,7 @@ FolderReader::FolderReader(const std::string& nativePath)
     }
     const int fd = owned.release(); // the stream owns it now
     status_ = ListStatus::Ok;
-    struct statx own;
-    if (::statx(fd, "", AT_EMPTY_PATH, STATX_TYPE, &own) == 0) {
-        knownDevice_ = true;
-        deviceMajor_ = own.stx_dev_major;
-        deviceMinor_ = own.stx_dev_minor;
-    }
+    device_ = FolderDeviceOf(fd);
 }
 
 FolderReader::~FolderReader()
@@ -94,7 +149,7 @@ bool FolderReader::next(DirEntry& entry)
         struct statx st;
         bool examined = true;
         if (::statx(fd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT,
-                    STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME, &st)
+                    STATX_TYPE | STATX_MODE | STATX_INO | STATX_SIZE | STATX_ATIME | STATX_MTIME | STATX_BTIME, &st)
             != 0) {
             if (errno == ENOENT)
                 continue; // removed since readdir saw it
@@ -122,9 +177,7 @@ bool FolderReader::next(DirEntry& entry)
         entry.attr = attr;
         // The statx of a mount point describes the root of what is mounted
         // there: another device, or the mount-root mark for a bind mount.
-        otherFileSystem_ = examined && type == S_IFDIR && knownDevice_ &&
-            (st.stx_dev_major != deviceMajor_ || st.stx_dev_minor != deviceMinor_ ||
-             ((st.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (st.stx_attributes & STATX_ATTR_MOUNT_ROOT)));
+        otherFileSystem_ = examined && type == S_IFDIR && device_ && OnOtherFileSystem(*device_, deviceOf(st));
         entry.size = type == S_IFREG ? std::uint32_t(st.stx_size) : 0;
         entry.creationTime = examined && (st.stx_mask & STATX_BTIME)
             ? UnixToFileTime(st.stx_btime.tv_sec, st.stx_btime.tv_nsec)

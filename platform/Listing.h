@@ -3,11 +3,14 @@
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "catalog/Disk.h"
+#include "catalog/UniqueFd.h"
 
 struct __dirstream;
 
@@ -38,7 +41,33 @@ enum class ListStatus {
     NotFolder, // the path names something that is not a folder
     Denied,    // no permission to open or read it
     Failed,    // any other error (path too long, I/O error, ...)
+    // Only when a catalogued folder is looked for (RealFolder.h):
+    OtherFileSystem, // it, or a folder on the way, lies on another file system than the drive's root
+    Ambiguous,       // two real folders have the name recorded for one
 };
+
+// The walk's rule for a folder met inside another (or on the way down from a
+// drive's root): it lies on another file system when it is on another device,
+// or carries the mount-root mark (a bind mount of the same file system, which
+// keeps the device). Such a folder is recorded but never listed.
+bool OnOtherFileSystem(bool otherDevice, bool mountRootMark);
+
+// What the rule reads of a folder: statx's device, inode and mount-root mark.
+struct FolderDevice {
+    unsigned major = 0;
+    unsigned minor = 0;
+    std::uint64_t inode = 0;
+    bool mountRoot = false;
+};
+// The device of the folder open at fd; nullopt when it cannot be examined.
+std::optional<FolderDevice> FolderDeviceOf(int fd);
+// The rule for folder, met below base (the folder listed, or the drive's root).
+bool OnOtherFileSystem(const FolderDevice& base, const FolderDevice& folder);
+
+// For tests, which cannot mount: from now on the folders at these paths (as
+// they are now: device and inode) count as lying on another device, for the
+// walk and for RealFolder.h alike. An empty list ends the pretence.
+void PretendOtherDevice(const std::vector<std::string>& nativePaths);
 
 // How many names of a listing had to be changed to fit a record.
 struct NameCounts {
@@ -57,6 +86,8 @@ class FolderReader {
 public:
     // Opens the folder at the native (UTF-8 on Linux) path.
     explicit FolderReader(const std::string& nativePath);
+    // Lists the folder already open at fd (a folder found as RealFolder.h finds it).
+    explicit FolderReader(UniqueFd folder);
     ~FolderReader();
     FolderReader(const FolderReader&) = delete;
     FolderReader& operator=(const FolderReader&) = delete;
@@ -84,12 +115,12 @@ public:
     const NameCounts& counts() const { return counts_; }
 
 private:
+    void open(UniqueFd folder);
+
     __dirstream* dir_ = nullptr;
     ListStatus status_ = ListStatus::Failed;
     std::string_view nativeName_;
-    bool knownDevice_ = false; // the listed folder's own device was read
-    unsigned deviceMajor_ = 0;
-    unsigned deviceMinor_ = 0;
+    std::optional<FolderDevice> device_; // the listed folder's own
     bool otherFileSystem_ = false;
     NameCounts counts_;
 };

@@ -453,6 +453,21 @@ int SysIconIndexFromIDList(PCItemIDList absolute, unsigned flags)
     return GetSysIconIndexForName(at->names.last());
 }
 
+PItemIDList ItemIDListOfNames(QChar letter, const std::vector<std::string>& names)
+{
+    Location at;
+    at.level = Location::Drive;
+    at.letter = letter.toUpper();
+    for (const std::string& name : names) {
+        const QString text = QString::fromStdString(name);
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+            text.toStdString() != name)
+            return nullptr;
+        at.names.append(text);
+    }
+    return encode(at, 0);
+}
+
 QChar DriveOfLocalPath(const QString& localPath)
 {
     if (!QDir::isAbsolutePath(localPath))

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QMimeData;
@@ -131,6 +132,12 @@ QString DisplayNameFromIDList(PCItemIDList absolute);
 // The index of the item's icon in the system image list (the same index in
 // the small and the large form); flags may hold SHGFI_OPENICON.
 int SysIconIndexFromIDList(PCItemIDList absolute, unsigned flags);
+
+// The absolute list of a real item below a drive, given by its real names
+// from the drive's root down (as RealFolder.h finds a catalogued folder): no
+// path text is parsed, so a name may hold a backslash. nullptr when a name
+// cannot stand in an item: empty, "." or "..", holding "/", or not UTF-8.
+PItemIDList ItemIDListOfNames(QChar letter, const std::vector<std::string>& names);
 
 // The drive whose root holds a local path (roots compared component by
 // component, the longest root first); QChar(0) when no drive holds it.

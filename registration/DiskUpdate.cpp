@@ -1,12 +1,10 @@
 #include "DiskUpdate.h"
 
-#include <QFile>
 #include <algorithm>
-#include <functional>
-#include <optional>
 
 #include "platform/Drives.h"
 #include "platform/NameOrder.h"
+#include "platform/RealFolder.h"
 #include "platform/Text.h"
 
 namespace qd {
@@ -18,19 +16,21 @@ const char* const kUpdateCaption = "ディスクの更新";
 namespace {
 
 // The names of one kind of row, in row order, as keys of the comparison that
-// sorted them: a binary search over them finds an entry's row.
+// sorted them: a binary search over them finds an entry's row. The keys are
+// made at the first search, so rows that no entry is looked up among (the
+// folders of a folder whose sub-folders have all gone) cost none.
 class RowNames {
 public:
-    RowNames(std::vector<std::string> names, const NameOrder& order) : names_(std::move(names))
-    {
-        keys_.reserve(names_.size());
-        for (const std::string& n : names_)
-            keys_.push_back(order.key(fromAnsi(n)));
-    }
+    RowNames(std::vector<std::string> names, const NameOrder& order) : names_(std::move(names)), order_(order) {}
 
     // The rows whose names compare equal to the key: [first, last).
-    std::pair<std::size_t, std::size_t> equal(const QCollatorSortKey& key) const
+    std::pair<std::size_t, std::size_t> equal(const QCollatorSortKey& key)
     {
+        if (keys_.size() != names_.size()) {
+            keys_.reserve(names_.size());
+            for (const std::string& n : names_)
+                keys_.push_back(order_.key(fromAnsi(n)));
+        }
         const auto less = [](const QCollatorSortKey& a, const QCollatorSortKey& b) { return a.compare(b) < 0; };
         const auto range = std::equal_range(keys_.begin(), keys_.end(), key, less);
         return {std::size_t(range.first - keys_.begin()), std::size_t(range.second - keys_.begin())};
@@ -39,16 +39,26 @@ public:
 
 private:
     std::vector<std::string> names_;
+    const NameOrder& order_;
     std::vector<QCollatorSortKey> keys_;
 };
 
-// Marks the row each entry stands for. An entry whose name compares equal to
-// a row is that row (readme.txt is README.TXT). Where several entries or rows
-// compare equal, which a case-sensitive file system allows, an entry takes
-// the row of its own exact name first, then the first row no other entry has
-// taken; one left without a row is new. Returns, per entry, its row or npos.
+// Whether a real name is a recorded one: the same but for letter case
+// (README.TXT is readme.txt). The comparison that sorts the rows also equates
+// full and half width, hiragana and katakana, so it only narrows the search:
+// ＡＢＣ.txt renamed ABC.txt, or あいう.txt renamed アイウ.txt, is another name.
+bool sameName(std::string_view recorded, std::string_view real)
+{
+    return recorded == real || fromAnsi(recorded).compare(fromAnsi(real), Qt::CaseInsensitive) == 0;
+}
+
+// Marks the row each entry stands for. An entry whose name is a row's but
+// for case is that row. Where several entries or rows are, which a
+// case-sensitive file system allows, an entry takes the row of its own exact
+// name first, then the first row no other entry has taken; one left without
+// a row is new. Returns, per entry, its row or npos.
 template <typename FoundOf>
-std::vector<std::size_t> matchRows(const std::vector<const DirEntry*>& entries, const RowNames& rows,
+std::vector<std::size_t> matchRows(const std::vector<const DirEntry*>& entries, RowNames& rows,
                                    const NameOrder& order, FoundOf found)
 {
     constexpr std::size_t none = std::size_t(-1);
@@ -69,7 +79,7 @@ std::vector<std::size_t> matchRows(const std::vector<const DirEntry*>& entries, 
         if (match[i] != none)
             continue;
         for (std::size_t k = ranges[i].first; k < ranges[i].second; ++k) {
-            if (!found(k)) {
+            if (!found(k) && sameName(rows.name(k), entries[i]->name)) {
                 found(k) = 1;
                 match[i] = k;
                 break;
@@ -109,7 +119,7 @@ UpdateResult MergeListing(TDisk& disk, std::int32_t folder, const ShownRows& row
         files[std::size_t(f)].Found = 0;
         fileNames.emplace_back(files[std::size_t(f)].Name.view());
     }
-    const RowNames folderRows(std::move(folderNames), order), fileRows(std::move(fileNames), order);
+    RowNames folderRows(std::move(folderNames), order), fileRows(std::move(fileNames), order);
 
     // Look each entry up among the rows of its own kind.
     std::vector<const DirEntry*> folderEntries, fileEntries;
@@ -121,6 +131,14 @@ UpdateResult MergeListing(TDisk& disk, std::int32_t folder, const ShownRows& row
     const std::vector<std::size_t> fileMatch =
         matchRows(fileEntries, fileRows, order,
                   [&](std::size_t k) -> std::uint8_t& { return files[std::size_t(rows.files[k])].Found; });
+
+    // What stays takes what the disk says of it now, its name and comment kept.
+    for (std::size_t i = 0; i < folderEntries.size(); ++i)
+        if (folderMatch[i] != std::size_t(-1))
+            RefreshDirData(*folderEntries[i], disk.DirList[std::size_t(rows.folders[folderMatch[i]])], clock);
+    for (std::size_t i = 0; i < fileEntries.size(); ++i)
+        if (fileMatch[i] != std::size_t(-1))
+            RefreshFileData(*fileEntries[i], files[std::size_t(rows.files[fileMatch[i]])], clock);
 
     // Add what is new, in the order the listing gave it.
     for (std::size_t i = 0; i < folderEntries.size(); ++i) {
@@ -141,9 +159,8 @@ UpdateResult MergeListing(TDisk& disk, std::int32_t folder, const ShownRows& row
         result.addedFiles.push_back(fileEntries[i]->name);
     }
 
-    // Remove what was not seen. Each folder goes with everything below it;
-    // from the highest index down, so that the lower ones still stand where
-    // the rows say (a folder's subtree lies wholly above the folder).
+    // Remove what was not seen, each folder with everything below it, all in
+    // one pass over DirList however many there are.
     std::vector<std::int32_t> vanished;
     for (std::size_t k = 0; k < rows.folders.size(); ++k) {
         if (!disk.DirList[std::size_t(rows.folders[k])].Found) {
@@ -151,9 +168,7 @@ UpdateResult MergeListing(TDisk& disk, std::int32_t folder, const ShownRows& row
             result.removedFolders.push_back(folderRows.name(k));
         }
     }
-    std::sort(vanished.begin(), vanished.end(), std::greater<>());
-    for (std::int32_t d : vanished)
-        DeleteDir(disk, d);
+    DeleteDirs(disk, vanished);
 
     std::vector<TFile>& remaining = disk.DirList[std::size_t(folder)].FileList;
     std::vector<bool> drop(oldFileCount, false);
@@ -190,13 +205,13 @@ UpdateResult UpdateFolder(TDisk& disk, std::int32_t folder, const ShownRows& row
         result.status = UpdateResult::OtherDisk;
         return result;
     }
-    const std::optional<QString> real = RealPath(result.folderPath);
-    if (!real) {
+    RealFolder real = FindRealFolder(disk, folder);
+    if (!real.ok()) {
         result.status = UpdateResult::Refused;
-        result.listing = ListStatus::NotFound;
+        result.listing = real.status;
         return result;
     }
-    FolderReader reader(QFile::encodeName(*real).toStdString());
+    FolderReader reader(std::move(real.fd));
     return MergeListing(disk, folder, rows, reader, order, ScanClock::current());
 }
 

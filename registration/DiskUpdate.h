@@ -51,18 +51,23 @@ struct UpdateResult {
 
 // Updates folder of disk from the drive the catalog was made from (its
 // root's letter). Only the serial number is checked: a disk with another
-// label or other sizes proceeds, and neither is refreshed. Then the folder is
-// listed once, wholly, before anything changes; a listing that fails (no
-// permission, an I/O error, the folder or the drive gone) leaves disk
-// untouched, while a folder that lists no entries is empty and loses its rows.
-// Entries are looked up among the rows of their own kind by binary search
-// with order, the comparison that sorted the rows; a name that compares equal
-// to a row (another case, say) is that row. New folders are appended empty
-// (their contents are listed when they are updated in turn), new files get a
-// fresh record; rows not found are removed, a folder with DeleteDir. What
-// remains keeps its record untouched, comment, size and times included.
-// DirList indexes below the first removed folder, folder's own included,
-// stay valid.
+// label or other sizes proceeds, and neither is refreshed. The real folder is
+// found from the folder's records (RealFolder.h): a name that holds a
+// backslash stays one name, a link where a folder was recorded, or a folder
+// on another file system than the drive's root, is a folder that cannot be
+// listed. Then the folder is listed once, wholly, before anything changes; a
+// listing that fails (no permission, an I/O error, the folder or the drive
+// gone) leaves disk untouched, while a folder that lists no entries is empty
+// and loses its rows. Entries are looked up among the rows of their own kind
+// by binary search with order, the comparison that sorted the rows; of the
+// rows it finds equal, an entry is the one whose name is its own but for
+// letter case (readme.txt is README.TXT, while ABC.txt is not ＡＢＣ.txt).
+// New folders are appended empty (their contents are listed when they are
+// updated in turn), new files get a fresh record; rows not found are removed,
+// the folders all at once with DeleteDirs. What remains keeps its record,
+// recorded name and comment (and a file its icon), and takes the attributes,
+// size and times the disk gives it now. DirList indexes below the first
+// removed folder, folder's own included, stay valid.
 UpdateResult UpdateFolder(TDisk& disk, std::int32_t folder, const ShownRows& rows, const NameOrder& order);
 
 // The same once the disk in the drive is known to be the right one: folder

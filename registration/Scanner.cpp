@@ -57,6 +57,8 @@ const char* statusText(ListStatus status)
     case ListStatus::NotFound: return "not found";
     case ListStatus::NotFolder: return "not a folder";
     case ListStatus::Denied: return "permission denied";
+    case ListStatus::OtherFileSystem: return "on another file system";
+    case ListStatus::Ambiguous: return "ambiguous";
     case ListStatus::Failed: break;
     }
     return "failed";

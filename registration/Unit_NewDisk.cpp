@@ -16,6 +16,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include "catalog/CatalogLock.h"
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
 #include "platform/BusyCursor.h"
@@ -382,6 +383,7 @@ bool TForm_NewDisk::save()
         try {
             BusyCursor busy;
             QCoreApplication::processEvents();
+            const CatalogLock lock = CatalogLock::forCatalog(file);
             SaveDiskFile(file, Disk, replace ? SaveMode::CreateOrReplace : SaveMode::CreateNew);
             SavedFile = QByteArray::fromStdString(file.native());
             return true;

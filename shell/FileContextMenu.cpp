@@ -5,7 +5,7 @@
 
 #include "ItemIDList.h"
 #include "platform/Dialogs.h"
-#include "platform/Text.h"
+#include "platform/RealFolder.h"
 
 namespace qd {
 namespace {
@@ -24,38 +24,47 @@ constexpr int kLastCommand = 999;
 
 } // namespace
 
-ShellPopup BuildShellPopup(const TDisk& disk, std::int32_t folder, const std::vector<std::string>& selectedNames,
-                           QWidget* owner)
+ShellPopup BuildShellPopup(const TDisk& disk, std::int32_t folder, const std::vector<ShellRow>& rows, QWidget* owner)
 {
     using namespace itemidlist;
     ShellPopup popup;
-    if (selectedNames.empty())
+    if (rows.empty())
         return popup;
-
-    // The backslash is tested on the decoded text: the second byte of a double-byte
-    // character may be 0x5C.
-    QString folderPath = fromAnsi(GetDirPath(folder, disk));
-    if (!folderPath.endsWith(QLatin1Char('\\')))
-        folderPath += QLatin1Char('\\');
-    const ItemIDListPtr folderList(PathToItemIDList(folderPath));
-    std::shared_ptr<ShellFolder> shellFolder;
-    BindToShellFolder(folderList.get(), shellFolder);
 
     // The set points into the parsed lists, which therefore live to the end.
     std::vector<ItemIDListPtr> parsed;
     std::vector<PCItemIDList> selection;
-    for (const std::string& name : selectedNames) {
-        if (selection.size() == kMaxShellSelection)
-            break;
-        ItemIDListPtr list(PathToItemIDList(folderPath + fromAnsi(name)));
-        std::vector<PItemIDList> items;
-        if (list && SplitItemIDList(list.get(), &items) && !items.empty()) {
-            selection.push_back(items.back());
-            parsed.push_back(std::move(list));
-        } else {
-            ++popup.missing;
+    std::shared_ptr<ShellFolder> shellFolder;
+    const RealFolder real = FindRealFolder(disk, folder);
+    if (real.ok()) {
+        const ItemIDListPtr folderList(ItemIDListOfNames(real.letter, real.names));
+        BindToShellFolder(folderList.get(), shellFolder);
+        std::vector<EntryQuery> queries;
+        queries.reserve(rows.size());
+        for (const ShellRow& row : rows)
+            queries.push_back({row.name, row.folder});
+        std::vector<std::string> names = real.names;
+        for (const std::optional<std::string>& entry : FindRealEntries(real.fd.get(), queries)) {
+            if (selection.size() == kMaxShellSelection)
+                break;
+            if (!entry) {
+                ++popup.missing;
+                continue;
+            }
+            names.push_back(*entry);
+            ItemIDListPtr list(ItemIDListOfNames(real.letter, names));
+            names.pop_back();
+            std::vector<PItemIDList> items;
+            if (list && SplitItemIDList(list.get(), &items) && !items.empty()) {
+                selection.push_back(items.back());
+                parsed.push_back(std::move(list));
+            } else {
+                ++popup.missing;
+            }
         }
     }
+    if (!real.ok())
+        popup.missing = int(rows.size());
     if (selection.empty()) {
         popup.entries.push_back({kNoDiskEntry, 0, false});
         return popup;

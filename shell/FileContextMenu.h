@@ -45,17 +45,24 @@ struct ShellPopup {
     std::optional<std::shared_ptr<QMimeData>> dataObject;
 };
 
-// The shell's entries for the selected rows of one folder of a disk.
-// selectedNames are the rows' names (code page 932, as stored) in the list's
-// order; folder indexes disk.DirList. Each row's real path is the folder's
-// GetDirPath, a backslash and the name, as the shell parses it on the drive's
-// current medium; rows that do not resolve are left out (and counted), and only the first
-// kMaxShellSelection that do are taken. Nothing selected gives no entries; no
-// row resolved gives kNoDiskEntry alone. When the folder gives no context
-// menu (3090), no data object (3091) or the menu cannot be filled (3092), the
-// error is told through dialogs() with owner as its owner and no entries are
-// returned. Shell entries whose text begins with "送る(" are left out.
-ShellPopup BuildShellPopup(const TDisk& disk, std::int32_t folder, const std::vector<std::string>& selectedNames,
-                           QWidget* owner);
+// One selected row: its name as stored (code page 932) and its kind.
+struct ShellRow {
+    std::string name;
+    bool folder = false;
+};
+
+// The shell's entries for the selected rows of one folder of a disk, in the
+// list's order; folder indexes disk.DirList. The rows are looked for on the
+// drive's current medium inside the real folder that FindRealFolder finds
+// for folder (from its records, never from its path text): each row is the
+// one real entry of its kind whose record name is the row's name; rows that
+// are not found so, or cannot stand in an item-ID list, are left out (and
+// counted), and only the first kMaxShellSelection that are found are taken.
+// Nothing selected gives no entries; no row found gives kNoDiskEntry alone.
+// When the folder gives no context menu (3090), no data object (3091) or the
+// menu cannot be filled (3092), the error is told through dialogs() with
+// owner as its owner and no entries are returned. Shell entries whose text
+// begins with "送る(" are left out.
+ShellPopup BuildShellPopup(const TDisk& disk, std::int32_t folder, const std::vector<ShellRow>& rows, QWidget* owner);
 
 } // namespace qd

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "Application.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/DiskFile.h"
 #include "catalog/QdLib.h"
 #include "platform/BusyCursor.h"
@@ -432,6 +433,22 @@ QTreeWidgetItem* TCatalogTree::newFolder(QTreeWidgetItem* target, QString* error
     return node;
 }
 
+namespace {
+
+// The locks a rename or deletion of path holds while it moves catalogs: the
+// catalog's own for a disk, those of every catalog folder inside a folder.
+std::vector<CatalogLock> lockCatalogs(const QByteArray& path, bool disk)
+{
+    const std::filesystem::path p(path.toStdString());
+    if (!disk)
+        return CatalogLock::forTree(p);
+    std::vector<CatalogLock> locks;
+    locks.push_back(CatalogLock::forCatalog(p));
+    return locks;
+}
+
+} // namespace
+
 bool TCatalogTree::insideRoot(const QByteArray& path) const
 {
     return InsideFolder(path, root_);
@@ -468,8 +485,17 @@ bool TCatalogTree::applyRename(QTreeWidgetItem* node, const QString& text)
     const QByteArray newName = NativeFileName(isDisk(node) ? CatalogFileName(text) : text);
     const QByteArray to = JoinPath(parentPath, newName);
     // The empty text names the parent folder itself; it can never be a rename.
-    const bool ok = !text.isEmpty() && insideRoot(from) && !InsideFolder(root_, from) && insideRoot(parentPath) &&
-                    RenamePath(from, to);
+    bool ok = !text.isEmpty() && insideRoot(from) && !InsideFolder(root_, from) && insideRoot(parentPath);
+    if (ok) {
+        try {
+            const std::vector<CatalogLock> locks = lockCatalogs(from, isDisk(node));
+            ok = RenamePath(from, to);
+        } catch (const CatalogError& e) {
+            setText(textOnDisk(node));
+            dialogs().error(messageOwner(), CatalogErrorText(e));
+            return false;
+        }
+    }
     if (!ok) {
         setText(textOnDisk(node));
         dialogs().error(messageOwner(), QStringLiteral("変更できませんでした"));
@@ -530,15 +556,23 @@ bool TCatalogTree::deleteNode(QTreeWidgetItem* node)
         return false;
     const QByteArray target = isDisk(node) ? CatalogFile(node) : NodePath(node);
     bool gone = false;
-    QString error;
+    QString error, locked;
     {
         const BusyCursor busy;
-        if (insideRoot(target) && !InsideFolder(root_, target))
-            gone = ShellDelete(messageOwner(), target, &error);
+        if (insideRoot(target) && !InsideFolder(root_, target)) {
+            try {
+                const std::vector<CatalogLock> locks = lockCatalogs(target, isDisk(node));
+                gone = ShellDelete(messageOwner(), target, &error);
+            } catch (const CatalogError& e) {
+                locked = CatalogErrorText(e);
+            }
+        }
         refresh();
     }
+    if (!locked.isEmpty())
+        dialogs().error(messageOwner(), locked);
     // The shell would have shown its own message; the trash gives none, so say why.
-    if (!gone && !error.isEmpty())
+    else if (!gone && !error.isEmpty())
         ReportError(messageOwner(), TrashErrorText(target, error));
     return gone;
 }

@@ -823,45 +823,53 @@ void TForm_Main::TB_ReLoadClick()
     if (updating_ || !view.diskShown())
         return;
     const QScopedValueRollback updating(updating_, true);
-    ShownRows rows;
-    for (const FolderRow& row : view.rows())
-        (row.kind == FolderRow::Folder ? rows.folders : rows.files).push_back(row.index);
-    UpdateResult result;
-    {
+    // The update is the change of one read-change-write: under the catalog's
+    // lock, after the question about another program's change if any.
+    std::optional<UpdateResult> result;
+    view.WriteShownDisk(this, [&] {
+        ShownRows rows;
+        for (const FolderRow& row : view.rows())
+            (row.kind == FolderRow::Folder ? rows.folders : rows.files).push_back(row.index);
         const BusyCursor busy;
         result = UpdateFolder(view.ShownDisk, view.CurrentFolder, rows, view.nameOrder());
-    }
+        if (result->status != UpdateResult::Updated)
+            return false;
+        view.releaseRows(); // ShownDisk has changed under them
+        return true;
+    });
+    if (!result)
+        return; // not run: the catalog could not be locked, or was shown afresh
     const QString caption = QString::fromUtf8(kUpdateCaption);
-    switch (result.status) {
+    switch (result->status) {
     case UpdateResult::NoDisk:
     case UpdateResult::OtherDisk:
         dialogs().tell(this, QString::fromUtf8(kUpdateWrongDiskMessage), caption, DialogIcon::Information);
         return;
     case UpdateResult::Refused:
-        dialogs().tell(this, QString::fromUtf8(kUpdateRefusedMessage) + QStringLiteral("\r\n") + fromAnsi(result.folderPath),
+        dialogs().tell(this, QString::fromUtf8(kUpdateRefusedMessage) + QStringLiteral("\r\n") + fromAnsi(result->folderPath),
                        caption, DialogIcon::Information);
         return;
     case UpdateResult::Updated:
         break;
     }
-    view.releaseRows();
-    view.B_SaveClick();
-    view.ShowFolder();
+    view.ShowFolder(); // written or not, ShownDisk is what the list must show
 }
 
-std::vector<std::string> TForm_Main::selectedNames() const
+std::vector<ShellRow> TForm_Main::selectedRows() const
 {
-    std::vector<std::string> names;
+    std::vector<ShellRow> rows;
     const TDisk& disk = DiskContents->ShownDisk;
     const std::int32_t folder = DiskContents->CurrentFolder;
     if (DiskContents->diskShown()) {
         for (const FolderRow& row : DiskContents->selectedRows()) {
             const auto i = std::size_t(row.index);
-            names.emplace_back(row.kind == FolderRow::Folder ? disk.DirList[i].Name.view()
-                                                             : disk.DirList[std::size_t(folder)].FileList[i].Name.view());
+            const bool isFolder = row.kind == FolderRow::Folder;
+            rows.push_back({std::string(isFolder ? disk.DirList[i].Name.view()
+                                                 : disk.DirList[std::size_t(folder)].FileList[i].Name.view()),
+                            isFolder});
         }
     }
-    return names;
+    return rows;
 }
 
 void TForm_Main::PM_ListView1Popup()
@@ -870,14 +878,14 @@ void TForm_Main::PM_ListView1Popup()
     for (qsizetype i = 3; i < entries.size(); ++i)
         delete entries[i];
 
-    const std::vector<std::string> names = selectedNames();
-    ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, names, this);
+    const std::vector<ShellRow> rows = selectedRows();
+    ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, rows, this);
     if (popup.contextMenu)
         ShellContextMenu = std::move(*popup.contextMenu);
     if (popup.dataObject)
         ShellDataObject = std::move(*popup.dataObject);
     shellMissing_ = popup.missing;
-    shellSelected_ = int(names.size());
+    shellSelected_ = int(rows.size());
     for (const ShellPopupEntry& entry : popup.entries) {
         if (entry.separator()) {
             PM_ListView1->addSeparator();
@@ -907,7 +915,7 @@ void TForm_Main::ShellMenuItemClick(QAction* sender)
 
 void TForm_Main::ListView1FileDblClick()
 {
-    const ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, selectedNames(), this);
+    const ShellPopup popup = BuildShellPopup(DiskContents->ShownDisk, DiskContents->CurrentFolder, selectedRows(), this);
     // A disk not in its drive gives only the disabled entry: nothing to open.
     if (!popup.contextMenu || !*popup.contextMenu || popup.entries.empty() || popup.entries.front().tag <= 0)
         return;

@@ -42,6 +42,7 @@ class TDiskContents;
 class TDropFileTarget;
 class TFileSearch;
 class TForm_SearchFile;
+struct ShellRow;
 
 // A width or height of a placement that was not stored: the window keeps its
 // own client size in that direction.
@@ -260,8 +261,8 @@ private:
     // What TreeView1Click does; a damaged disk's message only with tellDamage
     // (a click), not when a refresh keeps it selected.
     bool showSelected(bool tellDamage);
-    // The names (code page 932, as stored) of the selected rows, in row order.
-    std::vector<std::string> selectedNames() const;
+    // The selected rows (names in code page 932, as stored), in row order.
+    std::vector<ShellRow> selectedRows() const;
     void buildBands();
     void buildPanes();
     void buildMenus();

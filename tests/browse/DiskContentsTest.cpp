@@ -21,6 +21,7 @@
 #include "browse/LargeIconDelegate.h"
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
+#include "support/ChildWriter.h"
 #include "support/QtApp.h"
 #include "support/ScriptedDialogs.h"
 
@@ -246,6 +247,50 @@ TEST_F(DiskContentsTest, SaveWritesOnlyTheFileTheDiskWasLoadedFrom)
     EXPECT_EQ(back.Comment, "mine");
     EXPECT_EQ(readFile(dir / "second.qd"), secondBefore);
     (void)second;
+}
+
+// Another program writes the catalog after it was shown here: 保存 asks
+// before it overwrites, いいえ being the default. いいえ shows that program's
+// catalog, at the same folder, with the comment being typed still in its box;
+// はい overwrites.
+TEST_F(DiskContentsTest, SavingOverAnotherProgramsChangeAsksFirst)
+{
+    for (const DialogAnswer answer : {DialogAnswer::No, DialogAnswer::Yes}) {
+        const auto file = save("shared", mixedDisk());
+        contents->showDisk(file, &host);
+        select({0});
+        contents->ListView1DblClick(); // the folder a, DirList[2]
+        ChildWriter other([] { return std::nullopt; }, {[&] {
+                              TDisk theirs;
+                              LoadDiskData(file, theirs);
+                              theirs.DirList[2].Comment = "theirs";
+                              SaveDiskFile(file, theirs);
+                          }});
+        ASSERT_TRUE(other.next() && other.finish());
+        contents->RichEdit_Comment->setPlainText("mine");
+        dialogs.asked.clear();
+        dialogs.answers.enqueue(answer);
+
+        contents->B_SaveClick();
+        ASSERT_EQ(dialogs.asked.size(), 1);
+        EXPECT_EQ(dialogs.asked[0].text,
+                  QString::fromUtf8("カタログは読み込んだ後にほかのプログラムによって変更されています。上書きしますか？"));
+        EXPECT_EQ(dialogs.asked[0].defaultAnswer, DialogAnswer::No);
+        TDisk back;
+        ASSERT_TRUE(LoadDiskData(file, back).ok());
+        EXPECT_EQ(back.Comment, answer == DialogAnswer::Yes ? "mine" : mixedDisk().Comment);
+        EXPECT_EQ(back.DirList[2].Comment, answer == DialogAnswer::Yes ? "line 1\r\nline 2" : "theirs");
+        if (answer == DialogAnswer::Yes)
+            continue;
+        EXPECT_EQ(contents->CurrentFolder, 2);
+        EXPECT_EQ(contents->ShownDisk.DirList[2].Comment, "theirs");
+        EXPECT_EQ(contents->RichEdit_Comment->toPlainText(), "mine");
+        contents->B_SaveClick(); // over what is shown now: nothing to ask
+        ASSERT_TRUE(LoadDiskData(file, back).ok());
+        EXPECT_EQ(back.Comment, "mine");
+        EXPECT_EQ(back.DirList[2].Comment, "theirs");
+        EXPECT_EQ(dialogs.asked.size(), 1);
+    }
 }
 
 TEST_F(DiskContentsTest, ACatalogWithACapitalExtensionLoadsAndSavesToItself)

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "catalog/Disk.h"
 #include "support/CatalogFixtures.h"
@@ -119,6 +120,29 @@ TEST(DeleteDir, RenumbersParentsPastSeveralRemovedFolders)
         EXPECT_EQ(disk.DirList.size(), left) << "deleting " << gone;
         for (auto& [name, path] : pathsByName(disk))
             EXPECT_EQ(path, before.at(name)) << "deleting " << gone;
+    }
+}
+
+TEST(DeleteDirs, RemovesSeveralSubtreesAtOnceAndKeepsEveryOtherPath)
+{
+    // In any order, one inside another's subtree, one twice, one outside the list.
+    const std::pair<std::vector<std::int32_t>, std::vector<std::string>> cases[] = {
+        {{4, 2}, {"X:", "A", "C", "F"}},
+        {{2, 6, 7}, {"X:", "A", "C", "D", "H"}},
+        {{3, 1, 3, 99}, {"X:", "B", "E"}},
+        {{}, {"X:", "A", "B", "C", "D", "E", "F", "G", "H"}},
+    };
+    const auto before = pathsByName(treeDisk());
+    for (const auto& [gone, left] : cases) {
+        TDisk disk = treeDisk();
+        DeleteDirs(disk, gone);
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
+            names.push_back(disk.DirList[i].Name.str());
+            EXPECT_EQ(GetDirPath(std::int32_t(i), disk), before.at(names.back()));
+            EXPECT_EQ(disk.DirList[i].FileList[0].Name, names.back() + ".txt");
+        }
+        EXPECT_EQ(names, left);
     }
 }
 

@@ -6,8 +6,11 @@
 
 #include <sys/time.h>
 
+#include "browse/FolderRows.h"
+#include "catalog/CatalogLock.h"
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
+#include "support/ChildWriter.h"
 #include "support/Qdcat.h"
 
 using namespace qd;
@@ -114,8 +117,75 @@ TEST_F(QdcatUpdate, ScanAndUpdateRemoveTheTemporariesOfKilledSavesOnceADayOld)
         ASSERT_EQ(r.exitCode, 0) << command[0].toStdString() << ": " << r.err.toStdString();
         QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
         left.sort();
-        EXPECT_EQ(left, (QStringList{".qdtmp.bbbbbb", ".qdtmp.toolong", "Disk.qd"})) << command[0].toStdString();
+        EXPECT_EQ(left, (QStringList{".qdlock", ".qdtmp.bbbbbb", ".qdtmp.toolong", "Disk.qd"})) << command[0].toStdString();
         QFile::remove(folder + "/.qdtmp.bbbbbb");
         QFile::remove(folder + "/.qdtmp.toolong");
     }
 }
+namespace {
+
+// Another program changing the catalog (the root's comment) in a copy that
+// it loaded under the lock, and saving it when told.
+struct OtherWriter {
+    std::filesystem::path file;
+    TDisk disk;
+    ChildWriter child{[this] {
+                          CatalogLock lock = CatalogLock::forCatalog(file);
+                          LoadDiskData(file, disk);
+                          return lock;
+                      },
+                      {[this] {
+                          disk.DirList[0].Comment = "the other's";
+                          SaveDiskFile(file, disk);
+                      }}};
+};
+
+// Two writers of one catalog at once, each on its own folder: the second,
+// not waiting, says that another program has the catalog and writes
+// nothing; waiting, it works on what the first wrote. Never does one report
+// success for a change that the other then overwrites.
+TEST_F(QdcatUpdate, TwoWritersAtOnceKeepBothChangesOrTheSecondIsToldAndWritesNothing)
+{
+    write("SUB/new.txt");
+    const std::filesystem::path file = QFile::encodeName(catalog).toStdString();
+    const auto filesOfSub = [&] {
+        TDisk disk;
+        EXPECT_TRUE(LoadDiskData(file, disk).ok());
+        EXPECT_EQ(disk.DirList[0].Comment.view(), "the other's");
+        return disk.DirList[std::size_t(FindFolder(disk, "S:\\SUB"))].FileList.size();
+    };
+    {
+        OtherWriter other{file};
+        const QdcatResult refused = update("S:\\SUB");
+        ASSERT_TRUE(other.child.next() && other.child.finish());
+        EXPECT_EQ(refused.exitCode, 4);
+        EXPECT_TRUE(refused.err.contains("is in use by another program")) << refused.err.toStdString();
+        EXPECT_EQ(filesOfSub(), 1u);
+    }
+    OtherWriter other{file};
+    QProcess waiting;
+    waiting.setProcessEnvironment(env);
+    waiting.start(QStringLiteral(QDCAT_PATH), {"update", "--wait", catalog, "S:\\SUB"});
+    ASSERT_TRUE(waiting.waitForStarted());
+    ASSERT_TRUE(other.child.next() && other.child.finish());
+    ASSERT_TRUE(waiting.waitForFinished(60000));
+    EXPECT_EQ(waiting.exitCode(), 0) << waiting.readAllStandardError().toStdString();
+    EXPECT_EQ(filesOfSub(), 2u);
+}
+
+// The folder a\b and the folder b inside a both have the path S:\a\b.
+TEST_F(QdcatUpdate, AFolderPathOfTwoFoldersIsRefusedAsAmbiguous)
+{
+    write("a\\b/x.txt");
+    write("a/b/y.txt");
+    const auto rescanned = runQdcat({"scan", "S:", "--title", "Disk", "--root", tmp.filePath("catalogs"), "--force"}, env);
+    ASSERT_EQ(rescanned.exitCode, 0) << rescanned.err.toStdString();
+    write("a\\b/new.txt");
+    const std::string before = bytes();
+    const QdcatResult r = update("S:\\a\\b");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("names more than one folder")) << r.err.toStdString();
+    EXPECT_EQ(bytes(), before);
+}
+
+} // namespace

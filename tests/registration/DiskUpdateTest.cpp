@@ -164,17 +164,45 @@ TEST_F(DiskUpdateTest, NameChangedOnlyInCaseKeepsTheRecordItsCommentAndRecordedN
     EXPECT_EQ(file("D:", "README.TXT"), nullptr);
 }
 
-TEST_F(DiskUpdateTest, ChangedSizeKeepsTheOldRecordedSizeAndTimes)
+// A file that is still there takes the size, attributes and times the disk
+// gives it now (and a folder its time), keeping its comment and its icon.
+TEST_F(DiskUpdateTest, ChangedFileTakesItsNewSizeAndTimesAndKeepsItsCommentAndIcon)
 {
     drive.write("log.txt", "short");
+    drive.mkdir("SUB");
     scan();
-    const TFile before = *file("D:", "log.txt");
+    file("D:", "log.txt")->Comment = "kept";
+    file("D:", "log.txt")->IconIndex = 7;
     drive.write("log.txt", "a good deal longer than before");
-    const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(drive.path("log.txt")).constData(), times, 0), 0);
+    const timespec times[2] = {{1000000000, 0}, {1100000000, 0}}; // accessed in 2001, written in 2004
+    for (const char* f : {"log.txt", "SUB"})
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(drive.path(f)).constData(), times, 0), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(drive.path("log.txt")).constData(), 0444), 0);
 
     EXPECT_FALSE(update("D:").changed());
-    EXPECT_EQ(stored(*file("D:", "log.txt")), before);
+    const TFile& after = *file("D:", "log.txt");
+    EXPECT_EQ(after.Size, 30u);
+    EXPECT_EQ(after.Attr, kAttrArchive | kAttrReadOnly);
+    EXPECT_NEAR(after.LastWriteTime - after.LastAccessTime, 1e8 / 86400, 1e-3);
+    EXPECT_EQ(after.LastWriteTime, disk.DirList[std::size_t(folder("D:\\SUB"))].Date);
+    EXPECT_EQ(after.Comment.view(), "kept");
+    EXPECT_EQ(after.IconIndex, 7);
+}
+
+// Full and half width, hiragana and katakana sort alike but are other names:
+// the renamed file is a new record, so a search finds the name it has now.
+TEST_F(DiskUpdateTest, RenamedToAnotherWidthOrKanaIsANewNameNotTheOldRecord)
+{
+    const std::pair<QString, QString> renames[] = {{"ＡＢＣ.txt", "ABC.txt"}, {"あいう.txt", "アイウ.txt"}, {"ｶﾅ.txt", "カナ.txt"}};
+    for (const auto& [before, after] : renames)
+        drive.write(before);
+    scan();
+    for (const auto& [before, after] : renames) {
+        ASSERT_TRUE(QFile::rename(drive.path(before), drive.path(after)));
+        const UpdateResult u = update("D:");
+        EXPECT_EQ(u.addedFiles, std::vector<std::string>{toAnsi(after)});
+        EXPECT_EQ(u.removedFiles, std::vector<std::string>{toAnsi(before)});
+    }
 }
 
 // --- folders --------------------------------------------------------------------
@@ -282,6 +310,67 @@ TEST_F(DiskUpdateTest, NamesThatCompareEqualEachKeepTheirOwnRecord)
     EXPECT_EQ(update("D:").removedFiles, std::vector<std::string>{"a.txt"});
     EXPECT_EQ(fileNames("D:"), std::vector<std::string>{"A.TXT"});
     EXPECT_EQ(file("D:", "A.TXT")->Comment.view(), "upper");
+}
+
+// --- finding the folder on the disk ---------------------------------------------
+
+// A real name may hold a backslash: "a\b" is one folder beside the folder a
+// with its b, and both have the path D:\a\b. Each is updated from itself.
+TEST_F(DiskUpdateTest, FolderNamedWithABackslashIsUpdatedFromItselfNotFromTheNestedOne)
+{
+    drive.write("a\\b/one.txt");
+    drive.write("a/b/other.txt");
+    scan();
+    // Breadth first: the one named a\b comes first, a's b last.
+    const std::int32_t named = folder("D:\\a\\b"), nested = std::int32_t(disk.DirList.size()) - 1;
+    ASSERT_EQ(GetDirPath(nested, disk), "D:\\a\\b");
+    ASSERT_EQ(disk.DirList[std::size_t(named)].Parent, 0);
+    drive.write("a\\b/new.txt");
+    for (const std::int32_t f : {named, nested}) {
+        const UpdateResult r = UpdateFolder(disk, f, rowsOf(f), order);
+        EXPECT_EQ(r.addedFiles, f == named ? std::vector<std::string>{"new.txt"} : std::vector<std::string>{});
+        EXPECT_TRUE(r.removedFiles.empty());
+    }
+}
+
+// What the records cannot find exactly is a folder that cannot be listed,
+// and nothing changes: a link in place of a recorded folder, at the end of
+// the path or on the way (to folders of the same names elsewhere, as /etc
+// has), a folder on another file system (a mount point, made out to be one
+// here), another real folder of the same record name (a¥b is "a\b" in code
+// page 932, as is a\b).
+TEST_F(DiskUpdateTest, AFolderTheRecordsCannotFindExactlyIsNeverListed)
+{
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QDir().mkpath(elsewhere.filePath("B")) && QFile(elsewhere.filePath("B/passwd")).open(QIODevice::WriteOnly));
+    const auto link = [&](const QString& folder, const QString& target) {
+        ASSERT_TRUE(QDir(drive.path(folder)).removeRecursively() && QFile::link(target, drive.path(folder)));
+    };
+    const struct {
+        std::string path;
+        std::function<void()> change;
+        ListStatus refused;
+    } cases[] = {
+        {"D:\\A\\B", [&] { link("A/B", elsewhere.filePath("B")); }, ListStatus::NotFolder},
+        {"D:\\A\\B", [&] { link("A", elsewhere.path()); }, ListStatus::NotFolder},
+        {"D:\\MNT", [&] { PretendOtherDevice({QFile::encodeName(drive.path("MNT")).toStdString()}); },
+         ListStatus::OtherFileSystem},
+        {"D:\\a\\b", [&] { drive.write(QString::fromUtf8("a¥b/y.txt")); }, ListStatus::Ambiguous},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.refused));
+        ASSERT_TRUE(QDir(drive.root()).removeRecursively() && QDir().mkpath(drive.root()));
+        for (const char* f : {"A/B/mine.txt", "MNT/inside.txt", "a\\b/x.txt"})
+            drive.write(f);
+        scan();
+        c.change();
+        const TDisk before = disk;
+        const UpdateResult r = update(c.path);
+        PretendOtherDevice({});
+        EXPECT_EQ(r.status, UpdateResult::Refused);
+        EXPECT_EQ(r.listing, c.refused);
+        EXPECT_EQ(disk, before);
+    }
 }
 
 // --- the disk in the drive --------------------------------------------------------

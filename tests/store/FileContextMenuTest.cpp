@@ -13,6 +13,7 @@
 
 #include "browse/DiskContents.h"
 #include "platform/ShellContextMenu.h"
+#include "registration/Scanner.h"
 #include "shell/FileContextMenu.h"
 #include "store/MainWindow.h"
 #include "StoreFixture.h"
@@ -403,4 +404,45 @@ TEST_F(FileContextMenuTest, ARightClickInEitherViewOpensThePopup)
         window->PM_ListView1->close();
     }
     EXPECT_EQ(shell.asked.size(), 2);
+}
+
+// The real paths come from the shown folder's records, never from its path
+// text: the folder named "a\b" is not the folder b inside a, and a folder
+// replaced by a link (to elsewhere) is not followed.
+TEST_F(FileContextMenuTest, RowsAreFoundFromTheFolderRecordsNotFromThePathText)
+{
+    MappedDrive drive(u'F');
+    drive.write(QStringLiteral("a\\b/same.txt"));
+    drive.write(QStringLiteral("a/b/same.txt"));
+    TDisk disk;
+    ScanControl control;
+    ASSERT_TRUE(WalkDrive(u'F', disk, control, nullptr).completed);
+    mkdir(QString());
+    SaveDiskData(rootPath(QStringLiteral("Disk")), disk);
+    FakeShell shell;
+    open();
+    const auto folder = [&](std::string_view name, std::int32_t parent) {
+        std::int32_t f = 1;
+        while (disk.DirList[std::size_t(f)].Name.view() != name || disk.DirList[std::size_t(f)].Parent != parent)
+            ++f;
+        return f;
+    };
+    const auto popupIn = [&](std::int32_t shown) {
+        window->DiskContents->CurrentFolder = shown;
+        window->DiskContents->ShowFolder();
+        select({0});
+        window->PM_ListView1Popup();
+    };
+    const std::int32_t nested = folder("b", folder("a", 0));
+    popupIn(folder("a\\b", 0));
+    popupIn(nested);
+    ASSERT_EQ(shell.asked.size(), 2);
+    EXPECT_EQ(shell.asked[0], QStringList{drive.path(QStringLiteral("a\\b/same.txt"))});
+    EXPECT_EQ(shell.asked[1], QStringList{drive.path(QStringLiteral("a/b/same.txt"))});
+
+    QTemporaryDir elsewhere; // with a b/same.txt of its own
+    ASSERT_TRUE(QDir().mkpath(elsewhere.filePath("b")) && QFile(elsewhere.filePath("b/same.txt")).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QDir(drive.path("a")).removeRecursively() && QFile::link(elsewhere.path(), drive.path("a")));
+    popupIn(nested);
+    EXPECT_EQ(shellEntries(), QStringList{kNoDisk});
 }

@@ -45,6 +45,32 @@ inline ChildRun runForked(const std::function<int()>& work)
     return waitForChild(pid, start);
 }
 
+// Runs work in a forked child and returns the figure it measured there (a
+// time, a number of bytes), or -1 when the child did not report one: work
+// that must start from the parent's state but find no memory of its own
+// yet, as the first of something in a run does.
+inline double measureForked(const std::function<double()>& work)
+{
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        const double figure = work();
+        const bool written = ::write(fds[1], &figure, sizeof figure) == ssize_t(sizeof figure);
+        std::_Exit(written ? 0 : 1);
+    }
+    ::close(fds[1]);
+    double figure = -1;
+    if (pid < 0 || ::read(fds[0], &figure, sizeof figure) != ssize_t(sizeof figure))
+        figure = -1;
+    ::close(fds[0]);
+    if (pid > 0)
+        ::waitpid(pid, nullptr, 0);
+    return figure;
+}
+
 // Runs argv (a program found on PATH or by its path) with standard output
 // and standard error sent to /dev/null.
 inline ChildRun runChild(const std::vector<std::string>& argv)

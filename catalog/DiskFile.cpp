@@ -236,12 +236,21 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
 {
     disk.CountFolder = 0;
     // The records of the last load are taken aside and refilled in place: a
-    // reload then reuses their storage instead of freeing and faulting in
-    // tens of megabytes again. Their long names borrowed from the arena that
-    // is cleared here; they are only ever overwritten, never read.
-    std::vector<TDir> dirs = std::move(disk.DirList);
+    // reload then reuses their memory instead of taking and faulting in tens
+    // of megabytes again. Their long names lived in Strings, which starts
+    // afresh here; they are only ever overwritten, never read. A list that
+    // must grow leaves its old memory unused in Records; once half of Records
+    // is unused, or the records were not made by a load, they are dropped and
+    // Records starts afresh too.
+    RecordArena& records = disk.Records.get();
+    RecordArena& strings = disk.Strings.get();
+    TDirList dirs = std::move(disk.DirList);
     disk.DirList.clear();
-    disk.Strings.clear();
+    strings.reset();
+    if (dirs.get_allocator().arena() != &records || records.unused() * 2 > records.handedOut()) {
+        dirs = TDirList(RecordAllocator<TDir>(&records)); // the old records go before their memory does
+        records.reset();
+    }
 
     CatalogReader r(data);
     CatalogHeadFields head;
@@ -267,8 +276,8 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
     for (std::size_t i = 0; i < folders; ++i) {
         TDir& dir = i < dirs.size() ? dirs[i] : dirs.emplace_back();
         const FolderRecord record = ReadFolderRecord(r, i);
-        dir.Name.assign(record.name, disk.Strings);
-        dir.Comment.assign(record.comment, disk.Strings);
+        dir.Name.assign(record.name, strings);
+        dir.Comment.assign(record.comment, strings);
         dir.Parent = record.parent;
         dir.Attr = record.attr;
         dir.Date = record.date;
@@ -276,7 +285,9 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
         dir.Found = 0;
         const std::size_t files = record.files;
         dir.CountFile = std::int32_t(files);
-        std::vector<TFile>& list = dir.FileList;
+        TFileList& list = dir.FileList;
+        if (list.get_allocator().arena() != &records) // a folder new to these records
+            list = TFileList(RecordAllocator<TFile>(&records));
         if (list.size() > files)
             list.resize(files);
         list.reserve(files);
@@ -284,8 +295,8 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
             TFile& f = k < list.size() ? list[k] : list.emplace_back();
             // The hot loop of a load: the fixed fields after the comment are checked once.
             const FileRecord record = ReadFileRecord(r);
-            f.Name.assign(record.name, disk.Strings);
-            f.Comment.assign(record.comment, disk.Strings);
+            f.Name.assign(record.name, strings);
+            f.Comment.assign(record.comment, strings);
             const char* fixed = record.fixed;
             f.Attr = std::uint8_t(fixed[0]);
             std::memcpy(&f.CreationTime, fixed + 1, 8);

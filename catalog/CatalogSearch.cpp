@@ -1,5 +1,6 @@
 #include "CatalogSearch.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Cp932.h"
@@ -108,7 +109,19 @@ inline bool passesTests(const SearchQuery& q, const RecordView& v)
     return true;
 }
 
+constexpr std::size_t kRun = 4096;
+
 } // namespace
+
+void RecordTest::keepPassing(std::span<const RecordView> records, std::vector<std::uint32_t>& passing)
+{
+    std::size_t kept = 0;
+    for (const std::uint32_t i : passing) {
+        if (passes(records[i]))
+            passing[kept++] = i;
+    }
+    passing.resize(kept);
+}
 
 CatalogSearchResult CatalogSearch::searchData(std::string_view data, const SearchQuery& query, const SearchYield& yield)
 {
@@ -125,40 +138,40 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, const Searc
     // The windows' search, a text alone, takes the shortest way: names only.
     const bool namesOnly = query.text && query.tests.empty() && !query.folders && !query.minSize && !query.maxSize &&
                            !query.after && !query.before && !query.details;
-    const bool details = query.details || query.folders;
+    // A query with a test that asks for runs gathers the records and has
+    // them matched many at once; any other (and any with a yield, which must
+    // come after each file matched) matches each record as it is read.
+    const bool runs = !yield && std::any_of(query.tests.begin(), query.tests.end(),
+                                            [](const RecordTest* t) { return t->prefersRuns(); });
+    const bool bounded = query.minSize || query.maxSize || query.after || query.before;
+    auto match = [&](const RecordView& v, const RunEntry& e) __attribute__((always_inline)) {
+        if (runs) {
+            views_.push_back(v);
+            entries_.push_back(e);
+            if (views_.size() >= kRun)
+                matchRun(query, found);
+        } else if ((!bounded || withinBounds(query, v)) && holdsText(query, v.name) && passesTests(query, v)) {
+            addHit(query, v, e, found);
+        }
+    };
+    views_.clear();
+    entries_.clear();
     for (std::size_t i = 0; i < head.folders; ++i) {
         const FolderRecord folder = ReadFolderRecord(r, i);
         folders_.push_back({folder.parent, folder.name});
         result.files += folder.files;
-        if (query.folders && i > 0) {
-            const RecordView v{folder.name, true, 0, folder.date};
-            if (withinBounds(query, v) && holdsText(query, v.name) && passesTests(query, v)) {
-                found.hits.push_back({folder.parent, pathOf(folder.parent, found), AnsiString(folder.name)});
-                found.details.push_back({true, folder.attr, 0, 0, folder.date, 0, std::string(folder.comment)});
-            }
-        }
+        if (query.folders && i > 0)
+            match({folder.name, true, 0, folder.date}, {folder.parent, nullptr, folder.comment, folder.attr});
         for (std::size_t j = 0; j < folder.files; ++j) {
             const FileRecord file = NextFileRecord(r);
-            bool hit;
             if (namesOnly) {
-                hit = holdsText(query, file.name);
+                if (holdsText(query, file.name))
+                    found.hits.push_back({std::int32_t(i), pathOf(std::int32_t(i), found), AnsiString(file.name)});
             } else {
                 RecordView v{file.name, false, 0, 0};
                 std::memcpy(&v.size, file.fixed + 25, 4);
                 std::memcpy(&v.lastWrite, file.fixed + 9, 8);
-                hit = withinBounds(query, v) && holdsText(query, v.name) && passesTests(query, v);
-            }
-            if (hit) {
-                found.hits.push_back({std::int32_t(i), pathOf(std::int32_t(i), found), AnsiString(file.name)});
-                if (details) {
-                    HitDetails& d = found.details.emplace_back();
-                    d.attr = std::uint8_t(file.fixed[0]);
-                    std::memcpy(&d.created, file.fixed + 1, 8);
-                    std::memcpy(&d.modified, file.fixed + 9, 8);
-                    std::memcpy(&d.accessed, file.fixed + 17, 8);
-                    std::memcpy(&d.size, file.fixed + 25, 4);
-                    d.comment = std::string(file.comment);
-                }
+                match(v, {std::int32_t(i), file.fixed, file.comment, 0});
             }
             if ((j & 0x3E8) != 0 && yield && !yield()) {
                 // Not read to its end, so not known to be sound: nothing of it counts.
@@ -168,7 +181,47 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, const Searc
             }
         }
     }
+    if (!views_.empty())
+        matchRun(query, found);
     return result;
+}
+
+void CatalogSearch::matchRun(const SearchQuery& query, CatalogHits& found)
+{
+    passing_.clear();
+    for (std::size_t k = 0; k < views_.size(); ++k) {
+        if (withinBounds(query, views_[k]) && holdsText(query, views_[k].name))
+            passing_.push_back(std::uint32_t(k));
+    }
+    for (RecordTest* test : query.tests) {
+        if (passing_.empty())
+            break;
+        test->keepPassing(views_, passing_);
+    }
+    for (const std::uint32_t k : passing_)
+        addHit(query, views_[k], entries_[k], found);
+    views_.clear();
+    entries_.clear();
+}
+
+void CatalogSearch::addHit(const SearchQuery& query, const RecordView& v, const RunEntry& e, CatalogHits& found)
+{
+    found.hits.push_back({e.folder, pathOf(e.folder, found), AnsiString(v.name)});
+    if (!query.details && !query.folders)
+        return;
+    HitDetails& d = found.details.emplace_back();
+    d.folder = v.folder;
+    d.comment = std::string(e.comment);
+    if (v.folder) {
+        d.attr = e.attr;
+        d.modified = v.lastWrite;
+        return;
+    }
+    d.attr = std::uint8_t(e.fixed[0]);
+    std::memcpy(&d.created, e.fixed + 1, 8);
+    std::memcpy(&d.modified, e.fixed + 9, 8);
+    std::memcpy(&d.accessed, e.fixed + 17, 8);
+    d.size = v.size;
 }
 
 std::uint32_t CatalogSearch::pathOf(std::int32_t folder, CatalogHits& found)

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,16 @@ class RecordTest {
 public:
     virtual ~RecordTest() = default;
     virtual bool passes(const RecordView& record) = 0;
+    // True for a test that gains from seeing many records at once, such as
+    // one that looks each up in a large table and can make the look-ups side
+    // by side instead of waiting for one after the other. A search without a
+    // yield then hands all its tests the records of a catalog in runs of
+    // some thousands, in stored order, through keepPassing.
+    virtual bool prefersRuns() const { return false; }
+    // The same as passes() of many records at once: keeps in passing
+    // (indexes into records, ascending) those that pass, asking of no other
+    // record. By default, passes() one by one.
+    virtual void keepPassing(std::span<const RecordView> records, std::vector<std::uint32_t>& passing);
 };
 
 // What a search looks for. A text alone is the windows' search; every other
@@ -123,12 +134,24 @@ private:
         std::int32_t parent;
         std::string_view name;
     };
+    // What a hit needs of a record of the run besides its view.
+    struct RunEntry {
+        std::int32_t folder;     // a file's folder, a folder's parent
+        const char* fixed;       // a file's last kFileFixedTail bytes; null for a folder
+        std::string_view comment;
+        std::uint8_t attr;       // a folder's
+    };
     std::uint32_t pathOf(std::int32_t folder, CatalogHits& found);
+    void matchRun(const SearchQuery& query, CatalogHits& found);
+    void addHit(const SearchQuery& query, const RecordView& v, const RunEntry& e, CatalogHits& found);
 
     ImageBuffer buffer_;
     std::vector<Folder> folders_;    // of the catalog being searched
     std::vector<std::int32_t> paths_; // each folder's entry in CatalogHits::paths, -1 for none yet
     std::vector<std::int32_t> chain_;
+    std::vector<RecordView> views_; // the run of records not matched yet
+    std::vector<RunEntry> entries_;
+    std::vector<std::uint32_t> passing_;
 };
 
 } // namespace qd

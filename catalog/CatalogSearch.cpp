@@ -22,6 +22,61 @@ bool MatchFileName(std::string_view name, std::string_view text)
     return false;
 }
 
+namespace {
+
+constexpr int kFirstSecond = 0x40; // second bytes below it never make a pair
+constexpr int kSeconds = 256 - kFirstSecond;
+
+} // namespace
+
+CharSet::CharSet() { rows_.fill(-1); }
+
+void CharSet::addSingle(unsigned char b)
+{
+    if (singles_[b])
+        return;
+    singles_[b] = true;
+    if (b < 0x80) {
+        if (asciiCount_ < 2)
+            ascii_[asciiCount_] = b;
+        asciiCount_ = std::min(asciiCount_ + 1, 3);
+    }
+}
+
+void CharSet::addPair(unsigned char lead, unsigned char second, bool member)
+{
+    if (second < kFirstSecond)
+        return;
+    if (rows_[lead] < 0) {
+        rows_[lead] = std::int16_t(pairs_.size() / kSeconds);
+        pairs_.resize(pairs_.size() + kSeconds, 0);
+    }
+    pairs_[std::size_t(rows_[lead]) * kSeconds + (second - kFirstSecond)] = kChar | (member ? kMember : 0);
+}
+
+bool CharSet::walk(std::string_view name) const
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    const std::size_t n = name.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char b = p[i];
+        const std::int16_t row = rows_[b];
+        if (row >= 0 && i + 1 < n && p[i + 1] >= kFirstSecond) {
+            const std::uint8_t k = pairs_[std::size_t(row) * kSeconds + (p[i + 1] - kFirstSecond)];
+            if (k & kChar) {
+                if (k & kMember)
+                    return true;
+                i += 2;
+                continue;
+            }
+        }
+        if (singles_[b])
+            return true;
+        ++i;
+    }
+    return false;
+}
+
 CatalogSearchResult CatalogSearch::search(const std::filesystem::path& file, std::string_view text,
                                           const SearchYield& yield)
 {
@@ -144,6 +199,18 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, const Searc
     const bool runs = !yield && std::any_of(query.tests.begin(), query.tests.end(),
                                             [](const RecordTest* t) { return t->prefersRuns(); });
     const bool bounded = query.minSize || query.maxSize || query.after || query.before;
+    required_.clear();
+    for (const RecordTest* t : query.tests) {
+        if (const CharSet* set = t->required())
+            required_.push_back(set);
+    }
+    auto admitted = [&](std::string_view name) __attribute__((always_inline)) {
+        for (const CharSet* set : required_) {
+            if (!set->inName(name))
+                return false;
+        }
+        return true;
+    };
     auto match = [&](const RecordView& v, const RunEntry& e) __attribute__((always_inline)) {
         if (runs) {
             views_.push_back(v);
@@ -160,14 +227,14 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, const Searc
         const FolderRecord folder = ReadFolderRecord(r, i);
         folders_.push_back({folder.parent, folder.name});
         result.files += folder.files;
-        if (query.folders && i > 0)
+        if (query.folders && i > 0 && admitted(folder.name))
             match({folder.name, true, 0, folder.date}, {folder.parent, nullptr, folder.comment, folder.attr});
         for (std::size_t j = 0; j < folder.files; ++j) {
             const FileRecord file = NextFileRecord(r);
             if (namesOnly) {
                 if (holdsText(query, file.name))
                     found.hits.push_back({std::int32_t(i), pathOf(std::int32_t(i), found), AnsiString(file.name)});
-            } else {
+            } else if (admitted(file.name)) {
                 RecordView v{file.name, false, 0, 0};
                 std::memcpy(&v.size, file.fixed + 25, 4);
                 std::memcpy(&v.lastWrite, file.fixed + 9, 8);

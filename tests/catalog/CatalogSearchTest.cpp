@@ -273,9 +273,11 @@ public:
         runSizes.push_back(records.size());
         RecordTest::keepPassing(records, passing);
     }
+    const CharSet* required() const override { return required_ ? &*required_ : nullptr; }
 
     std::vector<std::string> asked;
     std::vector<std::size_t> runSizes;
+    std::optional<CharSet> required_;
 
 private:
     std::vector<std::string> pass_;
@@ -423,4 +425,32 @@ TEST(CatalogSearchQuery, RunsOfRecordsGiveWhatRecordByRecordGives)
     EXPECT_EQ(asked[1], asked[0]);
     ASSERT_EQ(found[1], found[0]);
     EXPECT_EQ(found[0].size(), pass.size());
+}
+
+// A test's required characters fail a name on its bytes, before any test is
+// asked of it; a pair counts as one character, never its second byte alone.
+TEST(CatalogSearchQuery, ANameWithoutTheRequiredCharactersIsNeverAsked)
+{
+    const std::string kana = sjis("カ"), kanji = sjis("表"); // 表 ends in 0x5C, a backslash
+    const std::vector<std::string> all = {"ax", "ab", "x" + kana, kanji + "z", kanji, "\\", kana + "y"};
+    Keeps first(all), second(all);
+    second.required_.emplace();
+    CharSet& set = *second.required_;
+    set.addSingle('x');
+    set.addSingle('y');
+    set.addPair((unsigned char)kana[0], (unsigned char)kana[1], true);
+    set.addPair((unsigned char)kanji[0], (unsigned char)kanji[1], false);
+    SearchQuery q;
+    q.tests = {&first, &second};
+    const TDisk disk = diskOf({{"D:", -1}}, {all});
+    EXPECT_EQ(names(queryOf(disk, q)), (std::vector<std::string>{"ax", "x" + kana, kana + "y"}));
+    EXPECT_EQ(first.asked, (std::vector<std::string>{"ax", "x" + kana, kana + "y"}));
+
+    CharSet backslash;
+    backslash.addSingle('\\');
+    backslash.addPair((unsigned char)kanji[0], (unsigned char)kanji[1], false);
+    EXPECT_FALSE(backslash.inName(kanji + "z")) << "the second byte of a pair is no character";
+    EXPECT_TRUE(backslash.inName(kanji + "\\"));
+    EXPECT_TRUE(backslash.inName(std::string(1, kanji[0]) + "0\\")) << "a lead byte before 0x40 stands alone";
+    EXPECT_FALSE(backslash.inName(std::string(1, kanji[0]))) << "so does one at the end";
 }

@@ -64,14 +64,20 @@ public:
     }
     AnsiString& operator=(const char* s) { return *this = std::string_view(s); }
 
-    // Stores s inline when it fits, else in the arena. The arena must outlive
-    // this string; the TDisk that owns the arena guarantees it for its records.
-    void assign(std::string_view s, RecordArena& arena)
+    // Stores s, a string of a catalog image, inline when it fits, else in
+    // the arena. In an image every string is followed by fixed fields, so
+    // that at least 16 bytes can be read from s.data(): a short string is
+    // copied as one block of 16 (the bytes past its end are never read).
+    // The arena must outlive this string; the TDisk that owns the arena
+    // guarantees it for its records.
+    void assignFromImage(std::string_view s, RecordArena& arena)
     {
-        if (tag() != kHeapTag && s.size() <= kInline)
-            set_inline(s);
-        else
+        if (tag() != kHeapTag && s.size() <= kInline) {
+            std::memcpy(raw_.bytes, s.data(), kInline + 1);
+            raw_.bytes[kInline] = char(kInline - s.size());
+        } else {
             assign_long(s, arena);
+        }
     }
 
     void swap(AnsiString& o) noexcept { std::swap(raw_, o.raw_); }

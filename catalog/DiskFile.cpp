@@ -252,6 +252,10 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
         records.reset();
     }
 
+    // Every name and comment of a record read whole is followed by at least
+    // 16 bytes of it (a folder's comment by its parent, attributes, dates and
+    // file count), as assignFromImage needs.
+    static_assert(kFolderFixed - 1 - 4 >= 16 && kFileFixedTail >= 16);
     CatalogReader r(data);
     CatalogHeadFields head;
     const LoadResult status = ReadCatalogHeadFields(r, head);
@@ -276,8 +280,8 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
     for (std::size_t i = 0; i < folders; ++i) {
         TDir& dir = i < dirs.size() ? dirs[i] : dirs.emplace_back();
         const FolderRecord record = ReadFolderRecord(r, i);
-        dir.Name.assign(record.name, strings);
-        dir.Comment.assign(record.comment, strings);
+        dir.Name.assignFromImage(record.name, strings);
+        dir.Comment.assignFromImage(record.comment, strings);
         dir.Parent = record.parent;
         dir.Attr = record.attr;
         dir.Date = record.date;
@@ -295,8 +299,8 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
             TFile& f = k < list.size() ? list[k] : list.emplace_back();
             // The hot loop of a load: the fixed fields after the comment are checked once.
             const FileRecord record = ReadFileRecord(r);
-            f.Name.assign(record.name, strings);
-            f.Comment.assign(record.comment, strings);
+            f.Name.assignFromImage(record.name, strings);
+            f.Comment.assignFromImage(record.comment, strings);
             const char* fixed = record.fixed;
             f.Attr = std::uint8_t(fixed[0]);
             std::memcpy(&f.CreationTime, fixed + 1, 8);

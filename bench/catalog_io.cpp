@@ -1,16 +1,19 @@
 // Load and save of a catalog of 1,000,000 files in 20,000 folders, against one
 // read() and one write() of the same number of bytes, and the memory of the
-// loaded TDisk against the file size.
+// loaded TDisk (the resident memory it adds) against the file size. A first
+// load, into a new TDisk of a process that has not loaded before, is measured
+// in forked children: in the benchmark's own process the memory of earlier
+// loads would be reused.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <malloc.h>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
+#include "bench/ChildRun.h"
 #include "catalog/DiskFile.h"
 
 using namespace qd;
@@ -64,10 +67,16 @@ template <typename F> double best(int runs, F f)
     return t;
 }
 
-std::size_t heapInUse()
+// The process's resident memory in bytes.
+double resident()
 {
-    malloc_trim(0);
-    return mallinfo2().uordblks + mallinfo2().hblkhd;
+    long pages = 0, residentPages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &residentPages) != 2)
+            residentPages = 0;
+        std::fclose(f);
+    }
+    return double(residentPages) * double(::sysconf(_SC_PAGESIZE));
 }
 
 } // namespace
@@ -91,12 +100,17 @@ int main()
             std::perror("read");
         ::close(fd);
     });
-    double tFirst;
-    {
-        TDisk fresh; // the first load of a run: every record's memory is new
-        const auto start = Clock::now();
-        (void)LoadDiskData(file, fresh);
-        tFirst = seconds(Clock::now() - start);
+    // The first load of a run: every record's memory is new.
+    double tFirst = 1e9;
+    for (int i = 0; i < 5; ++i) {
+        const double t = qd::bench::measureForked([&] {
+            TDisk fresh;
+            const auto start = Clock::now();
+            (void)LoadDiskData(file, fresh);
+            return seconds(Clock::now() - start);
+        });
+        if (t >= 0)
+            tFirst = std::min(tFirst, t);
     }
     TDisk loaded; // a disk reloaded in place, as the contents view and the search do
     const double tLoad = best(7, [&] { (void)LoadDiskData(file, loaded); });
@@ -114,20 +128,21 @@ int main()
     const double tWriteSync = best(3, [&] { rawWrite(true); });
 
 
-    loaded = TDisk();
-    const std::size_t before = heapInUse();
-    {
+    const double memory = qd::bench::measureForked([&] {
+        const double before = resident();
         TDisk measured;
         (void)LoadDiskData(file, measured);
-        const std::size_t after = heapInUse();
+        return resident() - before;
+    });
+    {
         std::printf("catalog: %d folders, %d files, %.1f MB\n", kFolders, kFolders * kFilesPerFolder, fileSize / 1e6);
         std::printf("load  %.3f s   raw read %.3f s   ratio %.2f (goal <= 5)\n", tLoad, tRead, tLoad / tRead);
         std::printf("      (a first load into a new TDisk: %.3f s, ratio %.2f)\n", tFirst, tFirst / tRead);
         std::printf("save  %.3f s   raw write %.3f s   ratio %.2f; with fsync both: raw %.3f s ratio %.2f\n", tSave,
                     tWrite, tSave / tWrite, tWriteSync, tSave / tWriteSync);
         std::printf("      (building the image in memory alone: %.3f s)\n", tBuild);
-        std::printf("memory of the loaded TDisk %.1f MB   ratio to file size %.2f (goal <= 2)\n",
-                    double(after - before) / 1e6, double(after - before) / fileSize);
+        std::printf("memory of the loaded TDisk %.1f MB   ratio to file size %.2f (goal <= 2)\n", memory / 1e6,
+                    memory / fileSize);
     }
     if (!getenv("QD_BENCH_KEEP")) std::filesystem::remove_all(dir);
     return 0;

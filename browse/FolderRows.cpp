@@ -43,10 +43,10 @@ ArrangedFolder ArrangeFolder(TDisk& disk, std::int32_t folder, const NameOrder& 
 
     const auto folderOrder = sortedIndexes(
         subfolders.size(), [&](std::size_t i) { return disk.DirList[std::size_t(subfolders[i])].Name.view(); }, order);
-    std::vector<TFile>& files = disk.DirList[std::size_t(folder)].FileList;
+    TFileList& files = disk.DirList[std::size_t(folder)].FileList;
     const auto fileOrder = sortedIndexes(files.size(), [&](std::size_t i) { return files[i].Name.view(); }, order);
 
-    std::vector<TFile> sorted;
+    TFileList sorted; // from the heap: a folder shown again and again takes no more of the arena
     sorted.reserve(files.size());
     for (std::int32_t i : fileOrder)
         sorted.push_back(std::move(files[std::size_t(i)]));

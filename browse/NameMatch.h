@@ -40,6 +40,13 @@ public:
     // Appends the form of name to out.
     void append(std::string_view name, std::u16string& out) const;
 
+    // The characters that can put unit into the form of a name: those whose
+    // own form holds it, and those whose form holds a unit that a mark after
+    // it turns into it (ｶ for ガ: ｶﾞ becomes ガ). A name with none of them
+    // cannot hold the unit in its form, which its bytes tell without turning
+    // it into text.
+    CharSet sourcesOf(char16_t unit) const;
+
 private:
     explicit Cp932Names(Form form);
     // A character's form: one unit inline, or `length` units in pool_ from
@@ -48,7 +55,6 @@ private:
     using Entry = std::uint32_t;
     static constexpr Entry kMark = 1u << 24;
     void put(Entry e, std::u16string& out) const;
-
     std::array<Entry, 256> single_{};
     std::array<std::int16_t, 256> lead_{}; // a lead byte's row in pairs_, -1 for none
     std::vector<Entry> pairs_;             // rows of 192 second bytes, 0x40 to 0xFF
@@ -62,12 +68,15 @@ class FoldedTextTest final : public RecordTest {
 public:
     explicit FoldedTextTest(const QString& text);
     bool passes(const RecordView& record) override;
+    const CharSet* required() const override { return &first_; }
 
 private:
     const Cp932Names& names_;
     std::u16string text_;
     std::string asciiText_; // the text when ASCII, which alone can be in an ASCII name
     bool ascii_ = false;
+    CharSet first_; // the sources of the text's first unit
+
     std::u16string buffer_;
     std::string lowered_;
 };

@@ -2,32 +2,49 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <set>
-#include <unordered_map>
 
 #include "StoreSearch.h"
 #include "catalog/CatalogSearch.h"
+#include "catalog/RecordArena.h"
 
 namespace qd {
 namespace {
 
-// A 32-bit hash of a name and a size, eight bytes at a time.
+inline std::uint64_t load8(const char* p)
+{
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+
+inline std::uint32_t load4(const char* p)
+{
+    std::uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+
+// A 32-bit hash of a name and a size. The name is read in whole words, the
+// last one overlapping the word before it (the length is in the hash, so
+// no two names meet that way): no loop over single bytes, no call.
 std::uint32_t keyOf(std::string_view name, std::uint32_t size)
 {
     constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ull;
-    std::uint64_t h = (std::uint64_t(size) << 8 | name.size()) * kMul;
-    std::size_t i = 0;
-    for (; i + 8 <= name.size(); i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, name.data() + i, 8);
-        h = (h ^ w) * kMul;
-        h ^= h >> 32;
-    }
-    if (i < name.size()) {
-        std::uint64_t w = 0;
-        std::memcpy(&w, name.data() + i, name.size() - i);
-        h = (h ^ w) * kMul;
+    const char* p = name.data();
+    const std::size_t n = name.size();
+    std::uint64_t h = (std::uint64_t(size) << 8 | n) * kMul;
+    if (n >= 8) {
+        for (std::size_t i = 0; i + 8 < n; i += 8) {
+            h = (h ^ load8(p + i)) * kMul;
+            h ^= h >> 32;
+        }
+        h = (h ^ load8(p + n - 8)) * kMul;
+    } else if (n >= 4) {
+        h = (h ^ (std::uint64_t(load4(p)) << 32 | load4(p + n - 4))) * kMul;
+    } else if (n > 0) {
+        const auto* b = reinterpret_cast<const unsigned char*>(p);
+        h = (h ^ (std::uint64_t(b[0]) | std::uint64_t(b[n / 2]) << 8 | std::uint64_t(b[n - 1]) << 16)) * kMul;
     }
     h ^= h >> 33;
     h *= 0xFF51AFD7ED558CCDull;
@@ -44,7 +61,7 @@ public:
     {
         Part& p = parts_[key >> 24];
         if (p.used == kBlock) {
-            p.blocks.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(kBlock));
+            p.blocks.push_back(static_cast<std::uint32_t*>(blocks_.allocate(kBlock * sizeof(std::uint32_t), 64)));
             p.used = 0;
         }
         p.blocks.back()[p.used++] = key;
@@ -57,7 +74,7 @@ public:
         for (Part& p : parts_) {
             keys.clear();
             for (std::size_t b = 0; b < p.blocks.size(); ++b)
-                keys.insert(keys.end(), p.blocks[b].get(), p.blocks[b].get() + (b + 1 == p.blocks.size() ? p.used : kBlock));
+                keys.insert(keys.end(), p.blocks[b], p.blocks[b] + (b + 1 == p.blocks.size() ? p.used : kBlock));
             p = Part();
             sortLow24(keys, scratch);
             for (std::size_t i = 1; i < keys.size(); ++i) {
@@ -69,10 +86,10 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBlock = 16384;
+    static constexpr std::size_t kBlock = 4096; // 16 KiB: 256 parts begin with 4 MiB
     struct Part {
         Part() { used = kBlock; }
-        std::vector<std::unique_ptr<std::uint32_t[]>> blocks;
+        std::vector<std::uint32_t*> blocks; // in blocks_
         std::size_t used;
     };
 
@@ -94,6 +111,7 @@ private:
     }
 
     Part parts_[256];
+    RecordArena blocks_; // one for all parts, so that the blocks fill its pages in turn
 };
 
 // First pass: takes note of every file's hash and lets none through.
@@ -105,39 +123,84 @@ public:
         parts_.add(keyOf(r.name, r.size));
         return false;
     }
+    bool prefersRuns() const override { return true; }
+    void keepPassing(std::span<const RecordView> records, std::vector<std::uint32_t>& passing) override
+    {
+        for (const std::uint32_t i : passing)
+            parts_.add(keyOf(records[i].name, records[i].size));
+        passing.clear();
+    }
 
 private:
     KeyParts& parts_;
 };
 
 // Second pass: the files whose hash came up more than once. A bitmap of
-// the hashes' low bits answers most files before the sorted list is asked.
+// the hashes' low bits answers most files; for the others, the hashes that
+// share their top bits (one or two) are found through an index by those bits.
 class RepeatedKeys final : public RecordTest {
 public:
     explicit RepeatedKeys(std::vector<std::uint32_t> keys) : keys_(std::move(keys))
     {
         std::size_t bits = 1 << 16;
-        while (bits < keys_.size() * 8 && bits < (std::size_t(1) << 31))
+        while (bits < keys_.size() * 16 && bits < (std::size_t(1) << 31))
             bits <<= 1;
         mask_ = std::uint32_t(bits - 1);
         bitmap_.assign(bits / 64, 0);
         for (std::uint32_t k : keys_)
             bitmap_[(k & mask_) >> 6] |= std::uint64_t(1) << (k & 63);
+        int topBits = 8;
+        while (topBits < 30 && (std::size_t(1) << topBits) < keys_.size())
+            ++topBits;
+        shift_ = 32 - topBits;
+        start_.assign((std::size_t(1) << topBits) + 1, 0);
+        for (std::uint32_t k : keys_) // sorted: each bucket's first key is where the next begins
+            ++start_[(k >> shift_) + 1];
+        for (std::size_t b = 1; b < start_.size(); ++b)
+            start_[b] += start_[b - 1];
     }
-    bool passes(const RecordView& r) override
+    bool passes(const RecordView& r) override { return repeated(keyOf(r.name, r.size)); }
+    // The hashes first, then the look-ups, which thus wait on the memory
+    // side by side.
+    bool prefersRuns() const override { return true; }
+    void keepPassing(std::span<const RecordView> records, std::vector<std::uint32_t>& passing) override
     {
-        const std::uint32_t k = keyOf(r.name, r.size);
-        return (bitmap_[(k & mask_) >> 6] >> (k & 63) & 1) && std::binary_search(keys_.begin(), keys_.end(), k);
+        hashes_.resize(passing.size());
+        for (std::size_t n = 0; n < passing.size(); ++n)
+            hashes_[n] = keyOf(records[passing[n]].name, records[passing[n]].size);
+        std::size_t kept = 0;
+        for (std::size_t n = 0; n < passing.size(); ++n) {
+            if (repeated(hashes_[n]))
+                passing[kept++] = passing[n];
+        }
+        passing.resize(kept);
     }
 
 private:
-    std::vector<std::uint32_t> keys_;
+    bool repeated(std::uint32_t k) const
+    {
+        if (!(bitmap_[(k & mask_) >> 6] >> (k & 63) & 1))
+            return false;
+        const std::uint32_t b = k >> shift_;
+        for (std::uint32_t i = start_[b]; i < start_[b + 1]; ++i) {
+            if (keys_[i] == k)
+                return true;
+        }
+        return false;
+    }
+
+    std::vector<std::uint32_t> keys_; // sorted, each once
+    std::vector<std::uint32_t> hashes_;
     std::vector<std::uint64_t> bitmap_;
+    std::vector<std::uint32_t> start_; // per value of the top bits, its first place in keys_
     std::uint32_t mask_ = 0;
+    int shift_ = 0;
 };
 
 // Reports each failing catalog once over both passes; the second pass's hits
-// go to the groups.
+// go to the groups: one entry per hit, in the order met, and one group per
+// name and size, found through a table of its own by the same hash and with
+// its name in one string for all, so that no hit costs an allocation.
 class Collect final : public StoreSearchSink {
 public:
     Collect(StoreSearchSink& outer, Duplicates& out) : outer_(outer), out_(out) {}
@@ -152,10 +215,11 @@ public:
         out_.folders.insert(out_.folders.end(), hits.paths.begin(), hits.paths.end());
         for (std::size_t i = 0; i < hits.hits.size(); ++i) {
             const FileHit& hit = hits.hits[i];
-            auto [it, added] = groups_.try_emplace(Key{hits.details[i].size, std::string(hit.name.view())});
-            if (added)
-                order_.push_back(&*it);
-            it->second.push_back({catalog, firstFolder + hit.path});
+            const std::uint32_t g = groupOf(hit.name.view(), hits.details[i].size, catalog);
+            Group& group = groups_[g];
+            group.twoDisks |= group.firstCatalog != catalog;
+            ++group.count;
+            hits_.push_back({g, {catalog, firstFolder + hit.path}});
         }
     }
     void failed(const QByteArray& file, const QString& message) override
@@ -167,14 +231,22 @@ public:
     // The groups of two disks or more, the largest first.
     std::vector<Duplicates::Group> groups()
     {
+        // Each kept group's places, in the order met.
+        std::vector<std::uint32_t> slot(groups_.size(), std::uint32_t(-1));
         std::vector<Duplicates::Group> out;
-        for (auto* group : order_) {
-            std::vector<Duplicates::Place>& places = group->second;
-            const auto twoDisks = std::any_of(places.begin(), places.end(), [&](const Duplicates::Place& p) {
-                return p.catalog != places.front().catalog;
-            });
-            if (twoDisks)
-                out.push_back({group->first.name, group->first.size, std::move(places)});
+        for (std::size_t g = 0; g < groups_.size(); ++g) {
+            const Group& group = groups_[g];
+            if (!group.twoDisks)
+                continue;
+            slot[g] = std::uint32_t(out.size());
+            Duplicates::Group& kept = out.emplace_back();
+            kept.name = nameOf(group);
+            kept.size = group.size;
+            kept.places.reserve(group.count);
+        }
+        for (const Hit& hit : hits_) {
+            if (slot[hit.group] != std::uint32_t(-1))
+                out[slot[hit.group]].places.push_back(hit.place);
         }
         std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.size > b.size; });
         return out;
@@ -183,19 +255,59 @@ public:
     bool collecting = false;
 
 private:
-    struct Key {
+    struct Group {
+        std::size_t name; // in names_
+        std::uint8_t length;
         std::uint32_t size;
-        std::string name;
-        bool operator==(const Key&) const = default;
+        std::uint32_t firstCatalog;
+        std::uint32_t count = 0;
+        bool twoDisks = false;
     };
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const { return keyOf(k.name, k.size); }
+    struct Hit {
+        std::uint32_t group;
+        Duplicates::Place place;
     };
+
+    std::string_view nameOf(const Group& g) const { return std::string_view(names_).substr(g.name, g.length); }
+
+    // The group of that name and size, made when first met. Open addressing,
+    // at most half full; a slot holds a group's index plus one.
+    std::uint32_t groupOf(std::string_view name, std::uint32_t size, std::uint32_t catalog)
+    {
+        if ((groups_.size() + 1) * 2 > slots_.size())
+            grow();
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t at = keyOf(name, size) & mask;; at = (at + 1) & mask) {
+            const std::uint32_t s = slots_[at];
+            if (s == 0) {
+                slots_[at] = std::uint32_t(groups_.size() + 1);
+                groups_.push_back({names_.size(), std::uint8_t(name.size()), size, catalog});
+                names_ += name; // at most 255 bytes: a name's length is one byte in the catalog
+                return std::uint32_t(groups_.size() - 1);
+            }
+            const Group& g = groups_[s - 1];
+            if (g.size == size && nameOf(g) == name)
+                return s - 1;
+        }
+    }
+    void grow()
+    {
+        slots_.assign(std::max<std::size_t>(1024, slots_.size() * 2), 0);
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t g = 0; g < groups_.size(); ++g) {
+            std::size_t at = keyOf(nameOf(groups_[g]), groups_[g].size) & mask;
+            while (slots_[at] != 0)
+                at = (at + 1) & mask;
+            slots_[at] = std::uint32_t(g + 1);
+        }
+    }
+
     StoreSearchSink& outer_;
     Duplicates& out_;
-    using Groups = std::unordered_map<Key, std::vector<Duplicates::Place>, KeyHash>;
-    Groups groups_;
-    std::vector<Groups::value_type*> order_; // as first met; the map's entries stay where they are
+    std::vector<std::uint32_t> slots_;
+    std::vector<Group> groups_; // in the order first met
+    std::string names_;
+    std::vector<Hit> hits_;
     std::set<QByteArray> reported_;
 };
 
@@ -209,13 +321,17 @@ bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSi
     SearchQuery query;
     query.minSize = minSize;
 
-    KeyParts parts;
-    NoteKeys note(parts);
-    query.tests = {&note};
-    if (!SearchStore(path, query, collect, scratch))
-        return false;
-
-    RepeatedKeys repeated(parts.repeated());
+    std::vector<std::uint32_t> keys;
+    {
+        // The first pass's memory goes before the second pass takes its own.
+        KeyParts parts;
+        NoteKeys note(parts);
+        query.tests = {&note};
+        if (!SearchStore(path, query, collect, scratch))
+            return false;
+        keys = parts.repeated();
+    }
+    RepeatedKeys repeated(std::move(keys));
     query.tests = {&repeated};
     query.details = true;
     collect.collecting = true;

@@ -22,7 +22,7 @@ void AnsiString::release_heap() noexcept
     clear_inline();
 }
 
-void AnsiString::assign_long(std::string_view s, StringArena& arena)
+void AnsiString::assign_long(std::string_view s, RecordArena& arena)
 {
     if (tag() == kHeapTag)
         release_heap();
@@ -35,29 +35,6 @@ void AnsiString::assign_long(std::string_view s, StringArena& arena)
     raw_.heap.ptr = const_cast<char*>(arena.store(s));
     raw_.heap.size = std::uint32_t(s.size());
     raw_.bytes[kInline] = char(kBorrowedTag);
-}
-
-const char* StringArena::store(std::string_view s)
-{
-    constexpr std::size_t kChunk = 64 * 1024;
-    if (s.size() > left_) {
-        const std::size_t size = std::max(kChunk, s.size());
-        chunks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-        next_ = chunks_.back().get();
-        left_ = size;
-    }
-    char* at = next_;
-    std::memcpy(at, s.data(), s.size());
-    next_ += s.size();
-    left_ -= s.size();
-    return at;
-}
-
-void StringArena::clear() noexcept
-{
-    chunks_.clear();
-    next_ = nullptr;
-    left_ = 0;
 }
 
 } // namespace qd

@@ -4,21 +4,19 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "RecordArena.h"
 
 namespace qd {
-
-class StringArena;
 
 // A byte string in code page 932, as stored in a catalog.
 //
 // Catalogs hold millions of names, most of them short, and nearly every comment
 // is empty. std::string costs 32 bytes even when empty; this type costs 16:
 // up to 15 bytes live inline; longer strings live in their own heap block or,
-// for a loaded catalog, in the StringArena of the TDisk that holds them
+// for a loaded catalog, in the arena of the TDisk that holds them
 // (borrowed: freed with the arena, not with the string). A copy always owns its
 // bytes. It holds bytes only: no encoding is implied or checked.
 class AnsiString {
@@ -66,14 +64,20 @@ public:
     }
     AnsiString& operator=(const char* s) { return *this = std::string_view(s); }
 
-    // Stores s inline when it fits, else in the arena. The arena must outlive
-    // this string; the TDisk that owns the arena guarantees it for its records.
-    void assign(std::string_view s, StringArena& arena)
+    // Stores s, a string of a catalog image, inline when it fits, else in
+    // the arena. In an image every string is followed by fixed fields, so
+    // that at least 16 bytes can be read from s.data(): a short string is
+    // copied as one block of 16 (the bytes past its end are never read).
+    // The arena must outlive this string; the TDisk that owns the arena
+    // guarantees it for its records.
+    void assignFromImage(std::string_view s, RecordArena& arena)
     {
-        if (tag() != kHeapTag && s.size() <= kInline)
-            set_inline(s);
-        else
+        if (tag() != kHeapTag && s.size() <= kInline) {
+            std::memcpy(raw_.bytes, s.data(), kInline + 1);
+            raw_.bytes[kInline] = char(kInline - s.size());
+        } else {
             assign_long(s, arena);
+        }
     }
 
     void swap(AnsiString& o) noexcept { std::swap(raw_, o.raw_); }
@@ -114,7 +118,7 @@ private:
         raw_.bytes[kInline] = char(kInline - s.size());
     }
     void assign_heap(std::string_view s);
-    void assign_long(std::string_view s, StringArena& arena);
+    void assign_long(std::string_view s, RecordArena& arena);
     void release_heap() noexcept;
     void clear_inline() noexcept
     {
@@ -135,40 +139,5 @@ private:
 };
 
 static_assert(sizeof(AnsiString) == 16);
-
-// Chunked storage for the long strings of one loaded catalog: one allocation
-// per 64 KiB instead of one per name. Only grows; freed as a whole. A copy
-// starts empty (copied strings own their bytes); a move-assign keeps its own
-// chunks too, since records that borrowed from them may still be alive.
-class StringArena {
-public:
-    StringArena() = default;
-    StringArena(const StringArena&) noexcept {}
-    StringArena& operator=(const StringArena&) noexcept { return *this; }
-    StringArena(StringArena&&) noexcept = default;
-    StringArena& operator=(StringArena&& o) noexcept
-    {
-        for (auto& c : o.chunks_)
-            chunks_.push_back(std::move(c));
-        o.chunks_.clear();
-        o.next_ = nullptr;
-        o.left_ = 0;
-        next_ = nullptr;
-        left_ = 0;
-        return *this;
-    }
-
-    // Copies s and returns where it now lives.
-    const char* store(std::string_view s);
-    // Frees everything: only when no string borrows from it any more.
-    void clear() noexcept;
-    // Storage, not content: two disks are equal whatever their arenas hold.
-    bool operator==(const StringArena&) const noexcept { return true; }
-
-private:
-    std::vector<std::unique_ptr<char[]>> chunks_;
-    char* next_ = nullptr;
-    std::size_t left_ = 0;
-};
 
 } // namespace qd

@@ -1,5 +1,6 @@
 #include "CatalogSearch.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Cp932.h"
@@ -17,6 +18,61 @@ bool MatchFileName(std::string_view name, std::string_view text)
         if (boundary == at)
             return true;
         // The run begins on the second byte of a character: look again from the next one.
+    }
+    return false;
+}
+
+namespace {
+
+constexpr int kFirstSecond = 0x40; // second bytes below it never make a pair
+constexpr int kSeconds = 256 - kFirstSecond;
+
+} // namespace
+
+CharSet::CharSet() { rows_.fill(-1); }
+
+void CharSet::addSingle(unsigned char b)
+{
+    if (singles_[b])
+        return;
+    singles_[b] = true;
+    if (b < 0x80) {
+        if (asciiCount_ < 2)
+            ascii_[asciiCount_] = b;
+        asciiCount_ = std::min(asciiCount_ + 1, 3);
+    }
+}
+
+void CharSet::addPair(unsigned char lead, unsigned char second, bool member)
+{
+    if (second < kFirstSecond)
+        return;
+    if (rows_[lead] < 0) {
+        rows_[lead] = std::int16_t(pairs_.size() / kSeconds);
+        pairs_.resize(pairs_.size() + kSeconds, 0);
+    }
+    pairs_[std::size_t(rows_[lead]) * kSeconds + (second - kFirstSecond)] = kChar | (member ? kMember : 0);
+}
+
+bool CharSet::walk(std::string_view name) const
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    const std::size_t n = name.size();
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char b = p[i];
+        const std::int16_t row = rows_[b];
+        if (row >= 0 && i + 1 < n && p[i + 1] >= kFirstSecond) {
+            const std::uint8_t k = pairs_[std::size_t(row) * kSeconds + (p[i + 1] - kFirstSecond)];
+            if (k & kChar) {
+                if (k & kMember)
+                    return true;
+                i += 2;
+                continue;
+            }
+        }
+        if (singles_[b])
+            return true;
+        ++i;
     }
     return false;
 }
@@ -109,7 +165,19 @@ inline bool passesTests(const SearchQuery& q, const RecordView& v)
     return true;
 }
 
+constexpr std::size_t kRun = 4096;
+
 } // namespace
+
+void RecordTest::keepPassing(std::span<const RecordView> records, std::vector<std::uint32_t>& passing)
+{
+    std::size_t kept = 0;
+    for (const std::uint32_t i : passing) {
+        if (passes(records[i]))
+            passing[kept++] = i;
+    }
+    passing.resize(kept);
+}
 
 CatalogSearchResult CatalogSearch::searchData(std::string_view data, const SearchQuery& query, const SearchYield& yield)
 {
@@ -127,11 +195,12 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, const Searc
     // The windows' search, a text alone, takes the shortest way: names only.
     const bool namesOnly = query.text && query.tests.empty() && !query.folders && !query.minSize && !query.maxSize &&
                            !query.after && !query.before && !query.details;
-    const bool details = query.details || query.folders;
     try {
-        if (searchFolders(r, head.folders, query, namesOnly, details, yield, result))
+        if (searchFolders(r, head.folders, query, namesOnly, yield, result))
             result.stopped = true;
     } catch (const CatalogError&) {
+        if (!views_.empty()) // records read whole before the damage
+            matchRun(query, found);
         partial_ = std::move(found);
         throw;
     }
@@ -139,48 +208,101 @@ CatalogSearchResult CatalogSearch::searchData(std::string_view data, const Searc
 }
 
 bool CatalogSearch::searchFolders(CatalogReader& r, std::size_t count, const SearchQuery& query, bool namesOnly,
-                                  bool details, const SearchYield& yield, CatalogSearchResult& result)
+                                  const SearchYield& yield, CatalogSearchResult& result)
 {
     CatalogHits& found = result.found;
+    // A query with a test that asks for runs gathers the records and has
+    // them matched many at once; any other (and any with a yield, which must
+    // come after each file matched) matches each record as it is read.
+    const bool runs = !yield && std::any_of(query.tests.begin(), query.tests.end(),
+                                            [](const RecordTest* t) { return t->prefersRuns(); });
+    const bool bounded = query.minSize || query.maxSize || query.after || query.before;
+    required_.clear();
+    for (const RecordTest* t : query.tests) {
+        if (const CharSet* set = t->required())
+            required_.push_back(set);
+    }
+    auto admitted = [&](std::string_view name) __attribute__((always_inline)) {
+        for (const CharSet* set : required_) {
+            if (!set->inName(name))
+                return false;
+        }
+        return true;
+    };
+    auto match = [&](const RecordView& v, const RunEntry& e) __attribute__((always_inline)) {
+        if (runs) {
+            views_.push_back(v);
+            entries_.push_back(e);
+            if (views_.size() >= kRun)
+                matchRun(query, found);
+        } else if ((!bounded || withinBounds(query, v)) && holdsText(query, v.name) && passesTests(query, v)) {
+            addHit(query, v, e, found);
+        }
+    };
+    views_.clear();
+    entries_.clear();
     for (std::size_t i = 0; i < count; ++i) {
         const FolderRecord folder = ReadFolderRecord(r, i);
         folders_.push_back({folder.parent, folder.name});
         result.files += folder.files;
-        if (query.folders && i > 0) {
-            const RecordView v{folder.name, true, 0, folder.date};
-            if (withinBounds(query, v) && holdsText(query, v.name) && passesTests(query, v)) {
-                found.hits.push_back({folder.parent, pathOf(folder.parent, found), AnsiString(folder.name)});
-                found.details.push_back({true, folder.attr, 0, 0, folder.date, 0, std::string(folder.comment)});
-            }
-        }
+        if (query.folders && i > 0 && admitted(folder.name))
+            match({folder.name, true, 0, folder.date}, {folder.parent, nullptr, folder.comment, folder.attr});
         for (std::size_t j = 0; j < folder.files; ++j) {
             const FileRecord file = NextFileRecord(r);
-            bool hit;
             if (namesOnly) {
-                hit = holdsText(query, file.name);
-            } else {
+                if (holdsText(query, file.name))
+                    found.hits.push_back({std::int32_t(i), pathOf(std::int32_t(i), found), AnsiString(file.name)});
+            } else if (admitted(file.name)) {
                 RecordView v{file.name, false, 0, 0};
                 std::memcpy(&v.size, file.fixed + 25, 4);
                 std::memcpy(&v.lastWrite, file.fixed + 9, 8);
-                hit = withinBounds(query, v) && holdsText(query, v.name) && passesTests(query, v);
-            }
-            if (hit) {
-                found.hits.push_back({std::int32_t(i), pathOf(std::int32_t(i), found), AnsiString(file.name)});
-                if (details) {
-                    HitDetails& d = found.details.emplace_back();
-                    d.attr = std::uint8_t(file.fixed[0]);
-                    std::memcpy(&d.created, file.fixed + 1, 8);
-                    std::memcpy(&d.modified, file.fixed + 9, 8);
-                    std::memcpy(&d.accessed, file.fixed + 17, 8);
-                    std::memcpy(&d.size, file.fixed + 25, 4);
-                    d.comment = std::string(file.comment);
-                }
+                match(v, {std::int32_t(i), file.fixed, file.comment, 0});
             }
             if ((j & 0x3E8) != 0 && yield && !yield(found))
                 return true;
         }
     }
+    if (!views_.empty())
+        matchRun(query, found);
     return false;
+}
+
+void CatalogSearch::matchRun(const SearchQuery& query, CatalogHits& found)
+{
+    passing_.clear();
+    for (std::size_t k = 0; k < views_.size(); ++k) {
+        if (withinBounds(query, views_[k]) && holdsText(query, views_[k].name))
+            passing_.push_back(std::uint32_t(k));
+    }
+    for (RecordTest* test : query.tests) {
+        if (passing_.empty())
+            break;
+        test->keepPassing(views_, passing_);
+    }
+    for (const std::uint32_t k : passing_)
+        addHit(query, views_[k], entries_[k], found);
+    views_.clear();
+    entries_.clear();
+}
+
+void CatalogSearch::addHit(const SearchQuery& query, const RecordView& v, const RunEntry& e, CatalogHits& found)
+{
+    found.hits.push_back({e.folder, pathOf(e.folder, found), AnsiString(v.name)});
+    if (!query.details && !query.folders)
+        return;
+    HitDetails& d = found.details.emplace_back();
+    d.folder = v.folder;
+    d.comment = std::string(e.comment);
+    if (v.folder) {
+        d.attr = e.attr;
+        d.modified = v.lastWrite;
+        return;
+    }
+    d.attr = std::uint8_t(e.fixed[0]);
+    std::memcpy(&d.created, e.fixed + 1, 8);
+    std::memcpy(&d.modified, e.fixed + 9, 8);
+    std::memcpy(&d.accessed, e.fixed + 17, 8);
+    d.size = v.size;
 }
 
 std::uint32_t CatalogSearch::pathOf(std::int32_t folder, CatalogHits& found)

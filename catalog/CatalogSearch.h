@@ -1,9 +1,12 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +25,76 @@ namespace qd {
 // No wildcards: "*" and "?" are plain characters. An empty text matches
 // nothing.
 bool MatchFileName(std::string_view name, std::string_view text);
+
+// What one pass over bytes, eight at a time, tells: whether they are all
+// ASCII, and whether the byte a or the byte b is among them.
+struct ByteScan {
+    bool ascii;
+    bool holds;
+};
+inline ByteScan ScanBytes(std::string_view s, unsigned char a, unsigned char b)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const std::uint64_t pa = kOnes * a, pb = kOnes * b;
+    std::uint64_t high = 0, found = 0;
+    auto scan = [&](std::uint64_t w) {
+        const std::uint64_t x = w ^ pa, y = w ^ pb; // a zero byte where a (b) stands
+        high |= w;
+        found |= ((x - kOnes) & ~x) | ((y - kOnes) & ~y);
+    };
+    const std::size_t n = s.size();
+    std::uint64_t w;
+    if (n < 8) {
+        bool holds = false;
+        for (const char c : s) {
+            high |= (unsigned char)c;
+            holds |= (unsigned char)c == a || (unsigned char)c == b;
+        }
+        return {!(high & 0x80), holds};
+    }
+    for (std::size_t i = 0; i + 8 < n; i += 8) {
+        std::memcpy(&w, s.data() + i, 8);
+        scan(w);
+    }
+    std::memcpy(&w, s.data() + n - 8, 8); // the last eight, overlapping the word before
+    scan(w);
+    return {!(high & kHighs), (found & kHighs) != 0};
+}
+
+// Characters of code page 932, for a test of names on their bytes: whether
+// a name holds one of them, its bytes read as the codec reads them (a lead
+// byte and a second byte of 0x40 or more are one character when the pair is
+// one; any other byte stands alone). Which pairs are characters, and which
+// characters are members, its maker says (see Cp932Names::sourcesOf).
+class CharSet {
+public:
+    CharSet();
+    void addSingle(unsigned char b);
+    // A pair that is a character, and whether it is a member.
+    void addPair(unsigned char lead, unsigned char second, bool member);
+    bool inName(std::string_view name) const
+    {
+        // Most names are ASCII, and few ASCII bytes are members: those names
+        // are read eight bytes at a time.
+        if (asciiCount_ <= 2) {
+            const ByteScan scan = ScanBytes(name, ascii_[0], ascii_[asciiCount_ == 2 ? 1 : 0]);
+            if (scan.ascii)
+                return asciiCount_ > 0 && scan.holds;
+        }
+        return walk(name);
+    }
+
+private:
+    static constexpr std::uint8_t kMember = 1, kChar = 2;
+    bool walk(std::string_view name) const;
+
+    std::array<bool, 256> singles_{};
+    std::array<std::int16_t, 256> rows_; // a lead byte's row in pairs_, -1 for none
+    std::vector<std::uint8_t> pairs_;    // rows of 192 second bytes, 0x40 to 0xFF
+    unsigned char ascii_[2] = {};        // the ASCII members, when there are at most two
+    int asciiCount_ = 0;                 // how many; 3 for more
+};
 
 // One file whose name matched, or with SearchQuery::folders a folder.
 struct FileHit {
@@ -72,6 +145,20 @@ class RecordTest {
 public:
     virtual ~RecordTest() = default;
     virtual bool passes(const RecordView& record) = 0;
+    // True for a test that gains from seeing many records at once, such as
+    // one that looks each up in a large table and can make the look-ups side
+    // by side instead of waiting for one after the other. A search without a
+    // yield then hands all its tests the records of a catalog in runs of
+    // some thousands, in stored order, through keepPassing.
+    virtual bool prefersRuns() const { return false; }
+    // Characters of which a name must hold one to pass, or null: a name
+    // with none of them fails at once on its bytes, before this or any
+    // other test is asked of it.
+    virtual const CharSet* required() const { return nullptr; }
+    // The same as passes() of many records at once: keeps in passing
+    // (indexes into records, ascending) those that pass, asking of no other
+    // record. By default, passes() one by one.
+    virtual void keepPassing(std::span<const RecordView> records, std::vector<std::uint32_t>& passing);
 };
 
 // What a search looks for. A text alone is the windows' search; every other
@@ -131,16 +218,29 @@ private:
         std::int32_t parent;
         std::string_view name;
     };
+    // What a hit needs of a record of the run besides its view.
+    struct RunEntry {
+        std::int32_t folder;     // a file's folder, a folder's parent
+        const char* fixed;       // a file's last kFileFixedTail bytes; null for a folder
+        std::string_view comment;
+        std::uint8_t attr;       // a folder's
+    };
     std::uint32_t pathOf(std::int32_t folder, CatalogHits& found);
     // The folder records after the head; true when the yield stopped it.
-    bool searchFolders(CatalogReader& r, std::size_t count, const SearchQuery& query, bool namesOnly, bool details,
+    bool searchFolders(CatalogReader& r, std::size_t count, const SearchQuery& query, bool namesOnly,
                        const SearchYield& yield, CatalogSearchResult& result);
+    void matchRun(const SearchQuery& query, CatalogHits& found);
+    void addHit(const SearchQuery& query, const RecordView& v, const RunEntry& e, CatalogHits& found);
 
     ImageBuffer buffer_;
     std::vector<Folder> folders_;    // of the catalog being searched
     std::vector<std::int32_t> paths_; // each folder's entry in CatalogHits::paths, -1 for none yet
     std::vector<std::int32_t> chain_;
     CatalogHits partial_;
+    std::vector<RecordView> views_; // the run of records not matched yet
+    std::vector<RunEntry> entries_;
+    std::vector<std::uint32_t> passing_;
+    std::vector<const CharSet*> required_; // of the query's tests
 };
 
 } // namespace qd

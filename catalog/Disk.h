@@ -7,6 +7,7 @@
 
 #include "AnsiString.h"
 #include "QdLib.h"
+#include "RecordArena.h"
 
 namespace qd {
 
@@ -35,13 +36,16 @@ struct TFile {
     bool operator==(const TFile&) const = default;
 };
 
+// A folder's files, in a loaded catalog from the arena of its TDisk.
+using TFileList = std::vector<TFile, RecordAllocator<TFile>>;
+
 // One folder of a catalogued disk; owns its files.
 struct TDir {
     std::int32_t Parent = 0; // DirList index of the containing folder; -1 for the root
     DateTime Date = 0;
     DateTime ScanDate = 0;
     AnsiString Name;          // for the root, the drive letter and a colon
-    std::vector<TFile> FileList;
+    TFileList FileList;
     std::uint8_t Attr = 0;
     AnsiString Comment;
     std::int32_t CountFile = 0; // as read from the file; never used for writing
@@ -50,23 +54,30 @@ struct TDir {
     bool operator==(const TDir&) const = default;
 };
 
+// A disk's folders, in a loaded catalog from the arena of its TDisk.
+using TDirList = std::vector<TDir, RecordAllocator<TDir>>;
+
 // The catalog of one disk; owns its folders and its icon.
 //
 // Invariants of DirList, kept by every writer: entry 0 is the root (Parent -1);
 // every other entry has 0 <= Parent < its own index. Folders are referred to by
 // their index, so nothing but DeleteDir reorders DirList.
 //
-// The long names of a loaded catalog live in Strings. Records may be moved and
-// copied within their disk freely; to take a record to another container that
-// may outlive the disk, copy it (a copy owns its bytes).
+// A loaded catalog keeps its folder and file lists in Records and its long
+// names in Strings, so that a load takes memory per chunk, not per folder or
+// name, and a reload reuses it. Records may be moved and copied within their
+// disk freely; to take a record to another container that may outlive the
+// disk or its next load, copy it (a copy owns its memory).
 struct TDisk {
-    StringArena Strings; // before DirList: destroyed after the records that borrow from it
+    // Before DirList: destroyed after the records that live in them.
+    DiskArena Records;
+    DiskArena Strings;
     std::string VolumeLabel;
     std::uint32_t SerialNo = 0;
     std::int64_t FreeSize = 0;
     std::int64_t TotalSize = 0;
     std::string Comment;
-    std::vector<TDir> DirList;
+    TDirList DirList;
     // The two icons, kept as the BMP file images read from or written to the
     // catalog, so that an unchanged catalog is saved byte for byte.
     std::string IconImage; // 16 x 16 colour image

@@ -242,13 +242,26 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
 {
     disk.CountFolder = 0;
     // The records of the last load are taken aside and refilled in place: a
-    // reload then reuses their storage instead of freeing and faulting in
-    // tens of megabytes again. Their long names borrowed from the arena that
-    // is cleared here; they are only ever overwritten, never read.
-    std::vector<TDir> dirs = std::move(disk.DirList);
+    // reload then reuses their memory instead of taking and faulting in tens
+    // of megabytes again. Their long names lived in Strings, which starts
+    // afresh here; they are only ever overwritten, never read. A list that
+    // must grow leaves its old memory unused in Records; once half of Records
+    // is unused, or the records were not made by a load, they are dropped and
+    // Records starts afresh too.
+    RecordArena& records = disk.Records.get();
+    RecordArena& strings = disk.Strings.get();
+    TDirList dirs = std::move(disk.DirList);
     disk.DirList.clear();
-    disk.Strings.clear();
+    strings.reset();
+    if (dirs.get_allocator().arena() != &records || records.unused() * 2 > records.handedOut()) {
+        dirs = TDirList(RecordAllocator<TDir>(&records)); // the old records go before their memory does
+        records.reset();
+    }
 
+    // Every name and comment of a record read whole is followed by at least
+    // 16 bytes of it (a folder's comment by its parent, attributes, dates and
+    // file count), as assignFromImage needs.
+    static_assert(kFolderFixed - 1 - 4 >= 16 && kFileFixedTail >= 16);
     CatalogReader r(data);
     CatalogHeadFields head;
     const LoadResult status = ReadCatalogHeadFields(r, head);
@@ -273,8 +286,8 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
     for (std::size_t i = 0; i < folders; ++i) {
         TDir& dir = i < dirs.size() ? dirs[i] : dirs.emplace_back();
         const FolderRecord record = ReadFolderRecord(r, i);
-        dir.Name.assign(record.name, disk.Strings);
-        dir.Comment.assign(record.comment, disk.Strings);
+        dir.Name.assignFromImage(record.name, strings);
+        dir.Comment.assignFromImage(record.comment, strings);
         dir.Parent = record.parent;
         dir.Attr = record.attr;
         dir.Date = record.date;
@@ -282,7 +295,9 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
         dir.Found = 0;
         const std::size_t files = record.files;
         dir.CountFile = std::int32_t(files);
-        std::vector<TFile>& list = dir.FileList;
+        TFileList& list = dir.FileList;
+        if (list.get_allocator().arena() != &records) // a folder new to these records
+            list = TFileList(RecordAllocator<TFile>(&records));
         if (list.size() > files)
             list.resize(files);
         list.reserve(files);
@@ -290,8 +305,8 @@ LoadResult ParseDiskData(std::string_view data, TDisk& disk)
             TFile& f = k < list.size() ? list[k] : list.emplace_back();
             // The hot loop of a load: the fixed fields after the comment are checked once.
             const FileRecord record = ReadFileRecord(r);
-            f.Name.assign(record.name, disk.Strings);
-            f.Comment.assign(record.comment, disk.Strings);
+            f.Name.assignFromImage(record.name, strings);
+            f.Comment.assignFromImage(record.comment, strings);
             const char* fixed = record.fixed;
             f.Attr = std::uint8_t(fixed[0]);
             std::memcpy(&f.CreationTime, fixed + 1, 8);

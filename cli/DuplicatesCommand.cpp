@@ -1,5 +1,8 @@
 // qdcat duplicates: files of the same name and size on two or more disks.
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "Catalogs.h"
 #include "CommandLine.h"
@@ -34,12 +37,20 @@ int runDuplicates(const Command& command, const QStringList& args)
     Duplicates found;
     if (!FindDuplicates(*root, *minSize, failures, found))
         return line.unreadableRoot();
-    std::vector<QString> titles, catalogs; // made once per catalog
-    for (const Duplicates::Catalog& c : found.catalogs) {
-        titles.push_back(c.title);
-        catalogs.push_back(DisplayFileName(c.file));
-    }
+    // Each catalog's title and file name and each folder's path made once,
+    // as UTF-8 (TSV fields escaped), however many files they hold.
     const bool json = line.isSet(QStringLiteral("json"));
+    std::vector<std::string> titles, catalogs;
+    for (const Duplicates::Catalog& c : found.catalogs) {
+        titles.push_back((json ? c.title : TsvField(c.title)).toStdString());
+        catalogs.push_back(DisplayFileName(c.file).toStdString());
+    }
+    std::vector<std::optional<std::string>> folders(found.folders.size());
+    const auto folder = [&](std::uint32_t f) -> const std::string& {
+        if (!folders[f])
+            folders[f] = TsvField(fromAnsi(found.folders[f])).toStdString();
+        return *folders[f];
+    };
     Out out;
     qint64 files = 0;
     for (std::size_t g = 0; g < found.groups.size(); ++g) {
@@ -48,17 +59,18 @@ int runDuplicates(const Command& command, const QStringList& args)
         if (json) {
             nlohmann::ordered_json places = nlohmann::ordered_json::array();
             for (const Duplicates::Place& p : group.places)
-                places.push_back({{"title", titles[p.catalog].toStdString()},
-                                  {"catalog", catalogs[p.catalog].toStdString()},
+                places.push_back({{"title", titles[p.catalog]},
+                                  {"catalog", catalogs[p.catalog]},
                                   {"folder", JsonText(found.folders[p.folder])}});
             out.jsonLine({{"name", JsonText(group.name)}, {"size", group.size}, {"files", places}});
         } else {
             // One line per file; a blank line between groups.
             if (g > 0)
                 out.text("\n");
-            const QString size = QString::number(group.size), name = fromAnsi(group.name);
+            const std::string sizeAndName =
+                std::to_string(group.size) + '\t' + TsvField(fromAnsi(group.name)).toStdString() + '\t';
             for (const Duplicates::Place& p : group.places)
-                out.print(TsvRow({size, name, titles[p.catalog], fromAnsi(found.folders[p.folder])}));
+                out.text(sizeAndName).text(titles[p.catalog]).text("\t").text(folder(p.folder)).text("\n");
         }
     }
     out.flush();

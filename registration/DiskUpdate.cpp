@@ -114,7 +114,7 @@ UpdateResult MergeListing(TDisk& disk, std::int32_t folder, const ShownRows& row
         dir.Found = 0;
         folderNames.emplace_back(dir.Name.view());
     }
-    std::vector<TFile>& files = disk.DirList[std::size_t(folder)].FileList;
+    TFileList& files = disk.DirList[std::size_t(folder)].FileList;
     for (std::int32_t f : rows.files) {
         files[std::size_t(f)].Found = 0;
         fileNames.emplace_back(files[std::size_t(f)].Name.view());
@@ -148,7 +148,7 @@ UpdateResult MergeListing(TDisk& disk, std::int32_t folder, const ShownRows& row
         SetDirData(*folderEntries[i], folder, dir, clock);
         result.addedFolders.push_back(folderEntries[i]->name);
     }
-    std::vector<TFile>& fileList = disk.DirList[std::size_t(folder)].FileList; // DirList may have moved
+    TFileList& fileList = disk.DirList[std::size_t(folder)].FileList; // DirList may have moved
     const std::size_t oldFileCount = fileList.size();
     for (std::size_t i = 0; i < fileEntries.size(); ++i) {
         if (fileMatch[i] != std::size_t(-1))
@@ -170,7 +170,7 @@ UpdateResult MergeListing(TDisk& disk, std::int32_t folder, const ShownRows& row
     }
     DeleteDirs(disk, vanished);
 
-    std::vector<TFile>& remaining = disk.DirList[std::size_t(folder)].FileList;
+    TFileList& remaining = disk.DirList[std::size_t(folder)].FileList;
     std::vector<bool> drop(oldFileCount, false);
     for (std::int32_t f : rows.files) {
         if (!remaining[std::size_t(f)].Found) {

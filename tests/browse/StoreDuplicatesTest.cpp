@@ -67,3 +67,41 @@ TEST(FindDuplicates, FindsExactlyThePairsOnTwoDisksAmongMany)
         ASSERT_EQ(titles, (truth[{group.size, group.name}])) << group.name << " " << group.size;
     }
 }
+
+// Names of every length around the words the hash reads, on two disks where
+// other bytes follow them (comments, times): each is found on both, and the
+// names beside them on one disk, another in the last byte or one byte
+// longer, in no group.
+TEST(FindDuplicates, NamesOfEveryLengthAreFoundWhateverFollowsThem)
+{
+    TempDir dir;
+    for (int d = 0; d < 2; ++d) {
+        TDisk disk;
+        disk.DirList.emplace_back().Name = "D:";
+        disk.DirList[0].Parent = -1;
+        for (std::size_t n = 1; n <= 40; ++n) {
+            const std::string name(n, char('a' + n % 26));
+            TFile& f = disk.DirList[0].FileList.emplace_back(sampleFile(name, 7));
+            f.Comment = std::string(std::size_t(d * 3), 'c');
+            f.LastWriteTime = 1000.0 * d + double(n);
+            // On one disk only: the name with another last byte, and one byte longer.
+            if (d == 0) {
+                disk.DirList[0].FileList.push_back(sampleFile(name.substr(0, n - 1) + "#", 7));
+                disk.DirList[0].FileList.push_back(sampleFile(name + name.back(), 8));
+            }
+        }
+        SaveDiskData(dir / ("d" + std::to_string(d)), disk);
+    }
+    Failures failures;
+    Duplicates found;
+    ASSERT_TRUE(FindDuplicates(QByteArray::fromStdString(dir.path().string()), 1, failures, found));
+    std::vector<std::string> names;
+    for (const Duplicates::Group& g : found.groups) {
+        EXPECT_EQ(g.places.size(), 2u) << g.name;
+        names.push_back(g.name);
+    }
+    std::vector<std::string> expected;
+    for (std::size_t n = 1; n <= 40; ++n)
+        expected.push_back(std::string(n, char('a' + n % 26)));
+    EXPECT_EQ(names, expected);
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -296,19 +297,31 @@ TDisk sized(const std::vector<std::pair<std::uint32_t, double>>& files)
     return disk;
 }
 
-// A test that keeps what it was asked and lets through the names it is given.
+// A test that keeps what it was asked and lets through the names it is
+// given; asked for runs when runs is set, and then told the runs' sizes.
 class Keeps final : public RecordTest {
 public:
-    explicit Keeps(std::vector<std::string> pass) : pass_(std::move(pass)) {}
+    explicit Keeps(std::vector<std::string> pass, bool runs = false) : pass_(std::move(pass)), runs_(runs) {}
     bool passes(const RecordView& r) override
     {
         asked.push_back(std::string(r.name) + (r.folder ? "/" : ""));
         return std::find(pass_.begin(), pass_.end(), std::string(r.name)) != pass_.end();
     }
+    bool prefersRuns() const override { return runs_; }
+    void keepPassing(std::span<const RecordView> records, std::vector<std::uint32_t>& passing) override
+    {
+        runSizes.push_back(records.size());
+        RecordTest::keepPassing(records, passing);
+    }
+    const CharSet* required() const override { return required_ ? &*required_ : nullptr; }
+
     std::vector<std::string> asked;
+    std::vector<std::size_t> runSizes;
+    std::optional<CharSet> required_;
 
 private:
     std::vector<std::string> pass_;
+    bool runs_;
 };
 
 } // namespace
@@ -417,4 +430,67 @@ TEST(CatalogSearchQuery, TestsSeeOnlyWhatTheBoundsAndTheTextLetThroughAndDetails
     every.folders = true;
     EXPECT_TRUE(queryOf(disk, every).found.hits.empty());
     EXPECT_EQ(all.asked, (std::vector<std::string>{"big.txt", "small.txt", "big.doc", "sub/", "big.log"}));
+}
+
+// A test that asks for runs sees every record in stored order all the same
+// (a folder before its files), and the hits are those of a record-by-record
+// search, also across the end of a run and of the catalog.
+TEST(CatalogSearchQuery, RunsOfRecordsGiveWhatRecordByRecordGives)
+{
+    std::vector<std::vector<std::string>> files(3);
+    std::vector<std::string> pass;
+    for (std::size_t f = 0; f < files.size(); ++f) {
+        for (int k = 0; k < (f == 1 ? 10 : 4100); ++k) {
+            files[f].push_back("f" + std::to_string(f) + "-" + std::to_string(k));
+            if (k % 1000 == 9 || k == 4099)
+                pass.push_back(files[f].back());
+        }
+    }
+    pass.push_back("sub2");
+    const TDisk disk = diskOf({{"D:", -1}, {"sub1", 0}, {"sub2", 1}}, files);
+    std::vector<std::vector<std::string>> asked, found;
+    for (const bool runs : {false, true}) {
+        Keeps test(pass, runs);
+        SearchQuery q;
+        q.tests = {&test};
+        q.folders = true;
+        const CatalogSearchResult r = queryOf(disk, q);
+        asked.push_back(test.asked);
+        found.push_back(names(r));
+        if (runs)
+            EXPECT_EQ(test.runSizes, (std::vector<std::size_t>{4096, 4096, 4100 + 11 + 4101 - 2 * 4096}));
+        else
+            EXPECT_TRUE(test.runSizes.empty());
+    }
+    EXPECT_EQ(asked[1], asked[0]);
+    ASSERT_EQ(found[1], found[0]);
+    EXPECT_EQ(found[0].size(), pass.size());
+}
+
+// A test's required characters fail a name on its bytes, before any test is
+// asked of it; a pair counts as one character, never its second byte alone.
+TEST(CatalogSearchQuery, ANameWithoutTheRequiredCharactersIsNeverAsked)
+{
+    const std::string kana = sjis("カ"), kanji = sjis("表"); // 表 ends in 0x5C, a backslash
+    const std::vector<std::string> all = {"ax", "ab", "x" + kana, kanji + "z", kanji, "\\", kana + "y"};
+    Keeps first(all), second(all);
+    second.required_.emplace();
+    CharSet& set = *second.required_;
+    set.addSingle('x');
+    set.addSingle('y');
+    set.addPair((unsigned char)kana[0], (unsigned char)kana[1], true);
+    set.addPair((unsigned char)kanji[0], (unsigned char)kanji[1], false);
+    SearchQuery q;
+    q.tests = {&first, &second};
+    const TDisk disk = diskOf({{"D:", -1}}, {all});
+    EXPECT_EQ(names(queryOf(disk, q)), (std::vector<std::string>{"ax", "x" + kana, kana + "y"}));
+    EXPECT_EQ(first.asked, (std::vector<std::string>{"ax", "x" + kana, kana + "y"}));
+
+    CharSet backslash;
+    backslash.addSingle('\\');
+    backslash.addPair((unsigned char)kanji[0], (unsigned char)kanji[1], false);
+    EXPECT_FALSE(backslash.inName(kanji + "z")) << "the second byte of a pair is no character";
+    EXPECT_TRUE(backslash.inName(kanji + "\\"));
+    EXPECT_TRUE(backslash.inName(std::string(1, kanji[0]) + "0\\")) << "a lead byte before 0x40 stands alone";
+    EXPECT_FALSE(backslash.inName(std::string(1, kanji[0]))) << "so does one at the end";
 }

@@ -413,16 +413,20 @@ TEST(DiskFile, CopiesOfALoadedDiskOwnTheirLongNames)
 
     TDisk copy;
     TFile single;
+    std::optional<TDir> folder;
     {
         TDisk loadedDisk = loaded(data);
         copy = loadedDisk;
         single = loadedDisk.DirList[2].FileList.back();
+        folder = loadedDisk.DirList[2]; // its file list too lives in the disk's arena
         ParseDiskData(BuildDiskData(sampleDisk()), loadedDisk); // reload frees the old long names
     }
     EXPECT_EQ(copy.DirList[2].FileList.back().Name, longName);
     EXPECT_EQ(copy.DirList[2].Comment, std::string(100, 'c'));
     EXPECT_EQ(single.Name, longName);
     EXPECT_EQ(BuildDiskData(copy), data);
+    EXPECT_EQ(folder->FileList, source.DirList[2].FileList);
+    EXPECT_EQ(folder->FileList.get_allocator().arena(), nullptr) << "a copy's files are its own";
 
     TDisk moved = loaded(data); // a moved disk keeps its arena with its records
     TDisk target = std::move(moved);
@@ -466,6 +470,41 @@ TEST(DiskFile, ALoadIntoAUsedDiskLeavesNothingOfTheLastOne)
 
     ASSERT_TRUE(ParseDiskData(BuildDiskData(big), disk).ok()); // and back to the larger one
     EXPECT_EQ(BuildDiskData(disk), BuildDiskData(big));
+}
+
+// A disk that loads catalog after catalog of other shapes (the search's,
+// the identification's) reuses its records where they fit and leaves the
+// memory of lists that had to grow unused: it must start afresh often
+// enough that its memory follows the largest catalog, not the number loaded.
+TEST(DiskFile, ReloadsOfOtherShapesKeepTheMemoryOfTheLargest)
+{
+    const auto shaped = [](int folders, int files) {
+        TDisk d;
+        for (int i = 0; i < folders; ++i) {
+            TDir& dir = d.DirList.emplace_back();
+            dir.Name = i == 0 ? std::string("D:") : "F" + std::to_string(i);
+            dir.Parent = i == 0 ? -1 : 0;
+            for (int k = 0; k < files; ++k)
+                dir.FileList.push_back(sampleFile("n" + std::to_string(k), 1));
+        }
+        return BuildDiskData(d);
+    };
+    const std::string many = shaped(100, 5), few = shaped(3, 1000), other = shaped(40, 40);
+    std::size_t largest = 0;
+    for (const std::string* data : {&many, &few, &other}) {
+        TDisk fresh = loaded(*data);
+        largest = std::max(largest, fresh.Records.get().handedOut());
+    }
+    TDisk disk;
+    std::size_t most = 0;
+    for (int round = 0; round < 50; ++round) {
+        for (const std::string* data : {&many, &few, &other}) {
+            ASSERT_TRUE(ParseDiskData(*data, disk).ok());
+            ASSERT_EQ(BuildDiskData(disk), *data);
+            most = std::max(most, disk.Records.get().handedOut());
+        }
+    }
+    EXPECT_LE(most, 4 * largest);
 }
 
 // --- saving without risking a catalog ------------------------------------------------

@@ -90,7 +90,7 @@ protected:
         std::sort(rows.folders.begin(), rows.folders.end(), [&](std::int32_t a, std::int32_t b) {
             return byName(disk.DirList[std::size_t(a)].Name.view(), disk.DirList[std::size_t(b)].Name.view());
         });
-        std::vector<TFile>& files = disk.DirList[std::size_t(f)].FileList;
+        TFileList& files = disk.DirList[std::size_t(f)].FileList;
         std::sort(files.begin(), files.end(), [&](const TFile& a, const TFile& b) { return byName(a.Name.view(), b.Name.view()); });
         for (std::size_t i = 0; i < files.size(); ++i)
             rows.files.push_back(std::int32_t(i));

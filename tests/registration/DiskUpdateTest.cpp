@@ -397,9 +397,10 @@ TEST_F(DiskUpdateTest, AnotherDiskOrNoDiskChangesNothing)
     drive.write("c.txt");
     const TDisk before = disk;
 
-    {
-        const MappedDrive other(QChar('D'), drive.root(), {.label = QStringLiteral("DATA"), .serial = kSerial + 1});
-        EXPECT_EQ(update("D:").status, UpdateResult::OtherDisk);
+    // All 32 bits count: serials that share a half or differ in the top bit alone.
+    for (const std::uint32_t serial : {kSerial + 1, 0x5678ABCDu, 0x1234EF01u, kSerial ^ 0x80000000u}) {
+        const MappedDrive other(QChar('D'), drive.root(), {.label = QStringLiteral("DATA"), .serial = serial});
+        EXPECT_EQ(update("D:").status, UpdateResult::OtherDisk) << std::hex << serial;
         EXPECT_EQ(disk, before);
     }
     {

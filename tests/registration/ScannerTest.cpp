@@ -258,6 +258,25 @@ TEST_F(ScannerTest, LinksToFoldersAreRecordedAndNeverFollowed)
     EXPECT_EQ(r.files, 3);
 }
 
+// A folder on another device that carries no mount-root mark (a btrfs
+// subvolume, some FUSE file systems, kernels before 5.8) is recorded, not
+// walked into: the device alone decides.
+TEST_F(ScannerTest, FolderOnAnotherDeviceWithoutTheMountRootMarkIsRecordedEmpty)
+{
+    mkdir("sub");
+    mkdir("kept");
+    write("sub/inside");
+    write("kept/found");
+    qd::PretendOtherDevice({QFile::encodeName(at("sub")).toStdString()});
+    const WalkResult r = walk();
+    qd::PretendOtherDevice({});
+    ASSERT_TRUE(r.completed);
+    const std::int32_t sub = dirIndex("sub");
+    ASSERT_GE(sub, 0);
+    EXPECT_TRUE(disk.DirList[std::size_t(sub)].FileList.empty());
+    EXPECT_TRUE(file("found"));
+}
+
 TEST_F(ScannerTest, FolderThatCannotBeListedIsRecordedEmptyAndTheWalkGoesOn)
 {
     // Permission bits do not stop root, so the folder is removed between being

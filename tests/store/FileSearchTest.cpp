@@ -64,14 +64,16 @@ protected:
         return names;
     }
 
-    void open()
+    void open(bool programsIntervals = false)
     {
         window = std::make_unique<TForm_Main>(root());
         dialog = std::make_unique<TForm_SearchFile>(window.get());
         window->setSearchDialog(dialog.get());
         // Events and rows at every point, so that the tests know when.
-        window->FileSearch->EventInterval = {};
-        window->FileSearch->RowInterval = {};
+        if (!programsIntervals) {
+            window->FileSearch->EventInterval = {};
+            window->FileSearch->RowInterval = {};
+        }
         window->show();
     }
     QTreeWidgetItem* top() const { return window->TreeView1->topNode(); }
@@ -402,6 +404,23 @@ TEST_F(FileSearchTest, StopKeepsTheRowsSoFarAndAddsNoneAfter)
     EXPECT_EQ(disksListed(), QStringList(40, "d1"));
     EXPECT_FALSE(window->Stop1->isEnabled());
     EXPECT_FALSE(window->FileSearch->running());
+}
+
+// With the intervals the program uses, most points of the search read no
+// clock and let no events run: a stop still ends it at the very next point,
+// not at the next reading of the clock (every 64th point).
+TEST_F(FileSearchTest, AStopEndsTheSearchAtTheNextPointWithTheProgramsIntervals)
+{
+    disk("d1", {"hit"}); // fewer files than come before the first point
+    disk("d2", manyHits(3000));
+    open(true);
+    QObject::connect(window->StatusBar1, &QStatusBar::messageChanged, window.get(), [&](const QString& text) {
+        if (text.startsWith(QStringLiteral("検索中: d2")))
+            window->Stop1->trigger();
+    });
+    search(top(), "hit");
+    EXPECT_LT(disksListed().count("d2"), 64);
+    EXPECT_TRUE(window->StatusBar1->currentMessage().startsWith(QStringLiteral("検索を中断しました")));
 }
 
 // The status bar names the disk being read, its place and the hits so far.

@@ -2,8 +2,8 @@
 // read() and one write() of the same number of bytes, and the memory of the
 // loaded TDisk (the resident memory it adds) against the file size. A first
 // load, into a new TDisk of a process that has not loaded before, is measured
-// in forked children: in the benchmark's own process the memory of earlier
-// loads would be reused.
+// in forked children against a first read into a new buffer: in the
+// benchmark's own process the memory of earlier loads would be reused.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -100,9 +100,21 @@ int main()
             std::perror("read");
         ::close(fd);
     });
-    // The first load of a run: every record's memory is new.
-    double tFirst = 1e9;
+    // The first load of a run: every record's memory is new. Its reference
+    // is a first read, into a new buffer of a process that has not read
+    // before, whose pages are new too.
+    double tFirst = 1e9, tFirstRead = 1e9;
     for (int i = 0; i < 5; ++i) {
+        const double r = qd::bench::measureForked([&] {
+            const auto start = Clock::now();
+            std::string fresh(image.size(), '\0');
+            const int fd = ::open(file.c_str(), O_RDONLY);
+            const bool whole = ::read(fd, fresh.data(), fresh.size()) == ssize_t(fresh.size());
+            ::close(fd);
+            return whole ? seconds(Clock::now() - start) : -1.0;
+        });
+        if (r >= 0)
+            tFirstRead = std::min(tFirstRead, r);
         const double t = qd::bench::measureForked([&] {
             TDisk fresh;
             const auto start = Clock::now();
@@ -137,7 +149,8 @@ int main()
     {
         std::printf("catalog: %d folders, %d files, %.1f MB\n", kFolders, kFolders * kFilesPerFolder, fileSize / 1e6);
         std::printf("load  %.3f s   raw read %.3f s   ratio %.2f (goal <= 5)\n", tLoad, tRead, tLoad / tRead);
-        std::printf("      (a first load into a new TDisk: %.3f s, ratio %.2f)\n", tFirst, tFirst / tRead);
+        std::printf("first load into a new TDisk %.3f s   first read into a new buffer %.3f s   ratio %.2f (goal <= 3)\n",
+                    tFirst, tFirstRead, tFirst / tFirstRead);
         std::printf("save  %.3f s   raw write %.3f s   ratio %.2f; with fsync both: raw %.3f s ratio %.2f\n", tSave,
                     tWrite, tSave / tWrite, tWriteSync, tSave / tWriteSync);
         std::printf("      (building the image in memory alone: %.3f s)\n", tBuild);

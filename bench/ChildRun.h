@@ -98,15 +98,14 @@ inline ChildRun runChild(const std::vector<std::string>& argv)
 // The fastest of runs runs (by time and, apart, by processor time) and the
 // highest peak among them; a run that fails ends the benchmark, since its
 // figures would mean nothing.
-inline ChildRun bestOf(int runs, const std::vector<std::string>& argv)
+inline ChildRun bestOf(int runs, const std::function<ChildRun()>& run, const std::string& what)
 {
     ChildRun b;
     b.seconds = b.cpuSeconds = 1e9;
     for (int i = 0; i < runs; ++i) {
-        const ChildRun r = runChild(argv);
+        const ChildRun r = run();
         if (!WIFEXITED(r.status) || WEXITSTATUS(r.status) != 0) {
-            std::fprintf(stderr, "%s %s failed (status %d)\n", argv[0].c_str(),
-                         argv.size() > 1 ? argv[1].c_str() : "", r.status);
+            std::fprintf(stderr, "%s failed (status %d)\n", what.c_str(), r.status);
             std::exit(1);
         }
         b.seconds = std::min(b.seconds, r.seconds);
@@ -115,6 +114,18 @@ inline ChildRun bestOf(int runs, const std::vector<std::string>& argv)
         b.status = r.status;
     }
     return b;
+}
+
+// The same for a program run with argv.
+inline ChildRun bestOf(int runs, const std::vector<std::string>& argv)
+{
+    return bestOf(runs, [&] { return runChild(argv); }, argv[0] + (argv.size() > 1 ? " " + argv[1] : std::string()));
+}
+
+// The same for work run in a forked child (see runForked).
+inline ChildRun bestOfForked(int runs, const std::function<int()>& work, const std::string& what)
+{
+    return bestOf(runs, [&] { return runForked(work); }, what);
 }
 
 } // namespace qd::bench

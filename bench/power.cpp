@@ -239,13 +239,7 @@ int main()
     // cat maps a new buffer for every file it reads and unmaps it after, so
     // on a machine where page faults are dear it measures faults more than
     // reading: the floor is every catalog read into one buffer, kept.
-    ChildRun read;
-    read.seconds = read.cpuSeconds = 1e9;
-    for (int i = 0; i < 5; ++i) {
-        const ChildRun r = runForked([&] { return readEvery(store.files); });
-        read.seconds = std::min(read.seconds, r.seconds);
-        read.cpuSeconds = std::min(read.cpuSeconds, r.cpuSeconds);
-    }
+    const ChildRun read = bestOfForked(5, [&] { return readEvery(store.files); }, "read of every catalog");
     const ChildRun heads = bestOf(5, with({"head", "-q", "-c", "4096"}, store.files));
     const ChildRun search = bestOf(5, {qdcat, "search", "Needle", "--root", root});
     const ChildRun searchI = bestOf(5, {qdcat, "search", "-i", "needle", "--root", root});

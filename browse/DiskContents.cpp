@@ -234,7 +234,7 @@ bool TDiskContents::KeepEditedComment(QWidget* owner)
     switch (dialogs().askYesNoCancel(owner, u("コメントが変更されています。保存しますか？"), u("確認"))) {
     case DialogAnswer::Yes:
         commentEdited_ = true;
-        B_SaveClick();
+        WriteShownDisk(owner);
         return !commentEdited_; // a save that failed keeps the edit, and the disk on show
     case DialogAnswer::No:
         return true;
@@ -285,6 +285,11 @@ void TDiskContents::showDisk(const std::filesystem::path& file, QWidget* owner)
             CurrentFolder = PendingFolder;
         PendingFolder = -1;
     }
+    if (!pendingPath_.empty()) {
+        const std::int32_t found = FindFolder(ShownDisk, pendingPath_);
+        if (found >= 0)
+            CurrentFolder = found;
+    }
     ShowFolder();
     emit reloadEnabledChanged(true);
     fillProperties();
@@ -302,17 +307,10 @@ void TDiskContents::reloadShown(QWidget* owner)
 {
     if (!diskShown() || commentEdited_)
         return;
-    const std::string folder = GetDirPath(CurrentFolder, ShownDisk);
+    // The folder on show, by its path: the reload may have renumbered folders.
+    pendingPath_ = GetDirPath(CurrentFolder, ShownDisk);
     showDisk(std::filesystem::path(shownFile_), owner);
-    if (!diskShown() || folder == GetDirPath(CurrentFolder, ShownDisk))
-        return;
-    for (std::size_t i = 0; i < ShownDisk.DirList.size(); ++i) {
-        if (GetDirPath(std::int32_t(i), ShownDisk) == folder) {
-            CurrentFolder = std::int32_t(i);
-            ShowFolder();
-            return;
-        }
-    }
+    pendingPath_.clear();
 }
 
 void TDiskContents::fillProperties()

@@ -173,6 +173,7 @@ private:
     ViewStyle style_ = ViewStyle::LargeIcon;
     NameOrder order_;
     std::filesystem::path shownFile_;
+    std::string pendingPath_; // the folder a reload shows again, by its path
     FileStamp shownStamp_; // the file as ShownDisk last read or wrote it
     QPersistentModelIndex revealRow_; // to scroll into view at the next arrangement
     bool filling_ = false;

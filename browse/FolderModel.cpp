@@ -47,16 +47,21 @@ int FolderModel::widestName(const QFont& font) const
 {
     if (widestName_ >= 0 && widestFont_ == font)
         return widestName_;
-    widestFont_ = font;
     const QFontMetrics metrics(font);
     // Measuring every name as text costs far more than the fill of a large
     // folder: each name's width is first reckoned from its stored bytes
     // (a single byte by its character's advance, a double-byte character as
     // wide as "あ"), and only the widest by that reckoning are measured.
-    int single[256];
-    for (int b = 0; b < 256; ++b)
-        single[b] = metrics.horizontalAdvance(fromAnsi(std::string(1, char(b))));
-    const int wide = metrics.horizontalAdvance(QChar(0x3042));
+    // The advances depend on the font alone: made once for it, not per folder.
+    if (advances_.empty() || widestFont_ != font) {
+        advances_.resize(257);
+        for (int b = 0; b < 256; ++b)
+            advances_[std::size_t(b)] = metrics.horizontalAdvance(fromAnsi(std::string(1, char(b))));
+        advances_[256] = metrics.horizontalAdvance(QChar(0x3042));
+    }
+    widestFont_ = font;
+    const int* single = advances_.data();
+    const int wide = advances_[256];
     std::vector<std::pair<int, const AnsiString*>> reckoned;
     reckoned.reserve(rows_.size());
     for (const FolderRow& row : rows_) {
@@ -185,7 +190,8 @@ void DateFittingDelegate::initStyleOption(QStyleOptionViewItem* option, const QM
     auto form = forms_.constFind(room);
     if (form == forms_.constEnd())
         form = forms_.insert(room, FittingDateForm(option->fontMetrics, room));
-    option->text = DateTimeText(value.toDouble(), *form);
+    if (*form != DateForm::Seconds) // the model's own text is the seconds form
+        option->text = DateTimeText(value.toDouble(), *form);
 }
 
 } // namespace qd

@@ -60,6 +60,7 @@ private:
     mutable QHash<int, QPixmap> pixmaps_;
     mutable int widestName_ = -1; // -1: not measured since the reset
     mutable QFont widestFont_;
+    mutable std::vector<int> advances_; // in widestFont_: of each single byte, then of a double-byte character
 };
 
 // Draws the dates of a column of the details view in one form for every row:

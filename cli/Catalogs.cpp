@@ -39,6 +39,27 @@ void ReportUnlisted(const QByteArray& folder, int error)
                    .arg(DisplayFileName(folder), QString::fromLocal8Bit(std::strerror(error))));
 }
 
+std::optional<StoreCatalogs> ListCatalogs(const QByteArray& root, bool* unread)
+{
+    StoreCatalogs out;
+    const bool listed = ForEachCatalog(
+        root,
+        [&](const QByteArray& file, const StoreEntry& entry) {
+            out.names.push_back(file);
+            out.titles.push_back(entry.text);
+            out.files.emplace_back(file.toStdString());
+            return true;
+        },
+        [&](const QByteArray& folder, int error) {
+            ReportUnlisted(folder, error);
+            if (unread)
+                *unread = true;
+        });
+    if (!listed)
+        return std::nullopt;
+    return out;
+}
+
 std::int32_t FindFolderArg(const TDisk& disk, const QString& path, bool* ambiguous)
 {
     std::string bytes = toAnsi(path);

@@ -32,6 +32,17 @@ public:
     void unlisted(const QByteArray& folder, int error) override { ReportUnlisted(folder, error); }
 };
 
+// The catalogs of the store in the order the tree lists them, for the
+// identification: their files as the file system names them, their titles.
+// nullopt when the root cannot be listed. A folder inside that cannot be
+// listed is named on standard error and sets unread (when given).
+struct StoreCatalogs {
+    std::vector<QByteArray> names;
+    std::vector<QString> titles;
+    std::vector<std::filesystem::path> files;
+};
+std::optional<StoreCatalogs> ListCatalogs(const QByteArray& root, bool* unread = nullptr);
+
 // The folder a command names by its path (D:\PHOTO\2001), the drive letter
 // in either case; -1 when the catalog has none. ambiguous, when given, tells
 // whether more folders have that path (a name may hold a backslash: the

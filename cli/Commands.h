@@ -35,17 +35,6 @@ int runExport(const Command& command, const QStringList& args);
 int runDuplicates(const Command& command, const QStringList& args);
 int runWatch(const Command& command, const QStringList& args);
 
-// The catalogs of the store in the order the tree lists them, for the
-// identification: their files as the file system names them, their titles.
-// nullopt when the root cannot be listed. A folder inside that cannot be
-// listed is named on standard error and sets unread (when given).
-struct StoreCatalogs {
-    std::vector<QByteArray> names;
-    std::vector<QString> titles;
-    std::vector<std::filesystem::path> files;
-};
-std::optional<StoreCatalogs> ListCatalogs(const QByteArray& root, bool* unread = nullptr);
-
 // Prints text to standard error followed by a new line, for errors.
 void printError(const QString& text);
 

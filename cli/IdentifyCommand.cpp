@@ -21,27 +21,6 @@ enum IdentifyExit { kNotFound = 1, kNoDisk = 3 };
 
 } // namespace
 
-std::optional<StoreCatalogs> ListCatalogs(const QByteArray& root, bool* unread)
-{
-    StoreCatalogs out;
-    const bool listed = ForEachCatalog(
-        root,
-        [&](const QByteArray& file, const StoreEntry& entry) {
-            out.names.push_back(file);
-            out.titles.push_back(entry.text);
-            out.files.emplace_back(file.toStdString());
-            return true;
-        },
-        [&](const QByteArray& folder, int error) {
-            ReportUnlisted(folder, error);
-            if (unread)
-                *unread = true;
-        });
-    if (!listed)
-        return std::nullopt;
-    return out;
-}
-
 int runIdentify(const Command& command, const QStringList& args)
 {
     CommandLine line(command);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "Catalogs.h"
 #include "CommandLine.h"
 #include "Commands.h"
 #include "Output.h"

@@ -98,10 +98,8 @@ RealFolder FindRealFolder(const TDisk& disk, std::int32_t folder)
     const std::optional<QString> root = CurrentRoot(*letter);
     if (!root)
         return real;
-    real.root = QFile::encodeName(*root).toStdString();
-
     // The root itself may be reached through a link (a drive mapped to one).
-    UniqueFd fd(::open(real.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(::open(QFile::encodeName(*root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     const std::optional<FolderDevice> base = fd ? FolderDeviceOf(fd.get()) : std::nullopt;
     if (!base) {
         real.status = ListStatusFromErrno(errno);

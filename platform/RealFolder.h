@@ -36,7 +36,6 @@ struct RealFolder {
     // not be opened or listed).
     ListStatus status = ListStatus::NotFound;
     QChar letter;                   // the drive the catalog was made from
-    std::string root;               // the drive's root now, as the file system spells it
     std::vector<std::string> names; // the real names from the root down to the folder
     UniqueFd fd;                    // the folder, open for listing, when Ok
 

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QSet>
 #include <QStorageInfo>
 #include <QTimer>
 #include <dirent.h>
@@ -212,10 +213,12 @@ bool StoreWatcher::relook(const QByteArray& folder)
         return false;
     }
     const FolderLook was = isNew ? FolderLook{} : std::move(known->second);
+    // A folder may hold thousands of catalogs: one set, not a search per path.
     auto missing = [](const std::vector<QByteArray>& from, const std::vector<QByteArray>& in) {
+        const QSet<QByteArray> present(in.begin(), in.end());
         std::vector<QByteArray> out;
         for (const QByteArray& p : from)
-            if (std::find(in.begin(), in.end(), p) == in.end())
+            if (!present.contains(p))
                 out.push_back(p);
         return out;
     };

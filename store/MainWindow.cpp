@@ -1014,7 +1014,12 @@ void TForm_Main::jumpToHit(const QByteArray& catalogFile, std::int32_t folder, c
         return;
     TreeView1->reveal(node);
     DiskContents->PendingFolder = folder;
-    TreeView1Click();
+    if (!TreeView1Click()) {
+        // Cancelled at the comment question: the disk shown stays, and no
+        // other disk shown later takes the hit's folder.
+        DiskContents->PendingFolder = -1;
+        return;
+    }
     // The hit itself, in front, unless the disk no longer has its folder.
     if (DiskContents->diskShown() && DiskContents->CurrentFolder == folder) {
         PageControl1->setCurrentWidget(TabSheet1);

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QListView>
 #include <QSplitter>
@@ -331,6 +332,14 @@ TEST_F(FileSearchTest, ADoubleClickOpensTheHitsDiskAtItsFolder)
     EXPECT_EQ(window->TreeView1->currentItem(), node("d2"));
     EXPECT_EQ(window->DiskContents->CurrentFolder, 0);
     EXPECT_FALSE(window->TB_Updir->isEnabled());
+
+    // A jump that the comment question cancels stays on the disk shown and
+    // leaves no folder pending for the next disk shown.
+    window->DiskContents->RichEdit_Comment->setPlainText("still typing");
+    dialogs_.answers.enqueue(DialogAnswer::Cancel);
+    doubleClickRow(0);
+    EXPECT_EQ(window->TreeView1->currentItem(), node("d2"));
+    EXPECT_EQ(window->DiskContents->PendingFolder, -1);
 
     // Without a selected row nothing happens.
     window->ListView_SearchFile->selectionModel()->clearSelection();

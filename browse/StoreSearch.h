@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,18 @@ public:
     // the catalogs in it that were not listed are not searched.
     virtual void unlisted(const QByteArray& folder, int error) {}
 };
+
+// What a pass over the catalog store does with one catalog: its image in,
+// the loader's outcome out (Ok, 5104 or 5105; damage throws CatalogError as
+// the loader does). On Ok it has told the sink itself what it found.
+using CatalogPass = std::function<LoadResult(const QByteArray& file, const QString& title, std::string_view image)>;
+
+// Hands pass every catalog below path as SearchStore walks them, each read
+// ahead of its turn on a thread of its own, so that reading the next
+// catalogs overlaps the work on this one; what fails, and the folders that
+// cannot be listed, go to the sink in their places, as SearchStore tells
+// them. The same outcome as SearchStore.
+bool PassOverStore(const QByteArray& path, StoreSearchSink& sink, const CatalogPass& pass);
 
 // Searches every catalog below path, a catalog folder, in the order in which
 // the catalog tree lists them (see ForEachCatalog); or, when path is a

@@ -1,6 +1,8 @@
 #include "CatalogImage.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <stdexcept>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -31,6 +33,8 @@ std::string_view iconBytes(CatalogReader& r, const char* what)
     }
     return image;
 }
+
+} // namespace
 
 // The whole file in memory. A large catalog is mapped rather than read: the
 // page cache's pages are mapped in one call instead of being copied into fresh
@@ -99,8 +103,6 @@ void FileImage::read(int fd, std::size_t expected, const std::filesystem::path& 
         size_ += std::size_t(n);
     }
 }
-
-} // namespace
 
 LoadResult MissingCatalog(const std::filesystem::path& file)
 {
@@ -190,6 +192,23 @@ UniqueFd OpenCatalogIfPresent(const std::filesystem::path& file, struct stat& st
     return fd;
 }
 
+namespace {
+
+// parse's outcome over the image of file; damage it finds is told naming the file.
+LoadResult parseNamingFile(const std::filesystem::path& file, const std::function<LoadResult(std::string_view)>& parse,
+                           std::string_view image)
+{
+    try {
+        return parse(image);
+    } catch (const CatalogError& e) {
+        if (!e.file().empty())
+            throw;
+        throw CatalogError(e.code(), file.native(), e.systemError(), e.offset(), e.what());
+    }
+}
+
+} // namespace
+
 LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::function<LoadResult(std::string_view)>& parse,
                            ImageBuffer* buffer, struct stat* examined)
 {
@@ -200,14 +219,87 @@ LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::functio
     if (examined)
         *examined = st;
     ImageBuffer own;
-    try {
-        const FileImage image(fd.get(), st, file, buffer ? *buffer : own);
-        return parse(image.view());
-    } catch (const CatalogError& e) {
-        if (!e.file().empty())
-            throw;
-        // Damage is found in the image: name the file it came from.
-        throw CatalogError(e.code(), file.native(), e.systemError(), e.offset(), e.what());
+    const FileImage image(fd.get(), st, file, buffer ? *buffer : own);
+    return parseNamingFile(file, parse, image.view());
+}
+
+CatalogReadAhead::CatalogReadAhead() : worker_([this] { work(); }) {}
+
+CatalogReadAhead::~CatalogReadAhead()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_one();
+    worker_.join();
+}
+
+void CatalogReadAhead::start(const std::filesystem::path& file)
+{
+    bool idle;
+    {
+        const std::lock_guard lock(mutex_);
+        if (jobs_.size() == kDepth) [[unlikely]]
+            throw std::logic_error("CatalogReadAhead: more files started than it reads ahead");
+        std::size_t slot = 0;
+        while (std::any_of(jobs_.begin(), jobs_.end(), [&](const Job& j) { return j.slot == slot; }))
+            ++slot;
+        idle = next_ == jobs_.size();
+        Job& job = jobs_.emplace_back();
+        job.file = file;
+        job.slot = slot;
+    }
+    if (idle)
+        wake_.notify_one();
+}
+
+LoadResult CatalogReadAhead::finish(const std::function<LoadResult(std::string_view)>& parse)
+{
+    std::unique_lock lock(mutex_);
+    if (jobs_.empty()) [[unlikely]]
+        throw std::logic_error("CatalogReadAhead: nothing started");
+    done_.wait(lock, [&] { return jobs_.front().done; });
+    Job& job = jobs_.front();
+    lock.unlock();
+    // Taken off the queue whatever parse does; the worker touches no job
+    // once it is done.
+    struct Pop {
+        CatalogReadAhead& self;
+        ~Pop()
+        {
+            const std::lock_guard lock(self.mutex_);
+            self.jobs_.pop_front();
+            --self.next_;
+        }
+    } pop{*this};
+    if (job.error)
+        std::rethrow_exception(job.error);
+    if (!job.image)
+        return MissingCatalog(job.file);
+    return parseNamingFile(job.file, parse, job.image->view());
+}
+
+void CatalogReadAhead::work()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&] { return stopping_ || next_ < jobs_.size(); });
+        if (stopping_)
+            return;
+        Job& job = jobs_[next_]; // a deque keeps its elements in place as others come and go
+        lock.unlock();
+        try {
+            struct stat st {};
+            if (const UniqueFd fd = OpenCatalogIfPresent(job.file, st))
+                job.image = std::make_unique<FileImage>(fd.get(), st, job.file, buffers_[job.slot]);
+        } catch (...) {
+            job.error = std::current_exception();
+        }
+        lock.lock();
+        job.done = true;
+        ++next_;
+        done_.notify_one();
     }
 }
 

@@ -4,14 +4,19 @@
 // share: the file's bytes in memory, a bounds-checked reader over them, and
 // the head and record layouts. Internal to catalog/.
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "DiskFile.h"
 #include "UniqueFd.h"
@@ -200,5 +205,47 @@ struct ImageBuffer {
 // when given, receives the status of the file that was read.
 LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::function<LoadResult(std::string_view)>& parse,
                            ImageBuffer* buffer = nullptr, struct stat* examined = nullptr);
+
+class FileImage; // a file's bytes in memory, read or mapped
+
+// Reads catalog files on a thread of its own, ahead of their use: while the
+// caller works on one file, the next ones are read, so that a pass over many
+// catalogs costs the larger of reading and working rather than both. Files
+// are finished in the order they were started. One caller thread.
+class CatalogReadAhead {
+public:
+    static constexpr std::size_t kDepth = 4; // files started and not yet finished, at most
+
+    CatalogReadAhead();
+    ~CatalogReadAhead();
+    CatalogReadAhead(const CatalogReadAhead&) = delete;
+    CatalogReadAhead& operator=(const CatalogReadAhead&) = delete;
+
+    // Begins reading file; at most kDepth started and not finished.
+    void start(const std::filesystem::path& file);
+    // For the file started first and not finished: what ReadCatalogFile
+    // gives (5101, a CatalogError naming the file, or parse's outcome), with
+    // parse run on the caller's thread once the file has been read.
+    LoadResult finish(const std::function<LoadResult(std::string_view)>& parse);
+
+private:
+    struct Job {
+        std::filesystem::path file;
+        std::size_t slot = 0; // in buffers_
+        bool done = false;
+        std::unique_ptr<FileImage> image; // none when missing or failed
+        std::exception_ptr error;
+    };
+    void work();
+
+    std::mutex mutex_;
+    std::condition_variable wake_; // the worker's: a file to read, or stop
+    std::condition_variable done_; // the caller's: a file read
+    std::deque<Job> jobs_;         // started and not finished, in order
+    std::size_t next_ = 0;         // of jobs_, the first the worker has not read
+    bool stopping_ = false;
+    ImageBuffer buffers_[kDepth];
+    std::thread worker_; // last: it starts once the rest is made
+};
 
 } // namespace qd

@@ -36,6 +36,11 @@ void CharSet::addSingle(unsigned char b)
     if (singles_[b])
         return;
     singles_[b] = true;
+    if (fewSingles_ < kFew) {
+        singleList_[fewSingles_] = b;
+        singlePattern_[fewSingles_] = 0x0101010101010101ull * b;
+    }
+    fewSingles_ = std::min(fewSingles_ + 1, kFew + 1);
     if (b < 0x80) {
         if (asciiCount_ < 2)
             ascii_[asciiCount_] = b;
@@ -51,7 +56,64 @@ void CharSet::addPair(unsigned char lead, unsigned char second, bool member)
         rows_[lead] = std::int16_t(pairs_.size() / kSeconds);
         pairs_.resize(pairs_.size() + kSeconds, 0);
     }
-    pairs_[std::size_t(rows_[lead]) * kSeconds + (second - kFirstSecond)] = kChar | (member ? kMember : 0);
+    std::uint8_t& pair = pairs_[std::size_t(rows_[lead]) * kSeconds + (second - kFirstSecond)];
+    if (member && !(pair & kMember)) {
+        if (fewPairs_ < kFew) {
+            pairList_[fewPairs_] = std::uint16_t(lead << 8 | second);
+            leadPattern_[fewPairs_] = 0x0101010101010101ull * lead;
+            secondPattern_[fewPairs_] = 0x0101010101010101ull * second;
+        }
+        fewPairs_ = std::min(fewPairs_ + 1, kFew + 1);
+    }
+    pair = kChar | (member ? kMember : 0);
+}
+
+bool CharSet::holdsFew(std::string_view name) const
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const auto* p = reinterpret_cast<const unsigned char*>(name.data());
+    const std::size_t n = name.size();
+    if (n < 9) {
+        // Too short for two overlapping words: byte by byte.
+        for (std::size_t i = 0; i < n; ++i) {
+            for (int k = 0; k < fewSingles_; ++k) {
+                if (p[i] == singleList_[k])
+                    return true;
+            }
+            for (int k = 0; k < fewPairs_; ++k) {
+                if (i + 1 < n && (p[i] << 8 | p[i + 1]) == pairList_[k])
+                    return true;
+            }
+        }
+        return false;
+    }
+    // A byte of a single member in a word leaves a zero byte in the word
+    // XOR its pattern; a pair, in the word and the word one byte on, both
+    // XOR theirs. The last pair of words overlaps the ones before, so that
+    // the name's end counts; its last byte, which only the later word holds,
+    // is looked at alone.
+    std::uint64_t zeros = 0;
+    for (std::size_t i = 0;;) {
+        std::uint64_t w, next;
+        std::memcpy(&w, p + i, 8);
+        std::memcpy(&next, p + i + 1, 8);
+        for (int k = 0; k < fewSingles_; ++k) {
+            const std::uint64_t x = w ^ singlePattern_[k];
+            zeros |= (x - kOnes) & ~x;
+        }
+        for (int k = 0; k < fewPairs_; ++k) {
+            const std::uint64_t x = (w ^ leadPattern_[k]) | (next ^ secondPattern_[k]);
+            zeros |= (x - kOnes) & ~x;
+        }
+        if (i + 9 == n)
+            break;
+        i = std::min(i + 8, n - 9);
+    }
+    bool last = false;
+    for (int k = 0; k < fewSingles_; ++k)
+        last |= p[n - 1] == singleList_[k];
+    return last || (zeros & kHighs) != 0;
 }
 
 bool CharSet::walk(std::string_view name) const

@@ -82,18 +82,32 @@ public:
             if (scan.ascii)
                 return asciiCount_ > 0 && scan.holds;
         }
+        // Of a set with few members, a name that holds none of their bytes
+        // side by side holds none of them: most names are passed over so,
+        // eight bytes at a time, rather than walked character by character.
+        if (fewSingles_ <= kFew && fewPairs_ <= kFew && !holdsFew(name))
+            return false;
         return walk(name);
     }
 
 private:
     static constexpr std::uint8_t kMember = 1, kChar = 2;
+    static constexpr int kFew = 4;
     bool walk(std::string_view name) const;
+    // Whether one of the member singles, or one of the member pairs as two
+    // bytes side by side, occurs anywhere in name, character boundaries aside.
+    bool holdsFew(std::string_view name) const;
 
     std::array<bool, 256> singles_{};
     std::array<std::int16_t, 256> rows_; // a lead byte's row in pairs_, -1 for none
     std::vector<std::uint8_t> pairs_;    // rows of 192 second bytes, 0x40 to 0xFF
     unsigned char ascii_[2] = {};        // the ASCII members, when there are at most two
     int asciiCount_ = 0;                 // how many; 3 for more
+    unsigned char singleList_[kFew] = {};  // the single-byte members, when there are at most kFew
+    std::uint16_t pairList_[kFew] = {};    // the same of the members of two bytes, lead byte first
+    int fewSingles_ = 0, fewPairs_ = 0;  // how many; kFew + 1 for more
+    std::uint64_t singlePattern_[kFew] = {}; // each byte of the list in all eight bytes
+    std::uint64_t leadPattern_[kFew] = {}, secondPattern_[kFew] = {};
 };
 
 // One file whose name matched, or with SearchQuery::folders a folder.

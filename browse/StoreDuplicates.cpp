@@ -114,41 +114,22 @@ private:
     RecordArena blocks_; // one for all parts, so that the blocks fill its pages in turn
 };
 
-// First pass: takes note of every file's hash and lets none through.
-class NoteKeys final : public RecordTest {
-public:
-    explicit NoteKeys(KeyParts& parts) : parts_(parts) {}
-    bool passes(const RecordView& r) override
-    {
-        parts_.add(keyOf(r.name, r.size));
-        return false;
-    }
-    bool prefersRuns() const override { return true; }
-    void keepPassing(std::span<const RecordView> records, std::vector<std::uint32_t>& passing) override
-    {
-        for (const std::uint32_t i : passing)
-            parts_.add(keyOf(records[i].name, records[i].size));
-        passing.clear();
-    }
-
-private:
-    KeyParts& parts_;
-};
-
-// Second pass: the files whose hash came up more than once. A bitmap of
-// the hashes' low bits answers most files; for the others, the hashes that
-// share their top bits (one or two) are found through an index by those bits.
-class RepeatedKeys final : public RecordTest {
+// The hashes that came up more than once in the first pass. A filter of
+// 16 bits per hash, three of them set in one word per hash, answers all but
+// about one file in 200 of those that are not among them, in one look at
+// memory; for the others, the hashes that share their top bits (one or two)
+// are found through an index by those bits.
+class RepeatedKeys {
 public:
     explicit RepeatedKeys(std::vector<std::uint32_t> keys) : keys_(std::move(keys))
     {
-        std::size_t bits = 1 << 16;
-        while (bits < keys_.size() * 16 && bits < (std::size_t(1) << 31))
-            bits <<= 1;
-        mask_ = std::uint32_t(bits - 1);
-        bitmap_.assign(bits / 64, 0);
+        std::size_t words = 1024;
+        while (words * 4 < keys_.size() && words < (std::size_t(1) << 25))
+            words <<= 1;
+        mask_ = std::uint32_t(words - 1);
+        filter_.assign(words, 0);
         for (std::uint32_t k : keys_)
-            bitmap_[(k & mask_) >> 6] |= std::uint64_t(1) << (k & 63);
+            filter_[k & mask_] |= bitsOf(k);
         int topBits = 8;
         while (topBits < 30 && (std::size_t(1) << topBits) < keys_.size())
             ++topBits;
@@ -159,27 +140,11 @@ public:
         for (std::size_t b = 1; b < start_.size(); ++b)
             start_[b] += start_[b - 1];
     }
-    bool passes(const RecordView& r) override { return repeated(keyOf(r.name, r.size)); }
-    // The hashes first, then the look-ups, which thus wait on the memory
-    // side by side.
-    bool prefersRuns() const override { return true; }
-    void keepPassing(std::span<const RecordView> records, std::vector<std::uint32_t>& passing) override
+    // Whether the hash k came up more than once.
+    bool has(std::uint32_t k) const
     {
-        hashes_.resize(passing.size());
-        for (std::size_t n = 0; n < passing.size(); ++n)
-            hashes_[n] = keyOf(records[passing[n]].name, records[passing[n]].size);
-        std::size_t kept = 0;
-        for (std::size_t n = 0; n < passing.size(); ++n) {
-            if (repeated(hashes_[n]))
-                passing[kept++] = passing[n];
-        }
-        passing.resize(kept);
-    }
-
-private:
-    bool repeated(std::uint32_t k) const
-    {
-        if (!(bitmap_[(k & mask_) >> 6] >> (k & 63) & 1))
+        const std::uint64_t bits = bitsOf(k);
+        if ((filter_[k & mask_] & bits) != bits)
             return false;
         const std::uint32_t b = k >> shift_;
         for (std::uint32_t i = start_[b]; i < start_[b + 1]; ++i) {
@@ -189,39 +154,64 @@ private:
         return false;
     }
 
+private:
+    // Three bits of a word, by bits of the hash that the word's index does not use.
+    static std::uint64_t bitsOf(std::uint32_t k)
+    {
+        const std::uint32_t h = k * 0x9E3779B1u;
+        return std::uint64_t(1) << (h >> 26) | std::uint64_t(1) << (h >> 20 & 63) | std::uint64_t(1) << (h >> 14 & 63);
+    }
+
     std::vector<std::uint32_t> keys_; // sorted, each once
-    std::vector<std::uint32_t> hashes_;
-    std::vector<std::uint64_t> bitmap_;
+    std::vector<std::uint64_t> filter_; // per word, the bits of the hashes that fall in it
     std::vector<std::uint32_t> start_; // per value of the top bits, its first place in keys_
     std::uint32_t mask_ = 0;
     int shift_ = 0;
 };
 
-// Reports each failing catalog once over both passes; the second pass's hits
-// go to the groups: one entry per hit, in the order met, and one group per
-// name and size, found through a table of its own by the same hash and with
-// its name in one string for all, so that no hit costs an allocation.
+// The second pass: over each catalog, the files whose hash came up more
+// than once, kept only once the catalog has been read to its end (one that
+// is damaged gives none); then one entry per such file, in the order met,
+// and one group per name and size, found through a table of its own by the
+// same hash and with its name in one string for all, so that no file costs
+// an allocation. Also the sink of both passes, which reports each failing
+// catalog once.
 class Collect final : public StoreSearchSink {
 public:
     Collect(StoreSearchSink& outer, Duplicates& out) : outer_(outer), out_(out) {}
 
-    void found(const QByteArray& file, const QString& title, const CatalogHits& hits) override
+    LoadResult pass(const QByteArray& file, const QString& title, std::string_view image, const RepeatedKeys& repeated,
+                    std::uint64_t minSize)
     {
-        if (!collecting || hits.hits.empty())
-            return;
+        links_.clear();
+        candidates_.clear();
+        const LoadResult load = ForEachRecord(
+            image, [&](std::size_t, const FolderRecord& f) { links_.push_back({f.parent, f.name}); },
+            [&](std::size_t folder, std::string_view name, std::uint32_t size) {
+                if (size >= minSize && repeated.has(keyOf(name, size)))
+                    candidates_.push_back({name, size, std::int32_t(folder)});
+            });
+        if (!load.ok() || candidates_.empty())
+            return load;
         const auto catalog = std::uint32_t(out_.catalogs.size());
         out_.catalogs.push_back({file, title});
-        const auto firstFolder = std::uint32_t(out_.folders.size());
-        out_.folders.insert(out_.folders.end(), hits.paths.begin(), hits.paths.end());
-        for (std::size_t i = 0; i < hits.hits.size(); ++i) {
-            const FileHit& hit = hits.hits[i];
-            const std::uint32_t g = groupOf(hit.name.view(), hits.details[i].size, catalog);
+        paths_.assign(links_.size(), -1);
+        for (const Candidate& c : candidates_) {
+            std::int32_t& path = paths_[std::size_t(c.folder)];
+            if (path < 0) {
+                path = std::int32_t(out_.folders.size());
+                out_.folders.push_back(FolderPath(links_, c.folder, chain_));
+            }
+            const std::uint32_t g = groupOf(c.name, c.size, catalog);
             Group& group = groups_[g];
             group.twoDisks |= group.firstCatalog != catalog;
             ++group.count;
-            hits_.push_back({g, {catalog, firstFolder + hit.path}});
+            hits_.push_back({g, {catalog, std::uint32_t(path)}});
         }
+        return load;
     }
+
+    void found(const QByteArray&, const QString&, const CatalogHits&) override {}
     void failed(const QByteArray& file, const QString& message) override
     {
         if (reported_.insert(file).second)
@@ -252,9 +242,12 @@ public:
         return out;
     }
 
-    bool collecting = false;
-
 private:
+    struct Candidate {
+        std::string_view name; // in the image
+        std::uint32_t size;
+        std::int32_t folder;
+    };
     struct Group {
         std::size_t name; // in names_
         std::uint8_t length;
@@ -309,6 +302,11 @@ private:
     std::string names_;
     std::vector<Hit> hits_;
     std::set<QByteArray> reported_;
+    // Of the catalog in hand.
+    std::vector<FolderLink> links_;
+    std::vector<Candidate> candidates_;
+    std::vector<std::int32_t> paths_; // each folder's entry in out_.folders, -1 for none yet
+    std::vector<std::int32_t> chain_;
 };
 
 } // namespace
@@ -317,25 +315,28 @@ bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSi
 {
     out = {};
     Collect collect(sink, out);
-    CatalogSearch scratch;
-    SearchQuery query;
-    query.minSize = minSize;
-
     std::vector<std::uint32_t> keys;
     {
-        // The first pass's memory goes before the second pass takes its own.
+        // The first pass takes note of every file's hash; its memory goes
+        // before the second pass takes its own.
         KeyParts parts;
-        NoteKeys note(parts);
-        query.tests = {&note};
-        if (!SearchStore(path, query, collect, scratch))
+        const bool read = PassOverStore(path, collect, [&](const QByteArray&, const QString&, std::string_view image) {
+            return ForEachRecord(
+                image, [](std::size_t, const FolderRecord&) {},
+                [&](std::size_t, std::string_view name, std::uint32_t size) {
+                    if (size >= minSize)
+                        parts.add(keyOf(name, size));
+                });
+        });
+        if (!read)
             return false;
         keys = parts.repeated();
     }
-    RepeatedKeys repeated(std::move(keys));
-    query.tests = {&repeated};
-    query.details = true;
-    collect.collecting = true;
-    if (!SearchStore(path, query, collect, scratch))
+    const RepeatedKeys repeated(std::move(keys));
+    const bool read = PassOverStore(path, collect, [&](const QByteArray& file, const QString& title, std::string_view image) {
+        return collect.pass(file, title, image, repeated, minSize);
+    });
+    if (!read)
         return false;
     out.groups = collect.groups();
     return true;

@@ -367,28 +367,31 @@ void CatalogSearch::addHit(const SearchQuery& query, const RecordView& v, const 
     d.size = v.size;
 }
 
+std::string FolderPath(const std::vector<FolderLink>& folders, std::int32_t folder, std::vector<std::int32_t>& chain)
+{
+    chain.clear();
+    std::size_t length = 0;
+    for (std::int32_t f = folder; f >= 0; f = folders[std::size_t(f)].parent) {
+        chain.push_back(f);
+        length += folders[std::size_t(f)].name.size() + 1;
+    }
+    std::string path;
+    path.reserve(length);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+        if (it != chain.rbegin())
+            path += '\\';
+        path += folders[std::size_t(*it)].name;
+    }
+    return path;
+}
+
 std::uint32_t CatalogSearch::pathOf(std::int32_t folder, CatalogHits& found)
 {
-    // Made once per folder, from the parent links (each smaller than its
-    // folder's own index, as the reader has checked), in time linear in the
-    // path's length.
+    // Made once per folder.
     std::int32_t& index = paths_[std::size_t(folder)];
     if (index < 0) {
-        chain_.clear();
-        std::size_t length = 0;
-        for (std::int32_t f = folder; f >= 0; f = folders_[std::size_t(f)].parent) {
-            chain_.push_back(f);
-            length += folders_[std::size_t(f)].name.size() + 1;
-        }
-        std::string path;
-        path.reserve(length);
-        for (auto it = chain_.rbegin(); it != chain_.rend(); ++it) {
-            if (it != chain_.rbegin())
-                path += '\\';
-            path += folders_[std::size_t(*it)].name;
-        }
         index = std::int32_t(found.paths.size());
-        found.paths.push_back(std::move(path));
+        found.paths.push_back(FolderPath(folders_, folder, chain_));
     }
     return std::uint32_t(index);
 }

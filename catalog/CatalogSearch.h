@@ -206,6 +206,43 @@ struct SearchQuery {
 // stays in CatalogSearch::partial().
 using SearchYield = std::function<bool(CatalogHits& found)>;
 
+// Every record of a catalog image in stored order, for a pass that takes
+// note of each and wants no hits, straight out of the image:
+// folder(index, record) for each folder before its files, and
+// file(folder index, name, size) for each file. The outcome and the damage
+// are searchData's (CatalogError for damage, after the records before it
+// have been visited).
+template <typename Folder, typename File>
+LoadResult ForEachRecord(std::string_view data, Folder&& folder, File&& file)
+{
+    CatalogReader r(data);
+    CatalogHeadFields head;
+    const LoadResult load = ReadCatalogHeadFields(r, head);
+    if (!load.ok())
+        return load;
+    for (std::size_t i = 0; i < head.folders; ++i) {
+        const FolderRecord record = ReadFolderRecord(r, i);
+        folder(i, record);
+        for (std::size_t j = 0; j < record.files; ++j) {
+            const FileRecord f = NextFileRecord(r);
+            std::uint32_t size;
+            std::memcpy(&size, f.fixed + 25, 4);
+            file(i, f.name, size);
+        }
+    }
+    return load;
+}
+
+// A folder of a catalog image as a path needs it: its parent's index in
+// DirList (smaller than its own, as the reader checks) and its name.
+struct FolderLink {
+    std::int32_t parent;
+    std::string_view name;
+};
+// GetDirPath of folder, made from the links in time linear in its length.
+// chain is scratch.
+std::string FolderPath(const std::vector<FolderLink>& folders, std::int32_t folder, std::vector<std::int32_t>& chain);
+
 // The search of one catalog after another. Each catalog file is read whole
 // once and its records are matched straight out of its bytes; only a hit
 // makes a record. A catalog that is damaged (any length, count or parent that
@@ -228,10 +265,6 @@ public:
     CatalogHits& partial() { return partial_; }
 
 private:
-    struct Folder {
-        std::int32_t parent;
-        std::string_view name;
-    };
     // What a hit needs of a record of the run besides its view.
     struct RunEntry {
         std::int32_t folder;     // a file's folder, a folder's parent
@@ -247,7 +280,7 @@ private:
     void addHit(const SearchQuery& query, const RecordView& v, const RunEntry& e, CatalogHits& found);
 
     ImageBuffer buffer_;
-    std::vector<Folder> folders_;    // of the catalog being searched
+    std::vector<FolderLink> folders_;    // of the catalog being searched
     std::vector<std::int32_t> paths_; // each folder's entry in CatalogHits::paths, -1 for none yet
     std::vector<std::int32_t> chain_;
     CatalogHits partial_;

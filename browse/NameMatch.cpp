@@ -242,16 +242,18 @@ bool FoldedTextTest::passes(const RecordView& record)
         // Folding ASCII is lowering its letters, and only an ASCII text can be in it.
         if (!ascii_ || name.size() < asciiText_.size())
             return false;
-        lowered_.assign(name);
-        for (char& c : lowered_) {
+        thread_local std::string lowered; // scratch: the test is asked from two threads at once
+        lowered.assign(name);
+        for (char& c : lowered) {
             if (c >= 'A' && c <= 'Z')
                 c = char(c + ('a' - 'A'));
         }
-        return lowered_.find(asciiText_) != std::string::npos;
+        return lowered.find(asciiText_) != std::string::npos;
     }
-    buffer_.clear();
-    names_.append(name, buffer_);
-    return std::u16string_view(buffer_).find(text_) != std::u16string_view::npos;
+    thread_local std::u16string folded;
+    folded.clear();
+    names_.append(name, folded);
+    return std::u16string_view(folded).find(text_) != std::u16string_view::npos;
 }
 
 GlobTest::GlobTest(const QString& pattern, bool caseBlind)
@@ -281,13 +283,14 @@ GlobTest::GlobTest(const QString& pattern, bool caseBlind)
 
 bool GlobTest::passes(const RecordView& record)
 {
-    buffer_.clear();
-    names_.append(record.name, buffer_);
+    thread_local std::u16string buffer; // scratch: the test is asked from two threads at once
+    buffer.clear();
+    names_.append(record.name, buffer);
     // Left to right; on a mismatch, the last "*" takes one more character.
-    const std::size_t n = buffer_.size(), m = pattern_.size();
+    const std::size_t n = buffer.size(), m = pattern_.size();
     std::size_t p = 0, s = 0, star = m, starAt = 0;
     while (s < n) {
-        if (p < m && (pattern_[p] == kOne || pattern_[p] == std::int32_t(buffer_[s]))) {
+        if (p < m && (pattern_[p] == kOne || pattern_[p] == std::int32_t(buffer[s]))) {
             ++p;
             ++s;
         } else if (p < m && pattern_[p] == kAny) {
@@ -326,8 +329,9 @@ bool RegexTest::passes(const RecordView& record)
     // An ASCII name is its own UTF-8.
     std::string_view name = record.name;
     if (!cp932::isAscii(name)) {
-        decoded_ = cp932::toUtf8(name);
-        name = decoded_;
+        thread_local std::string decoded; // scratch: the test is asked from two threads at once
+        decoded = cp932::toUtf8(name);
+        name = decoded;
     }
     return RE2::PartialMatch(re2::StringPiece(name.data(), name.size()), *regex_);
 }

@@ -76,9 +76,6 @@ private:
     std::string asciiText_; // the text when ASCII, which alone can be in an ASCII name
     bool ascii_ = false;
     CharSet first_; // the sources of the text's first unit
-
-    std::u16string buffer_;
-    std::string lowered_;
 };
 
 // A wildcard pattern over the whole name: "*" stands for any run of
@@ -93,7 +90,6 @@ private:
     static constexpr std::int32_t kAny = -1, kOne = -2;
     const Cp932Names& names_;
     std::vector<std::int32_t> pattern_; // units, kAny and kOne
-    std::u16string buffer_;
 };
 
 // A regular expression in RE2's syntax found anywhere in the decoded name
@@ -110,7 +106,6 @@ public:
 
 private:
     std::unique_ptr<re2::RE2> regex_;
-    std::string decoded_;
 };
 
 } // namespace qd

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <span>
 
 #include "StoreSearch.h"
 #include "catalog/CatalogSearch.h"
@@ -67,15 +68,19 @@ public:
         p.blocks.back()[p.used++] = key;
     }
 
-    // The hashes met more than once, sorted; the parts are emptied on the way.
-    std::vector<std::uint32_t> repeated()
+    // The hashes met more than once in any of all, sorted; the parts are
+    // emptied on the way.
+    static std::vector<std::uint32_t> repeated(std::span<KeyParts> all)
     {
         std::vector<std::uint32_t> out, keys, scratch;
-        for (Part& p : parts_) {
+        for (std::size_t part = 0; part < 256; ++part) {
             keys.clear();
-            for (std::size_t b = 0; b < p.blocks.size(); ++b)
-                keys.insert(keys.end(), p.blocks[b], p.blocks[b] + (b + 1 == p.blocks.size() ? p.used : kBlock));
-            p = Part();
+            for (KeyParts& parts : all) {
+                Part& p = parts.parts_[part];
+                for (std::size_t b = 0; b < p.blocks.size(); ++b)
+                    keys.insert(keys.end(), p.blocks[b], p.blocks[b] + (b + 1 == p.blocks.size() ? p.used : kBlock));
+                p = Part();
+            }
             sortLow24(keys, scratch);
             for (std::size_t i = 1; i < keys.size(); ++i) {
                 if (keys[i] == keys[i - 1] && (out.empty() || out.back() != keys[i]))
@@ -169,46 +174,60 @@ private:
     int shift_ = 0;
 };
 
-// The second pass: over each catalog, the files whose hash came up more
-// than once, kept only once the catalog has been read to its end (one that
-// is damaged gives none); then one entry per such file, in the order met,
-// and one group per name and size, found through a table of its own by the
-// same hash and with its name in one string for all, so that no file costs
-// an allocation. Also the sink of both passes, which reports each failing
-// catalog once.
+// The second pass. Over each catalog, on either lane: the files whose hash
+// came up more than once, with their names and their folders' paths, kept
+// in the catalog's slot. Then, on the caller's thread in the tree's order,
+// for a catalog read to its end (one that is damaged gives none): one entry
+// per such file, and one group per name and size, found through a table of
+// its own by the same hash and with its name in one string for all, so that
+// no file costs an allocation. Also the sink of both passes, which reports
+// each failing catalog once.
 class Collect final : public StoreSearchSink {
 public:
     Collect(StoreSearchSink& outer, Duplicates& out) : outer_(outer), out_(out) {}
 
-    LoadResult pass(const QByteArray& file, const QString& title, std::string_view image, const RepeatedKeys& repeated,
+    LoadResult look(int lane, std::size_t slot, std::string_view image, const RepeatedKeys& repeated,
                     std::uint64_t minSize)
     {
-        links_.clear();
-        candidates_.clear();
-        const LoadResult load = ForEachRecord(
-            image, [&](std::size_t, const FolderRecord& f) { links_.push_back({f.parent, f.name}); },
+        Lane& l = lanes_[lane];
+        Found& found = found_[slot];
+        found.clear(); // of a catalog before that failed, if any
+        l.links.clear();
+        l.paths.clear();
+        return ForEachRecord(
+            image, [&](std::size_t, const FolderRecord& f) { l.links.push_back({f.parent, f.name}); },
             [&](std::size_t folder, std::string_view name, std::uint32_t size) {
-                if (size >= minSize && repeated.has(keyOf(name, size)))
-                    candidates_.push_back({name, size, std::int32_t(folder)});
+                if (size < minSize || !repeated.has(keyOf(name, size)))
+                    return;
+                l.paths.resize(l.links.size(), -1);
+                std::int32_t& path = l.paths[folder];
+                if (path < 0) {
+                    path = std::int32_t(found.paths.size());
+                    found.paths.push_back(FolderPath(l.links, std::int32_t(folder), l.chain));
+                }
+                found.candidates.push_back({found.names.size(), std::uint8_t(name.size()), size, std::uint32_t(path)});
+                found.names += name;
             });
-        if (!load.ok() || candidates_.empty())
-            return load;
-        const auto catalog = std::uint32_t(out_.catalogs.size());
-        out_.catalogs.push_back({file, title});
-        paths_.assign(links_.size(), -1);
-        for (const Candidate& c : candidates_) {
-            std::int32_t& path = paths_[std::size_t(c.folder)];
-            if (path < 0) {
-                path = std::int32_t(out_.folders.size());
-                out_.folders.push_back(FolderPath(links_, c.folder, chain_));
+    }
+
+    void keep(std::size_t slot, const QByteArray& file, const QString& title)
+    {
+        Found& found = found_[slot];
+        if (!found.candidates.empty()) {
+            const auto catalog = std::uint32_t(out_.catalogs.size());
+            out_.catalogs.push_back({file, title});
+            const auto firstFolder = std::uint32_t(out_.folders.size());
+            out_.folders.insert(out_.folders.end(), std::make_move_iterator(found.paths.begin()),
+                                std::make_move_iterator(found.paths.end()));
+            for (const Candidate& c : found.candidates) {
+                const std::uint32_t g = groupOf(std::string_view(found.names).substr(c.name, c.length), c.size, catalog);
+                Group& group = groups_[g];
+                group.twoDisks |= group.firstCatalog != catalog;
+                ++group.count;
+                hits_.push_back({g, {catalog, firstFolder + c.path}});
             }
-            const std::uint32_t g = groupOf(c.name, c.size, catalog);
-            Group& group = groups_[g];
-            group.twoDisks |= group.firstCatalog != catalog;
-            ++group.count;
-            hits_.push_back({g, {catalog, std::uint32_t(path)}});
         }
-        return load;
+        found.clear();
     }
 
     void found(const QByteArray&, const QString&, const CatalogHits&) override {}
@@ -244,9 +263,28 @@ public:
 
 private:
     struct Candidate {
-        std::string_view name; // in the image
+        std::size_t name; // in Found::names
+        std::uint8_t length;
         std::uint32_t size;
-        std::int32_t folder;
+        std::uint32_t path; // in Found::paths
+    };
+    // Of one catalog, in its slot.
+    struct Found {
+        std::vector<Candidate> candidates;
+        std::string names;
+        std::vector<std::string> paths; // GetDirPath of each folder that holds a candidate
+        void clear()
+        {
+            candidates.clear();
+            names.clear();
+            paths.clear();
+        }
+    };
+    // Scratch of one lane.
+    struct Lane {
+        std::vector<FolderLink> links;
+        std::vector<std::int32_t> paths; // each folder's entry in Found::paths, -1 for none yet
+        std::vector<std::int32_t> chain;
     };
     struct Group {
         std::size_t name; // in names_
@@ -302,11 +340,8 @@ private:
     std::string names_;
     std::vector<Hit> hits_;
     std::set<QByteArray> reported_;
-    // Of the catalog in hand.
-    std::vector<FolderLink> links_;
-    std::vector<Candidate> candidates_;
-    std::vector<std::int32_t> paths_; // each folder's entry in out_.folders, -1 for none yet
-    std::vector<std::int32_t> chain_;
+    Lane lanes_[2];
+    Found found_[CatalogLanes::kSlots];
 };
 
 } // namespace
@@ -317,26 +352,30 @@ bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSi
     Collect collect(sink, out);
     std::vector<std::uint32_t> keys;
     {
-        // The first pass takes note of every file's hash; its memory goes
-        // before the second pass takes its own.
-        KeyParts parts;
-        const bool read = PassOverStore(path, collect, [&](const QByteArray&, const QString&, std::string_view image) {
-            return ForEachRecord(
-                image, [](std::size_t, const FolderRecord&) {},
-                [&](std::size_t, std::string_view name, std::uint32_t size) {
-                    if (size >= minSize)
-                        parts.add(keyOf(name, size));
-                });
-        });
-        if (!read)
+        // The first pass takes note of every file's hash, each lane in parts
+        // of its own; its memory goes before the second pass takes its own.
+        KeyParts parts[2];
+        const StorePass note{[&](int lane, std::size_t, std::string_view image) {
+                                 return ForEachRecord(
+                                     image, [](std::size_t, const FolderRecord&) {},
+                                     [&](std::size_t, std::string_view name, std::uint32_t size) {
+                                         if (size >= minSize)
+                                             parts[lane].add(keyOf(name, size));
+                                     });
+                             },
+                             [](std::size_t, const QByteArray&, const QString&) {}};
+        if (!PassOverStore(path, collect, note))
             return false;
-        keys = parts.repeated();
+        keys = KeyParts::repeated(parts);
     }
     const RepeatedKeys repeated(std::move(keys));
-    const bool read = PassOverStore(path, collect, [&](const QByteArray& file, const QString& title, std::string_view image) {
-        return collect.pass(file, title, image, repeated, minSize);
-    });
-    if (!read)
+    const StorePass second{[&](int lane, std::size_t slot, std::string_view image) {
+                               return collect.look(lane, slot, image, repeated, minSize);
+                           },
+                           [&](std::size_t slot, const QByteArray& file, const QString& title) {
+                               collect.keep(slot, file, title);
+                           }};
+    if (!PassOverStore(path, collect, second))
         return false;
     out.groups = collect.groups();
     return true;

@@ -1,5 +1,6 @@
 #include "StoreSearch.h"
 
+#include <array>
 #include <deque>
 #include <filesystem>
 
@@ -15,13 +16,14 @@ std::string SearchTextBytes(const QString& text)
     return encoded.substituted ? std::string() : encoded.bytes;
 }
 
-bool PassOverStore(const QByteArray& path, StoreSearchSink& sink, const CatalogPass& pass)
+bool PassOverStore(const QByteArray& path, StoreSearchSink& sink, const StorePass& pass)
 {
-    CatalogReadAhead ahead;
+    CatalogLanes lanes(pass.work);
     struct Started {
         QByteArray file;
         QString title;
         bool quietWithoutMagic; // a ".qd" without the magic below a folder is no disk
+        std::size_t slot;
     };
     std::deque<Started> started;
     // Finishes the catalog started first; false when it gave nothing.
@@ -29,10 +31,11 @@ bool PassOverStore(const QByteArray& path, StoreSearchSink& sink, const CatalogP
         const Started c = std::move(started.front());
         started.pop_front();
         try {
-            const LoadResult load =
-                ahead.finish([&](std::string_view image) { return pass(c.file, c.title, image); });
-            if (load.ok())
+            const LoadResult load = lanes.finish();
+            if (load.ok()) {
+                pass.tell(c.slot, c.file, c.title);
                 return true;
+            }
             if (!(c.quietWithoutMagic && load.status == LoadStatus::WrongVersion))
                 sink.failed(c.file, QString::fromStdString(load.message));
         } catch (const CatalogError& e) {
@@ -41,10 +44,10 @@ bool PassOverStore(const QByteArray& path, StoreSearchSink& sink, const CatalogP
         return false;
     };
     const auto begin = [&](const QByteArray& file, const QString& title, bool quiet) {
-        if (started.size() == CatalogReadAhead::kDepth)
+        if (started.size() == CatalogLanes::kSlots)
             finishOne();
-        ahead.start(std::filesystem::path(file.toStdString()));
-        started.push_back({file, title, quiet});
+        const std::size_t slot = lanes.start(std::filesystem::path(file.toStdString()));
+        started.push_back({file, title, quiet, slot});
     };
     if (!DirectoryExists(path)) {
         const QByteArray title = CatalogTitle(path.mid(path.lastIndexOf('/') + 1));
@@ -77,12 +80,18 @@ bool SearchStore(const QByteArray& path, std::string_view text, StoreSearchSink&
 
 bool SearchStore(const QByteArray& path, const SearchQuery& query, StoreSearchSink& sink, CatalogSearch& scratch)
 {
-    return PassOverStore(path, sink, [&](const QByteArray& file, const QString& title, std::string_view image) {
-        const CatalogSearchResult r = scratch.searchData(image, query);
-        if (r.load.ok())
-            sink.found(file, title, r.found);
-        return r.load;
-    });
+    CatalogSearch helper; // the other lane's scratch
+    std::array<CatalogSearchResult, CatalogLanes::kSlots> results;
+    return PassOverStore(
+        path, sink,
+        {[&](int lane, std::size_t slot, std::string_view image) {
+             results[slot] = (lane == 0 ? scratch : helper).searchData(image, query);
+             return results[slot].load;
+         },
+         [&](std::size_t slot, const QByteArray& file, const QString& title) {
+             sink.found(file, title, results[slot].found);
+             results[slot] = {};
+         }});
 }
 
 } // namespace qd

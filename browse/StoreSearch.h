@@ -32,17 +32,21 @@ public:
     virtual void unlisted(const QByteArray& folder, int error) {}
 };
 
-// What a pass over the catalog store does with one catalog: its image in,
-// the loader's outcome out (Ok, 5104 or 5105; damage throws CatalogError as
-// the loader does). On Ok it has told the sink itself what it found.
-using CatalogPass = std::function<LoadResult(const QByteArray& file, const QString& title, std::string_view image)>;
+// A pass over the catalog store that two threads share (see CatalogLanes):
+// work(lane, slot, image) takes a catalog's image on either of them (the
+// loader's outcome out: Ok, 5104 or 5105; damage throws CatalogError as the
+// loader does) and keeps what it found in its slot; tell(slot, file, title)
+// then hands that on, on the caller's thread, in the tree's order, for each
+// catalog whose work gave Ok.
+struct StorePass {
+    CatalogLanes::Work work;
+    std::function<void(std::size_t slot, const QByteArray& file, const QString& title)> tell;
+};
 
-// Hands pass every catalog below path as SearchStore walks them, each read
-// ahead of its turn on a thread of its own, so that reading the next
-// catalogs overlaps the work on this one; what fails, and the folders that
-// cannot be listed, go to the sink in their places, as SearchStore tells
-// them. The same outcome as SearchStore.
-bool PassOverStore(const QByteArray& path, StoreSearchSink& sink, const CatalogPass& pass);
+// Runs pass over every catalog below path as SearchStore walks them; what
+// fails, and the folders that cannot be listed, go to the sink in their
+// places, as SearchStore tells them. The same outcome as SearchStore.
+bool PassOverStore(const QByteArray& path, StoreSearchSink& sink, const StorePass& pass);
 
 // Searches every catalog below path, a catalog folder, in the order in which
 // the catalog tree lists them (see ForEachCatalog); or, when path is a
@@ -51,7 +55,8 @@ bool PassOverStore(const QByteArray& path, StoreSearchSink& sink, const CatalogP
 // leaves it out; a folder that cannot be listed is told to the sink. Returns
 // false when path itself cannot be read: a folder that cannot be opened, or
 // a catalog file that fails (reported to the sink).
-// scratch is reused from catalog to catalog.
+// scratch is reused from catalog to catalog. The query's tests are asked
+// from two threads at once.
 bool SearchStore(const QByteArray& path, std::string_view text, StoreSearchSink& sink, CatalogSearch& scratch);
 // The same for any query (see SearchQuery).
 bool SearchStore(const QByteArray& path, const SearchQuery& query, StoreSearchSink& sink, CatalogSearch& scratch);

@@ -34,8 +34,6 @@ std::string_view iconBytes(CatalogReader& r, const char* what)
     return image;
 }
 
-} // namespace
-
 // The whole file in memory. A large catalog is mapped rather than read: the
 // page cache's pages are mapped in one call instead of being copied into fresh
 // memory, which costs far more than parsing them. Qd replaces catalogs by
@@ -103,6 +101,8 @@ void FileImage::read(int fd, std::size_t expected, const std::filesystem::path& 
         size_ += std::size_t(n);
     }
 }
+
+} // namespace
 
 LoadResult MissingCatalog(const std::filesystem::path& file)
 {
@@ -192,23 +192,6 @@ UniqueFd OpenCatalogIfPresent(const std::filesystem::path& file, struct stat& st
     return fd;
 }
 
-namespace {
-
-// parse's outcome over the image of file; damage it finds is told naming the file.
-LoadResult parseNamingFile(const std::filesystem::path& file, const std::function<LoadResult(std::string_view)>& parse,
-                           std::string_view image)
-{
-    try {
-        return parse(image);
-    } catch (const CatalogError& e) {
-        if (!e.file().empty())
-            throw;
-        throw CatalogError(e.code(), file.native(), e.systemError(), e.offset(), e.what());
-    }
-}
-
-} // namespace
-
 LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::function<LoadResult(std::string_view)>& parse,
                            ImageBuffer* buffer, struct stat* examined)
 {
@@ -219,86 +202,100 @@ LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::functio
     if (examined)
         *examined = st;
     ImageBuffer own;
-    const FileImage image(fd.get(), st, file, buffer ? *buffer : own);
-    return parseNamingFile(file, parse, image.view());
+    try {
+        const FileImage image(fd.get(), st, file, buffer ? *buffer : own);
+        return parse(image.view());
+    } catch (const CatalogError& e) {
+        if (!e.file().empty())
+            throw;
+        // Damage is found in the image: name the file it came from.
+        throw CatalogError(e.code(), file.native(), e.systemError(), e.offset(), e.what());
+    }
 }
 
-CatalogReadAhead::CatalogReadAhead() : worker_([this] { work(); }) {}
+CatalogLanes::CatalogLanes(Work work) : work_(std::move(work)), helper_([this] { helper(); }) {}
 
-CatalogReadAhead::~CatalogReadAhead()
+CatalogLanes::~CatalogLanes()
 {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
     }
-    wake_.notify_one();
-    worker_.join();
+    queued_.notify_one();
+    helper_.join();
 }
 
-void CatalogReadAhead::start(const std::filesystem::path& file)
+std::size_t CatalogLanes::start(const std::filesystem::path& file)
 {
-    bool idle;
+    std::size_t slot = 0;
     {
         const std::lock_guard lock(mutex_);
-        if (jobs_.size() == kDepth) [[unlikely]]
-            throw std::logic_error("CatalogReadAhead: more files started than it reads ahead");
-        std::size_t slot = 0;
+        if (jobs_.size() == kSlots) [[unlikely]]
+            throw std::logic_error("CatalogLanes: more files started than it has slots");
         while (std::any_of(jobs_.begin(), jobs_.end(), [&](const Job& j) { return j.slot == slot; }))
             ++slot;
-        idle = next_ == jobs_.size();
         Job& job = jobs_.emplace_back();
         job.file = file;
         job.slot = slot;
     }
-    if (idle)
-        wake_.notify_one();
+    queued_.notify_one();
+    return slot;
 }
 
-LoadResult CatalogReadAhead::finish(const std::function<LoadResult(std::string_view)>& parse)
+LoadResult CatalogLanes::finish()
 {
     std::unique_lock lock(mutex_);
     if (jobs_.empty()) [[unlikely]]
-        throw std::logic_error("CatalogReadAhead: nothing started");
-    done_.wait(lock, [&] { return jobs_.front().done; });
-    Job& job = jobs_.front();
-    lock.unlock();
-    // Taken off the queue whatever parse does; the worker touches no job
-    // once it is done.
-    struct Pop {
-        CatalogReadAhead& self;
-        ~Pop()
-        {
-            const std::lock_guard lock(self.mutex_);
-            self.jobs_.pop_front();
-            --self.next_;
+        throw std::logic_error("CatalogLanes: nothing started");
+    // Rather than wait, work on the first file nobody has taken.
+    while (jobs_.front().state != State::Done) {
+        const auto queued = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.state == State::Queued; });
+        if (queued == jobs_.end()) {
+            done_.wait(lock);
+            continue;
         }
-    } pop{*this};
+        Job& job = *queued;
+        job.state = State::Taken;
+        lock.unlock();
+        run(job, 0);
+        lock.lock();
+        job.state = State::Done;
+    }
+    Job job = std::move(jobs_.front());
+    jobs_.pop_front();
+    lock.unlock();
     if (job.error)
         std::rethrow_exception(job.error);
-    if (!job.image)
-        return MissingCatalog(job.file);
-    return parseNamingFile(job.file, parse, job.image->view());
+    return job.load;
 }
 
-void CatalogReadAhead::work()
+void CatalogLanes::run(Job& job, int lane)
+{
+    try {
+        job.load = ReadCatalogFile(
+            job.file, [&](std::string_view image) { return work_(lane, job.slot, image); }, &buffers_[lane]);
+    } catch (...) {
+        job.error = std::current_exception();
+    }
+}
+
+void CatalogLanes::helper()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [&] { return stopping_ || next_ < jobs_.size(); });
+        auto queued = jobs_.end();
+        queued_.wait(lock, [&] {
+            queued = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.state == State::Queued; });
+            return stopping_ || queued != jobs_.end();
+        });
         if (stopping_)
             return;
-        Job& job = jobs_[next_]; // a deque keeps its elements in place as others come and go
+        Job& job = *queued;
+        job.state = State::Taken;
         lock.unlock();
-        try {
-            struct stat st {};
-            if (const UniqueFd fd = OpenCatalogIfPresent(job.file, st))
-                job.image = std::make_unique<FileImage>(fd.get(), st, job.file, buffers_[job.slot]);
-        } catch (...) {
-            job.error = std::current_exception();
-        }
+        run(job, 1);
         lock.lock();
-        job.done = true;
-        ++next_;
+        job.state = State::Done;
         done_.notify_one();
     }
 }

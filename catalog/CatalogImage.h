@@ -206,46 +206,54 @@ struct ImageBuffer {
 LoadResult ReadCatalogFile(const std::filesystem::path& file, const std::function<LoadResult(std::string_view)>& parse,
                            ImageBuffer* buffer = nullptr, struct stat* examined = nullptr);
 
-class FileImage; // a file's bytes in memory, read or mapped
-
-// Reads catalog files on a thread of its own, ahead of their use: while the
-// caller works on one file, the next ones are read, so that a pass over many
-// catalogs costs the larger of reading and working rather than both. Files
-// are finished in the order they were started. One caller thread.
-class CatalogReadAhead {
+// Reads catalog files and works on them on two threads, the caller's and
+// one of its own: each file started is taken by whichever is free first,
+// read into that thread's buffer (which stays in its cache for the work)
+// and handed to work there; the files are finished in the order they were
+// started, on the caller's thread. So a pass over many catalogs takes about
+// half of reading and working on them one after the other. work must keep
+// what it changes per lane (0: the caller's thread, 1: the other) or per
+// slot, never shared.
+class CatalogLanes {
 public:
-    static constexpr std::size_t kDepth = 4; // files started and not yet finished, at most
+    static constexpr std::size_t kSlots = 8; // files started and not yet finished, at most
+    // What ReadCatalogFile's parse does, told on which lane it runs and the
+    // slot of the file (see start).
+    using Work = std::function<LoadResult(int lane, std::size_t slot, std::string_view image)>;
 
-    CatalogReadAhead();
-    ~CatalogReadAhead();
-    CatalogReadAhead(const CatalogReadAhead&) = delete;
-    CatalogReadAhead& operator=(const CatalogReadAhead&) = delete;
+    explicit CatalogLanes(Work work);
+    ~CatalogLanes();
+    CatalogLanes(const CatalogLanes&) = delete;
+    CatalogLanes& operator=(const CatalogLanes&) = delete;
 
-    // Begins reading file; at most kDepth started and not finished.
-    void start(const std::filesystem::path& file);
+    // Queues file and gives its slot, in [0, kSlots), free again once it is
+    // finished. At most kSlots started and not finished.
+    std::size_t start(const std::filesystem::path& file);
     // For the file started first and not finished: what ReadCatalogFile
-    // gives (5101, a CatalogError naming the file, or parse's outcome), with
-    // parse run on the caller's thread once the file has been read.
-    LoadResult finish(const std::function<LoadResult(std::string_view)>& parse);
+    // gives (5101, a CatalogError naming the file, or work's outcome). The
+    // caller works on queued files while it waits.
+    LoadResult finish();
 
 private:
+    enum class State { Queued, Taken, Done };
     struct Job {
         std::filesystem::path file;
-        std::size_t slot = 0; // in buffers_
-        bool done = false;
-        std::unique_ptr<FileImage> image; // none when missing or failed
+        std::size_t slot = 0;
+        State state = State::Queued;
+        LoadResult load;
         std::exception_ptr error;
     };
-    void work();
+    void run(Job& job, int lane);
+    void helper();
 
+    Work work_;
     std::mutex mutex_;
-    std::condition_variable wake_; // the worker's: a file to read, or stop
-    std::condition_variable done_; // the caller's: a file read
-    std::deque<Job> jobs_;         // started and not finished, in order
-    std::size_t next_ = 0;         // of jobs_, the first the worker has not read
+    std::condition_variable queued_; // the helper's: a file to take, or stop
+    std::condition_variable done_;   // the caller's: a file finished by the helper
+    std::deque<Job> jobs_;           // started and not finished, in order; elements stay in place
     bool stopping_ = false;
-    ImageBuffer buffers_[kDepth];
-    std::thread worker_; // last: it starts once the rest is made
+    ImageBuffer buffers_[2];         // per lane
+    std::thread helper_;             // last: it starts once the rest is made
 };
 
 } // namespace qd

@@ -154,7 +154,8 @@ struct RecordView {
 // A test of records beyond the windows' plain text: a case-blind name, a
 // wildcard pattern or a regular expression (made above catalog/, where the
 // text tools are), or a pass that takes note of what it sees and lets
-// nothing through.
+// nothing through. A test given to a search of the store (SearchStore) is
+// asked from two threads at once: it keeps its scratch per thread.
 class RecordTest {
 public:
     virtual ~RecordTest() = default;

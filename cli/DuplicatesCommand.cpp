@@ -48,7 +48,7 @@ int runDuplicates(const Command& command, const QStringList& args)
     std::vector<std::optional<std::string>> folders(found.folders.size());
     const auto folder = [&](std::uint32_t f) -> const std::string& {
         if (!folders[f])
-            folders[f] = TsvField(fromAnsi(found.folders[f])).toStdString();
+            folders[f] = AnsiTsvField(found.folders[f]);
         return *folders[f];
     };
     Out out;
@@ -68,7 +68,7 @@ int runDuplicates(const Command& command, const QStringList& args)
             if (g > 0)
                 out.text("\n");
             const std::string sizeAndName =
-                std::to_string(group.size) + '\t' + TsvField(fromAnsi(group.name)).toStdString() + '\t';
+                std::to_string(group.size) + '\t' + AnsiTsvField(group.name) + '\t';
             for (const Duplicates::Place& p : group.places)
                 out.text(sizeAndName).text(titles[p.catalog]).text("\t").text(folder(p.folder)).text("\n");
         }

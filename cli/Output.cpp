@@ -1,11 +1,13 @@
 #include "Output.h"
 
 #include <QDate>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "catalog/Cp932.h"
 #include "catalog/QdLib.h"
+#include "platform/Text.h"
 
 namespace qd::cli {
 
@@ -27,6 +29,13 @@ QString TsvField(const QString& text)
         }
     }
     return out;
+}
+
+std::string AnsiTsvField(std::string_view cp932)
+{
+    if (std::all_of(cp932.begin(), cp932.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
+        return std::string(cp932);
+    return TsvField(fromAnsi(cp932)).toStdString();
 }
 
 QString TsvRow(const QStringList& fields)

@@ -15,6 +15,11 @@ namespace qd::cli {
 // control character as \xHH. Everything else is left as it is.
 QString TsvField(const QString& text);
 
+// The same of code page 932 bytes of a catalog, in UTF-8. Most names are
+// printable ASCII without a backslash, which is its own field: those are
+// not decoded.
+std::string AnsiTsvField(std::string_view cp932);
+
 // The fields escaped and joined by tabs, with the new line that ends the row.
 QString TsvRow(const QStringList& fields);
 

@@ -52,8 +52,8 @@ private:
             const FileHit& hit = found.hits[i];
             std::optional<std::string>& path = paths[hit.path];
             if (!path)
-                path = TsvField(fromAnsi(found.paths[hit.path])).toStdString();
-            out.text(disk).text("\t").print(TsvField(fromAnsi(hit.name)));
+                path = AnsiTsvField(found.paths[hit.path]);
+            out.text(disk).text("\t").text(AnsiTsvField(hit.name.view()));
             if (i < found.details.size() && found.details[i].folder)
                 out.text("\\\\"); // an escaped backslash: no file name ends in one
             out.text("\t").text(*path).text("\n");

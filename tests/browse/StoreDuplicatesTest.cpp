@@ -105,3 +105,37 @@ TEST(FindDuplicates, NamesOfEveryLengthAreFoundWhateverFollowsThem)
         expected.push_back(std::string(n, char('a' + n % 26)));
     EXPECT_EQ(names, expected);
 }
+
+// A catalog that is damaged after some of its files gives none of them,
+// though they were hashed on the first pass, and is reported once; more
+// catalogs than are worked on at once, so that its place is used again.
+TEST(FindDuplicates, ADamagedCatalogGivesNoneOfTheFilesBeforeTheDamage)
+{
+    TempDir dir;
+    const auto save = [&](const std::string& title, std::vector<TFile> files) {
+        TDisk disk;
+        disk.DirList.emplace_back().Name = "D:";
+        disk.DirList[0].Parent = -1;
+        disk.DirList[0].FileList.assign(files.begin(), files.end());
+        const std::string image = BuildDiskData(disk);
+        writeFile(dir / (title + ".qd"), title == "d03" ? image.substr(0, image.size() - 10) : image);
+    };
+    for (int d = 0; d < 12; ++d) {
+        std::vector<TFile> files = {sampleFile("every.jpg", 5)};
+        if (d == 3 || d == 11) // with the damaged d03 its only other place
+            files.push_back(sampleFile("two.jpg", 7));
+        if (d == 3)
+            files.push_back(sampleFile("the damaged tail.txt", 9));
+        save((d < 10 ? "d0" : "d") + std::to_string(d), files);
+    }
+    Failures failures;
+    Duplicates found;
+    ASSERT_TRUE(FindDuplicates(QByteArray::fromStdString(dir.path().string()), 1, failures, found));
+    EXPECT_EQ(failures.failed_, (std::vector<QByteArray>{QByteArray::fromStdString((dir / "d03.qd").string())}));
+    ASSERT_EQ(found.groups.size(), 1u);
+    std::vector<std::string> titles;
+    for (const Duplicates::Place& p : found.groups[0].places)
+        titles.push_back(found.catalogs[p.catalog].title.toStdString());
+    EXPECT_EQ(titles, (std::vector<std::string>{"d00", "d01", "d02", "d04", "d05", "d06", "d07", "d08", "d09", "d10",
+                                                "d11"}));
+}

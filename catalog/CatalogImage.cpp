@@ -247,19 +247,10 @@ LoadResult CatalogLanes::finish()
     std::unique_lock lock(mutex_);
     if (jobs_.empty()) [[unlikely]]
         throw std::logic_error("CatalogLanes: nothing started");
-    // Rather than wait, work on the first file nobody has taken.
+    // Rather than wait, work on a file nobody has taken.
     while (jobs_.front().state != State::Done) {
-        const auto queued = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.state == State::Queued; });
-        if (queued == jobs_.end()) {
+        if (!runQueued(lock, 0))
             done_.wait(lock);
-            continue;
-        }
-        Job& job = *queued;
-        job.state = State::Taken;
-        lock.unlock();
-        run(job, 0);
-        lock.lock();
-        job.state = State::Done;
     }
     Job job = std::move(jobs_.front());
     jobs_.pop_front();
@@ -269,33 +260,38 @@ LoadResult CatalogLanes::finish()
     return job.load;
 }
 
-void CatalogLanes::run(Job& job, int lane)
+std::deque<CatalogLanes::Job>::iterator CatalogLanes::firstQueued()
 {
+    return std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.state == State::Queued; });
+}
+
+bool CatalogLanes::runQueued(std::unique_lock<std::mutex>& lock, int lane)
+{
+    const auto queued = firstQueued();
+    if (queued == jobs_.end())
+        return false;
+    Job& job = *queued; // a deque keeps it in place while others come and go
+    job.state = State::Taken;
+    lock.unlock();
     try {
         job.load = ReadCatalogFile(
             job.file, [&](std::string_view image) { return work_(lane, job.slot, image); }, &buffers_[lane]);
     } catch (...) {
         job.error = std::current_exception();
     }
+    lock.lock();
+    job.state = State::Done;
+    return true;
 }
 
 void CatalogLanes::helper()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        auto queued = jobs_.end();
-        queued_.wait(lock, [&] {
-            queued = std::find_if(jobs_.begin(), jobs_.end(), [](const Job& j) { return j.state == State::Queued; });
-            return stopping_ || queued != jobs_.end();
-        });
+        queued_.wait(lock, [&] { return stopping_ || firstQueued() != jobs_.end(); });
         if (stopping_)
             return;
-        Job& job = *queued;
-        job.state = State::Taken;
-        lock.unlock();
-        run(job, 1);
-        lock.lock();
-        job.state = State::Done;
+        runQueued(lock, 1);
         done_.notify_one();
     }
 }

@@ -243,7 +243,10 @@ private:
         LoadResult load;
         std::exception_ptr error;
     };
-    void run(Job& job, int lane);
+    std::deque<Job>::iterator firstQueued();
+    // Takes the first queued file and works on it on lane, without the lock
+    // meanwhile; false when none is queued.
+    bool runQueued(std::unique_lock<std::mutex>& lock, int lane);
     void helper();
 
     Work work_;

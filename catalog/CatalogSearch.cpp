@@ -45,6 +45,10 @@ void CharSet::addSingle(unsigned char b)
         if (asciiCount_ < 2)
             ascii_[asciiCount_] = b;
         asciiCount_ = std::min(asciiCount_ + 1, 3);
+        const auto lower = (unsigned char)(ascii_[0] | 0x20);
+        letter_ = asciiCount_ == 2 && (ascii_[0] ^ ascii_[1]) == 0x20 && lower >= 'a' && lower <= 'z';
+        if (letter_ && ascii_[0] != lower)
+            std::swap(ascii_[0], ascii_[1]);
     }
 }
 

@@ -27,21 +27,28 @@ namespace qd {
 bool MatchFileName(std::string_view name, std::string_view text);
 
 // What one pass over bytes, eight at a time, tells: whether they are all
-// ASCII, and whether the byte a or the byte b is among them.
+// ASCII, and whether the byte a or the byte b is among them. Letters: a
+// lower-case a and its upper-case b are found by one test, each byte with
+// 0x20 set against a (which only those two bytes give).
 struct ByteScan {
     bool ascii;
     bool holds;
 };
-inline ByteScan ScanBytes(std::string_view s, unsigned char a, unsigned char b)
+template <bool Letters = false> inline ByteScan ScanBytes(std::string_view s, unsigned char a, unsigned char b)
 {
     constexpr std::uint64_t kOnes = 0x0101010101010101ull;
     constexpr std::uint64_t kHighs = 0x8080808080808080ull;
     const std::uint64_t pa = kOnes * a, pb = kOnes * b;
     std::uint64_t high = 0, found = 0;
     auto scan = [&](std::uint64_t w) {
-        const std::uint64_t x = w ^ pa, y = w ^ pb; // a zero byte where a (b) stands
         high |= w;
-        found |= ((x - kOnes) & ~x) | ((y - kOnes) & ~y);
+        if constexpr (Letters) {
+            const std::uint64_t x = (w | kOnes * 0x20) ^ pa; // a zero byte where a or b stands
+            found |= (x - kOnes) & ~x;
+        } else {
+            const std::uint64_t x = w ^ pa, y = w ^ pb; // a zero byte where a (b) stands
+            found |= ((x - kOnes) & ~x) | ((y - kOnes) & ~y);
+        }
     };
     const std::size_t n = s.size();
     std::uint64_t w;
@@ -78,7 +85,8 @@ public:
         // Most names are ASCII, and few ASCII bytes are members: those names
         // are read eight bytes at a time.
         if (asciiCount_ <= 2) {
-            const ByteScan scan = ScanBytes(name, ascii_[0], ascii_[asciiCount_ == 2 ? 1 : 0]);
+            const ByteScan scan = letter_ ? ScanBytes<true>(name, ascii_[0], ascii_[1])
+                                          : ScanBytes(name, ascii_[0], ascii_[asciiCount_ == 2 ? 1 : 0]);
             if (scan.ascii)
                 return asciiCount_ > 0 && scan.holds;
         }
@@ -103,6 +111,7 @@ private:
     std::vector<std::uint8_t> pairs_;    // rows of 192 second bytes, 0x40 to 0xFF
     unsigned char ascii_[2] = {};        // the ASCII members, when there are at most two
     int asciiCount_ = 0;                 // how many; 3 for more
+    bool letter_ = false;                // the two are one letter, lower case first
     unsigned char singleList_[kFew] = {};  // the single-byte members, when there are at most kFew
     std::uint16_t pairList_[kFew] = {};    // the same of the members of two bytes, lead byte first
     int fewSingles_ = 0, fewPairs_ = 0;  // how many; kFew + 1 for more

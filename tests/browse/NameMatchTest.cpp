@@ -100,7 +100,15 @@ TEST(FoldedTextTest, IgnoresCaseAndWidth)
 // compatibility character folds to, a backslash, punctuation).
 TEST(FoldedTextTest, FindsWhatFoldingTheWholeNameFinds)
 {
-    const std::vector<std::string> names = randomNames(19);
+    std::vector<std::string> names = randomNames(19);
+    // And ASCII names as long as those, which the look reads a word at a time.
+    std::mt19937 random(23);
+    for (int n = 0; n < 5000; ++n) {
+        std::string name(std::uniform_int_distribution<std::size_t>(0, 24)(random), ' ');
+        for (char& c : name)
+            c = char(std::uniform_int_distribution<int>(0x20, 0x7E)(random));
+        names.push_back(std::move(name));
+    }
     for (const char* text : {"n", "Ｎ", "ガ", "ｶﾞ", "ﾞ", "1", "平成", ".", "あ", "ー", "~", "\\"}) {
         FoldedTextTest test(QString::fromUtf8(text));
         const QString folded = FoldForSearch(QString::fromUtf8(text));

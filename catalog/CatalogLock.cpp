@@ -89,7 +89,11 @@ std::vector<CatalogLock> CatalogLock::forTree(const std::filesystem::path& folde
         try {
             locks.push_back(forFolder(f, wait));
         } catch (const CatalogError& e) {
-            if (e.code() != Code::Create)
+            // Only a folder nobody may write in is passed over: one left
+            // without its lock for want of descriptors or room would be
+            // moved or removed while a writer saves in it.
+            const int err = e.systemError();
+            if (e.code() != Code::Create || (err != EACCES && err != EPERM && err != EROFS))
                 throw;
         }
     };
@@ -98,9 +102,13 @@ std::vector<CatalogLock> CatalogLock::forTree(const std::filesystem::path& folde
     for (auto it = std::filesystem::recursive_directory_iterator(
              folder, std::filesystem::directory_options::skip_permission_denied, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_symlink(ec) && it->is_directory(ec))
+        std::error_code entry; // an entry that cannot be examined does not end the walk
+        if (!it->is_symlink(entry) && it->is_directory(entry))
             take(it->path());
     }
+    // A walk cut short would leave the folders after it unguarded.
+    if (ec)
+        FailCatalogErrno(Code::Open, folder, "Cannot list", ec.value());
     return locks;
 }
 

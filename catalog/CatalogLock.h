@@ -36,8 +36,9 @@ public:
     static CatalogLock forFolder(const std::filesystem::path& folder, Wait wait = kWaitBriefly);
     // The locks of a folder and of every folder below it (links are not
     // followed), for moving or removing all their catalogs at once; taken
-    // from the top down. A folder in which no lock file can be made holds no
-    // catalog that anyone could write, and is passed over. Throws as
+    // from the top down. A folder in which no lock file may be made (no
+    // permission, read-only) holds no catalog that anyone could write, and is
+    // passed over; any other failure to make one throws. Throws as
     // forFolder; the locks taken so far are released then.
     static std::vector<CatalogLock> forTree(const std::filesystem::path& folder, Wait wait = kWaitBriefly);
 

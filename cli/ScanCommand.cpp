@@ -195,11 +195,13 @@ public:
         }
         return true;
     }
-    // With the lock file that a writer made in them, while the lock is held.
-    void removeAll()
+    // With the lock file made in them, but only while this scan holds the
+    // lock: one that another writer holds is theirs, and the folder stays.
+    void removeAll(bool lockHeld = false)
     {
         for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
-            ::unlink(JoinPath(*it, kLockFileName).constData());
+            if (lockHeld)
+                ::unlink(JoinPath(*it, kLockFileName).constData());
             ::rmdir(it->constData());
         }
         made_.clear();
@@ -298,7 +300,7 @@ int runScan(const Command& command, const QStringList& args)
             printError(QStringLiteral("%1 appeared while the drive was read; --force replaces it").arg(DisplayFileName(target)));
         else
             printError(QString::fromUtf8(e.what()));
-        made.removeAll();
+        made.removeAll(true);
         return kNotWritten;
     }
     RemoveOldLeftovers(dir); // what saves killed here long ago left behind

@@ -1014,12 +1014,13 @@ void TForm_Main::jumpToHit(const QByteArray& catalogFile, std::int32_t folder, c
         return;
     TreeView1->reveal(node);
     DiskContents->PendingFolder = folder;
-    if (!TreeView1Click()) {
-        // Cancelled at the comment question: the disk shown stays, and no
-        // other disk shown later takes the hit's folder.
-        DiskContents->PendingFolder = -1;
+    const bool shown = TreeView1Click();
+    // For this disk only, whether it was shown or not (cancelled at the
+    // comment question, gone damaged, no disk after a refresh): no disk
+    // shown later takes the hit's folder.
+    DiskContents->PendingFolder = -1;
+    if (!shown)
         return;
-    }
     // The hit itself, in front, unless the disk no longer has its folder.
     if (DiskContents->diskShown() && DiskContents->CurrentFolder == folder) {
         PageControl1->setCurrentWidget(TabSheet1);

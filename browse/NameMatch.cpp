@@ -327,13 +327,11 @@ QString RegexTest::error() const
 bool RegexTest::passes(const RecordView& record)
 {
     // An ASCII name is its own UTF-8.
-    std::string_view name = record.name;
-    if (!cp932::isAscii(name)) {
-        thread_local std::string decoded; // scratch: the test is asked from two threads at once
-        decoded = cp932::toUtf8(name);
-        name = decoded;
-    }
-    return RE2::PartialMatch(re2::StringPiece(name.data(), name.size()), *regex_);
+    const std::string_view name = record.name;
+    if (cp932::isAscii(name))
+        return RE2::PartialMatch(re2::StringPiece(name.data(), name.size()), *regex_);
+    const std::string decoded = cp932::toUtf8(name);
+    return RE2::PartialMatch(re2::StringPiece(decoded.data(), decoded.size()), *regex_);
 }
 
 } // namespace qd

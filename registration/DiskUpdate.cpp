@@ -36,6 +36,7 @@ public:
         return {std::size_t(range.first - keys_.begin()), std::size_t(range.second - keys_.begin())};
     }
     const std::string& name(std::size_t k) const { return names_[k]; }
+    bool empty() const { return names_.empty(); }
 
 private:
     std::vector<std::string> names_;
@@ -63,6 +64,8 @@ std::vector<std::size_t> matchRows(const std::vector<const DirEntry*>& entries, 
 {
     constexpr std::size_t none = std::size_t(-1);
     std::vector<std::size_t> match(entries.size(), none);
+    if (rows.empty()) // a folder recorded empty, as a new one is: no key to make
+        return match;
     std::vector<std::pair<std::size_t, std::size_t>> ranges(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)
         ranges[i] = rows.equal(order.key(fromAnsi(entries[i]->name)));

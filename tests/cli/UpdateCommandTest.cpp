@@ -155,14 +155,14 @@ TEST_F(QdcatUpdate, TwoWritersAtOnceKeepBothChangesOrTheSecondIsToldAndWritesNot
         return disk.DirList[std::size_t(FindFolder(disk, "S:\\SUB"))].FileList.size();
     };
     {
-        OtherWriter other{file};
+        OtherWriter other{file, {}};
         const QdcatResult refused = update("S:\\SUB");
         ASSERT_TRUE(other.child.next() && other.child.finish());
         EXPECT_EQ(refused.exitCode, 4);
         EXPECT_TRUE(refused.err.contains("is in use by another program")) << refused.err.toStdString();
         EXPECT_EQ(filesOfSub(), 1u);
     }
-    OtherWriter other{file};
+    OtherWriter other{file, {}};
     QProcess waiting;
     waiting.setProcessEnvironment(env);
     waiting.start(QStringLiteral(QDCAT_PATH), {"update", "--wait", catalog, "S:\\SUB"});

@@ -51,6 +51,11 @@ TEST(CatalogLock, AWriterInAnotherProcessKeepsTheCatalogsOfItsFolderUntilItEnds)
 // In a child, whose limit of open files it lowers.
 TEST(CatalogLock, ATreeThatRunsOutOfDescriptorsIsRefusedNotPartlyLocked)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' checks of an object's type open a pipe, and fail
+    // where no descriptor is left.
+    GTEST_SKIP() << "needs a build without the sanitizers";
+#endif
     TempDir tmp;
     for (int i = 0; i < 40; ++i)
         std::filesystem::create_directories(tmp.path() / ("f" + std::to_string(i)));

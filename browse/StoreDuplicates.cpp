@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <set>
 #include <span>
+#include <thread>
 
 #include "StoreSearch.h"
 #include "catalog/CatalogSearch.h"
@@ -53,6 +55,28 @@ std::uint32_t keyOf(std::string_view name, std::uint32_t size)
     return std::uint32_t(h >> 32);
 }
 
+// Sorts values (a vector of unsigned integers) by their bits [from, to),
+// twelve at a time, keeping the order of values equal in those bits.
+template <typename Values> void SortByBits(Values& values, Values& scratch, int from, int to)
+{
+    using T = typename Values::value_type;
+    scratch.resize(values.size());
+    std::vector<std::uint32_t> count(4097);
+    for (int shift = from; shift < to; shift += 12) {
+        std::fill(count.begin(), count.end(), 0);
+        for (const T v : values)
+            ++count[((v >> shift) & 0xFFF) + 1];
+        for (std::size_t i = 1; i < count.size(); ++i)
+            count[i] += count[i - 1];
+        for (const T v : values)
+            scratch[count[(v >> shift) & 0xFFF]++] = v;
+        values.swap(scratch);
+    }
+}
+
+// A vector in an arena, for the large ones of the second pass.
+template <typename T> using InMemory = Duplicates::InMemory<T>;
+
 // The hashes of the first pass, in 256 parts by their top byte, each part
 // kept in blocks: appending never copies, and each part fits the cache when
 // it is sorted.
@@ -69,11 +93,37 @@ public:
     }
 
     // The hashes met more than once in any of all, sorted; the parts are
-    // emptied on the way.
+    // emptied on the way. Two threads take half of the parts each.
     static std::vector<std::uint32_t> repeated(std::span<KeyParts> all)
     {
+        std::vector<std::uint32_t> upper;
+        std::exception_ptr failed;
+        std::thread helper([&] {
+            try {
+                upper = repeatedIn(all, 128, 256);
+            } catch (...) {
+                failed = std::current_exception();
+            }
+        });
+        std::vector<std::uint32_t> out;
+        try {
+            out = repeatedIn(all, 0, 128);
+        } catch (...) {
+            helper.join();
+            throw;
+        }
+        helper.join();
+        if (failed)
+            std::rethrow_exception(failed);
+        out.insert(out.end(), upper.begin(), upper.end());
+        return out;
+    }
+
+private:
+    static std::vector<std::uint32_t> repeatedIn(std::span<KeyParts> all, std::size_t from, std::size_t to)
+    {
         std::vector<std::uint32_t> out, keys, scratch;
-        for (std::size_t part = 0; part < 256; ++part) {
+        for (std::size_t part = from; part < to; ++part) {
             keys.clear();
             for (KeyParts& parts : all) {
                 Part& p = parts.parts_[part];
@@ -81,7 +131,7 @@ public:
                     keys.insert(keys.end(), p.blocks[b], p.blocks[b] + (b + 1 == p.blocks.size() ? p.used : kBlock));
                 p = Part();
             }
-            sortLow24(keys, scratch);
+            SortByBits(keys, scratch, 0, 24); // a part's keys share their top byte
             for (std::size_t i = 1; i < keys.size(); ++i) {
                 if (keys[i] == keys[i - 1] && (out.empty() || out.back() != keys[i]))
                     out.push_back(keys[i]);
@@ -90,30 +140,12 @@ public:
         return out;
     }
 
-private:
     static constexpr std::size_t kBlock = 4096; // 16 KiB: 256 parts begin with 4 MiB
     struct Part {
         Part() { used = kBlock; }
         std::vector<std::uint32_t*> blocks; // in blocks_
         std::size_t used;
     };
-
-    // The keys of one part share their top byte: two passes of twelve bits
-    // sort them.
-    static void sortLow24(std::vector<std::uint32_t>& keys, std::vector<std::uint32_t>& scratch)
-    {
-        scratch.resize(keys.size());
-        for (int shift : {0, 12}) {
-            std::vector<std::uint32_t> count(4097, 0);
-            for (std::uint32_t k : keys)
-                ++count[((k >> shift) & 0xFFF) + 1];
-            for (std::size_t i = 1; i < count.size(); ++i)
-                count[i] += count[i - 1];
-            for (std::uint32_t k : keys)
-                scratch[count[(k >> shift) & 0xFFF]++] = k;
-            keys.swap(scratch);
-        }
-    }
 
     Part parts_[256];
     RecordArena blocks_; // one for all parts, so that the blocks fill its pages in turn
@@ -177,14 +209,15 @@ private:
 // The second pass. Over each catalog, on either lane: the files whose hash
 // came up more than once, with their names and their folders' paths, kept
 // in the catalog's slot. Then, on the caller's thread in the tree's order,
-// for a catalog read to its end (one that is damaged gives none): one entry
-// per such file, and one group per name and size, found through a table of
-// its own by the same hash and with its name in one string for all, so that
-// no file costs an allocation. Also the sink of both passes, which reports
+// for a catalog read to its end (one that is damaged gives none): the same
+// files appended to all found so far, their names copied into memory_ once
+// per catalog, so that no file costs an allocation. At the end the files are sorted by hash and split
+// into groups by name and size. Also the sink of both passes, which reports
 // each failing catalog once.
 class Collect final : public StoreSearchSink {
 public:
-    Collect(StoreSearchSink& outer, Duplicates& out) : outer_(outer), out_(out) {}
+    // memory: for the files found and their grouping, on the caller's thread.
+    Collect(StoreSearchSink& outer, Duplicates& out, RecordArena& memory) : outer_(outer), out_(out), memory_(memory) {}
 
     LoadResult look(int lane, std::size_t slot, std::string_view image, const RepeatedKeys& repeated,
                     std::uint64_t minSize)
@@ -197,7 +230,10 @@ public:
         return ForEachRecord(
             image, [&](std::size_t, const FolderRecord& f) { l.links.push_back({f.parent, f.name}); },
             [&](std::size_t folder, std::string_view name, std::uint32_t size) {
-                if (size < minSize || !repeated.has(keyOf(name, size)))
+                if (size < minSize)
+                    return;
+                const std::uint32_t key = keyOf(name, size);
+                if (!repeated.has(key))
                     return;
                 l.paths.resize(l.links.size(), -1);
                 std::int32_t& path = l.paths[folder];
@@ -205,27 +241,27 @@ public:
                     path = std::int32_t(found.paths.size());
                     found.paths.push_back(FolderPath(l.links, std::int32_t(folder), l.chain));
                 }
-                found.candidates.push_back({found.names.size(), std::uint8_t(name.size()), size, std::uint32_t(path)});
+                found.files.push_back({key, size, found.names.size(), std::uint8_t(name.size()), std::uint32_t(path)});
                 found.names += name;
             });
     }
 
+    // Room for the files of the second pass, so that their vector is not
+    // copied as it grows.
+    void reserve(std::size_t files) { files_.reserve(files); }
+
     void keep(std::size_t slot, const QByteArray& file, const QString& title)
     {
         Found& found = found_[slot];
-        if (!found.candidates.empty()) {
+        if (!found.files.empty()) {
             const auto catalog = std::uint32_t(out_.catalogs.size());
             out_.catalogs.push_back({file, title});
             const auto firstFolder = std::uint32_t(out_.folders.size());
             out_.folders.insert(out_.folders.end(), std::make_move_iterator(found.paths.begin()),
                                 std::make_move_iterator(found.paths.end()));
-            for (const Candidate& c : found.candidates) {
-                const std::uint32_t g = groupOf(std::string_view(found.names).substr(c.name, c.length), c.size, catalog);
-                Group& group = groups_[g];
-                group.twoDisks |= group.firstCatalog != catalog;
-                ++group.count;
-                hits_.push_back({g, {catalog, firstFolder + c.path}});
-            }
+            const char* names = memory_.store(found.names);
+            for (const Candidate& c : found.files)
+                files_.push_back({c.key, c.size, names + c.name, c.length, catalog, firstFolder + c.folder});
         }
         found.clear();
     }
@@ -237,45 +273,111 @@ public:
             outer_.failed(file, message);
     }
 
-    // The groups of two disks or more, the largest first.
-    std::vector<Duplicates::Group> groups()
+    // The groups of two disks or more into out_, the largest first; of one
+    // size, in the order first met.
+    void groups()
     {
-        // Each kept group's places, in the order met.
-        std::vector<std::uint32_t> slot(groups_.size(), std::uint32_t(-1));
-        std::vector<Duplicates::Group> out;
-        for (std::size_t g = 0; g < groups_.size(); ++g) {
-            const Group& group = groups_[g];
-            if (!group.twoDisks)
+        // Each file's hash above its place in files_: sorted by the hash,
+        // the files of one group are next to each other in the order met.
+        InMemory<std::uint64_t> order(files_.size(), inMemory()), scratch(inMemory());
+        for (std::size_t i = 0; i < files_.size(); ++i)
+            order[i] = std::uint64_t(files_[i].key) << 32 | i;
+        SortByBits(order, scratch, 32, 64);
+
+        // Within one hash (almost always one name and size), the files of
+        // each name and size in turn.
+        struct Group {
+            std::uint32_t size;
+            std::uint32_t first; // in files_, the group's first file met
+            std::size_t begin;   // in members
+            std::uint32_t count;
+        };
+        InMemory<Group> kept(inMemory());
+        InMemory<std::uint32_t> members(inMemory()), run(inMemory());
+        kept.reserve(files_.size() / 2); // two files at least to a group
+        members.reserve(files_.size());
+        // In the hash's order each file and its name is a miss: those a
+        // little ahead are asked for while a run is compared.
+        std::size_t fileAhead = 0, nameAhead = 0, nameBytes = 0;
+        for (std::size_t a = 0, b = 0; a < order.size(); a = b) {
+            for (; fileAhead < std::min(a + 32, order.size()); ++fileAhead)
+                __builtin_prefetch(&files_[std::uint32_t(order[fileAhead])]);
+            for (; nameAhead < std::min(a + 16, order.size()); ++nameAhead)
+                __builtin_prefetch(files_[std::uint32_t(order[nameAhead])].name);
+            b = a + 1;
+            while (b < order.size() && order[b] >> 32 == order[a] >> 32)
+                ++b;
+            if (b - a < 2)
                 continue;
-            slot[g] = std::uint32_t(out.size());
-            Duplicates::Group& kept = out.emplace_back();
-            kept.name = nameOf(group);
-            kept.size = group.size;
-            kept.places.reserve(group.count);
+            run.clear();
+            for (std::size_t i = a; i < b; ++i)
+                run.push_back(std::uint32_t(order[i]));
+            while (!run.empty()) {
+                const File& head = files_[run.front()];
+                const std::size_t begin = members.size();
+                bool twoDisks = false;
+                std::size_t others = 0;
+                for (const std::uint32_t f : run) {
+                    if (files_[f].size == head.size && nameOf(files_[f]) == nameOf(head)) {
+                        members.push_back(f);
+                        twoDisks |= files_[f].catalog != head.catalog;
+                    } else {
+                        run[others++] = f;
+                    }
+                }
+                run.resize(others);
+                if (twoDisks) {
+                    kept.push_back({head.size, members[begin], begin, std::uint32_t(members.size() - begin)});
+                    nameBytes += head.length;
+                } else {
+                    members.resize(begin);
+                }
+            }
         }
-        for (const Hit& hit : hits_) {
-            if (slot[hit.group] != std::uint32_t(-1))
-                out[slot[hit.group]].places.push_back(hit.place);
+        std::sort(kept.begin(), kept.end(),
+                  [](const Group& x, const Group& y) { return x.size != y.size ? x.size > y.size : x.first < y.first; });
+
+        const RecordAllocator<char> outMemory(out_.memory.get());
+        out_.groups = Duplicates::InMemory<Duplicates::Group>(outMemory);
+        out_.places = Duplicates::InMemory<Duplicates::Place>(outMemory);
+        out_.names = Duplicates::InMemory<char>(outMemory);
+        out_.groups.reserve(kept.size());
+        out_.places.reserve(members.size());
+        out_.names.reserve(nameBytes);
+        for (const Group& k : kept) {
+            const File& head = files_[k.first];
+            out_.groups.push_back({head.size, out_.names.size(), head.length, out_.places.size(), k.count});
+            const std::string_view name = nameOf(head);
+            out_.names.insert(out_.names.end(), name.begin(), name.end());
+            for (std::size_t i = k.begin; i < k.begin + k.count; ++i)
+                out_.places.push_back({files_[members[i]].catalog, files_[members[i]].folder});
         }
-        std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.size > b.size; });
-        return out;
     }
 
 private:
     struct Candidate {
+        std::uint32_t key;
+        std::uint32_t size;
         std::size_t name; // in Found::names
         std::uint8_t length;
+        std::uint32_t folder; // in Found::paths
+    };
+    struct File {
+        std::uint32_t key;
         std::uint32_t size;
-        std::uint32_t path; // in Found::paths
+        const char* name; // in memory_
+        std::uint8_t length;
+        std::uint32_t catalog; // in out_.catalogs
+        std::uint32_t folder;  // in out_.folders
     };
     // Of one catalog, in its slot.
     struct Found {
-        std::vector<Candidate> candidates;
+        std::vector<Candidate> files;
         std::string names;
         std::vector<std::string> paths; // GetDirPath of each folder that holds a candidate
         void clear()
         {
-            candidates.clear();
+            files.clear();
             names.clear();
             paths.clear();
         }
@@ -286,59 +388,14 @@ private:
         std::vector<std::int32_t> paths; // each folder's entry in Found::paths, -1 for none yet
         std::vector<std::int32_t> chain;
     };
-    struct Group {
-        std::size_t name; // in names_
-        std::uint8_t length;
-        std::uint32_t size;
-        std::uint32_t firstCatalog;
-        std::uint32_t count = 0;
-        bool twoDisks = false;
-    };
-    struct Hit {
-        std::uint32_t group;
-        Duplicates::Place place;
-    };
 
-    std::string_view nameOf(const Group& g) const { return std::string_view(names_).substr(g.name, g.length); }
-
-    // The group of that name and size, made when first met. Open addressing,
-    // at most half full; a slot holds a group's index plus one.
-    std::uint32_t groupOf(std::string_view name, std::uint32_t size, std::uint32_t catalog)
-    {
-        if ((groups_.size() + 1) * 2 > slots_.size())
-            grow();
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t at = keyOf(name, size) & mask;; at = (at + 1) & mask) {
-            const std::uint32_t s = slots_[at];
-            if (s == 0) {
-                slots_[at] = std::uint32_t(groups_.size() + 1);
-                groups_.push_back({names_.size(), std::uint8_t(name.size()), size, catalog});
-                names_ += name; // at most 255 bytes: a name's length is one byte in the catalog
-                return std::uint32_t(groups_.size() - 1);
-            }
-            const Group& g = groups_[s - 1];
-            if (g.size == size && nameOf(g) == name)
-                return s - 1;
-        }
-    }
-    void grow()
-    {
-        slots_.assign(std::max<std::size_t>(1024, slots_.size() * 2), 0);
-        const std::size_t mask = slots_.size() - 1;
-        for (std::size_t g = 0; g < groups_.size(); ++g) {
-            std::size_t at = keyOf(nameOf(groups_[g]), groups_[g].size) & mask;
-            while (slots_[at] != 0)
-                at = (at + 1) & mask;
-            slots_[at] = std::uint32_t(g + 1);
-        }
-    }
+    RecordAllocator<char> inMemory() const { return RecordAllocator<char>(&memory_); }
+    static std::string_view nameOf(const File& f) { return {f.name, f.length}; }
 
     StoreSearchSink& outer_;
     Duplicates& out_;
-    std::vector<std::uint32_t> slots_;
-    std::vector<Group> groups_; // in the order first met
-    std::string names_;
-    std::vector<Hit> hits_;
+    RecordArena& memory_;
+    InMemory<File> files_{inMemory()}; // of every catalog kept, in the order met
     std::set<QByteArray> reported_;
     Lane lanes_[2];
     Found found_[CatalogLanes::kSlots];
@@ -346,15 +403,20 @@ private:
 
 } // namespace
 
+std::uint32_t DuplicateKey(std::string_view name, std::uint32_t size) { return keyOf(name, size); }
+
 bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSink& sink, Duplicates& out)
 {
     out = {};
-    Collect collect(sink, out);
+    // The second pass's files and their grouping, and then the groups found,
+    // each in an arena of huge pages: new memory's page faults cost more
+    // than its use. The first pass's hashes are given back before.
+    RecordArena memory;
+    out.memory = std::make_unique<RecordArena>();
+    Collect collect(sink, out, memory);
     std::vector<std::uint32_t> keys;
     {
-        // The first pass takes note of every file's hash, each lane in parts
-        // of its own; its memory goes before the second pass takes its own.
-        KeyParts parts[2];
+        KeyParts parts[2]; // each lane's, in an arena of its own
         const StorePass note{[&](int lane, std::size_t, std::string_view image) {
                                  return ForEachRecord(
                                      image, [](std::size_t, const FolderRecord&) {},
@@ -368,6 +430,7 @@ bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSi
             return false;
         keys = KeyParts::repeated(parts);
     }
+    collect.reserve(2 * keys.size()); // each hash that came up twice is two files at least
     const RepeatedKeys repeated(std::move(keys));
     const StorePass second{[&](int lane, std::size_t slot, std::string_view image) {
                                return collect.look(lane, slot, image, repeated, minSize);
@@ -377,7 +440,7 @@ bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSi
                            }};
     if (!PassOverStore(path, collect, second))
         return false;
-    out.groups = collect.groups();
+    collect.groups();
     return true;
 }
 

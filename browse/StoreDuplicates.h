@@ -3,8 +3,13 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "catalog/RecordArena.h"
 
 namespace qd {
 
@@ -20,14 +25,31 @@ struct Duplicates {
         std::uint32_t catalog; // in catalogs
         std::uint32_t folder;  // its GetDirPath in folders
     };
+    // Its name and places are in names and places, so that a collection
+    // with many groups costs no allocation per group.
     struct Group {
-        std::string name; // code page 932
         std::uint32_t size = 0;
-        std::vector<Place> places; // in the tree's order, each catalog's in stored order
+        std::size_t name = 0; // in names
+        std::uint8_t length = 0;
+        std::size_t first = 0; // in places
+        std::uint32_t count = 0;
     };
+    template <typename T> using InMemory = std::vector<T, RecordAllocator<T>>;
+
+    // Where names, places and groups live: an arena, whose huge pages cost
+    // far fewer page faults than the heap's. First, so that it goes last.
+    std::unique_ptr<RecordArena> memory;
     std::vector<Catalog> catalogs; // those that hold a duplicate
     std::vector<std::string> folders;
-    std::vector<Group> groups; // the largest first; of one size, in the order first met
+    InMemory<char> names;   // code page 932, each group's in turn
+    InMemory<Place> places; // each group's in turn: in the tree's order, each catalog's in stored order
+    InMemory<Group> groups; // the largest first; of one size, in the order first met
+
+    std::string_view nameOf(const Group& g) const { return std::string_view(names.data() + g.name, g.length); }
+    std::span<const Place> placesOf(const Group& g) const
+    {
+        return std::span<const Place>(places).subspan(g.first, g.count);
+    }
 };
 
 // Finds the files of at least minSize bytes whose name (byte for byte) and
@@ -41,5 +63,9 @@ struct Duplicates {
 // read is reported to sink.failed once and passed over; found is never
 // called. False when path cannot be listed.
 bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSink& sink, Duplicates& out);
+
+// The 32-bit hash of a file's name and size that both passes take, so that
+// a test can find two files that share one.
+std::uint32_t DuplicateKey(std::string_view name, std::uint32_t size);
 
 } // namespace qd

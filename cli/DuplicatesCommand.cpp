@@ -55,21 +55,21 @@ int runDuplicates(const Command& command, const QStringList& args)
     qint64 files = 0;
     for (std::size_t g = 0; g < found.groups.size(); ++g) {
         const Duplicates::Group& group = found.groups[g];
-        files += qint64(group.places.size());
+        files += qint64(group.count);
         if (json) {
             nlohmann::ordered_json places = nlohmann::ordered_json::array();
-            for (const Duplicates::Place& p : group.places)
+            for (const Duplicates::Place& p : found.placesOf(group))
                 places.push_back({{"title", titles[p.catalog]},
                                   {"catalog", catalogs[p.catalog]},
                                   {"folder", JsonText(found.folders[p.folder])}});
-            out.jsonLine({{"name", JsonText(group.name)}, {"size", group.size}, {"files", places}});
+            out.jsonLine({{"name", JsonText(found.nameOf(group))}, {"size", group.size}, {"files", places}});
         } else {
             // One line per file; a blank line between groups.
             if (g > 0)
                 out.text("\n");
             const std::string sizeAndName =
-                std::to_string(group.size) + '\t' + AnsiTsvField(group.name) + '\t';
-            for (const Duplicates::Place& p : group.places)
+                std::to_string(group.size) + '\t' + AnsiTsvField(found.nameOf(group)) + '\t';
+            for (const Duplicates::Place& p : found.placesOf(group))
                 out.text(sizeAndName).text(titles[p.catalog]).text("\t").text(folder(p.folder)).text("\n");
         }
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <unordered_map>
 
 #include "browse/StoreDuplicates.h"
 #include "browse/StoreSearch.h"
@@ -62,9 +63,10 @@ TEST(FindDuplicates, FindsExactlyThePairsOnTwoDisksAmongMany)
             ASSERT_GE(found.groups[g - 1].size, group.size);
         }
         std::vector<std::string> titles;
-        for (const Duplicates::Place& p : group.places)
+        for (const Duplicates::Place& p : found.placesOf(group))
             titles.push_back(found.catalogs[p.catalog].title.toStdString());
-        ASSERT_EQ(titles, (truth[{group.size, group.name}])) << group.name << " " << group.size;
+        const std::string name(found.nameOf(group));
+        ASSERT_EQ(titles, (truth[{group.size, name}])) << name << " " << group.size;
     }
 }
 
@@ -97,8 +99,8 @@ TEST(FindDuplicates, NamesOfEveryLengthAreFoundWhateverFollowsThem)
     ASSERT_TRUE(FindDuplicates(QByteArray::fromStdString(dir.path().string()), 1, failures, found));
     std::vector<std::string> names;
     for (const Duplicates::Group& g : found.groups) {
-        EXPECT_EQ(g.places.size(), 2u) << g.name;
-        names.push_back(g.name);
+        names.emplace_back(found.nameOf(g));
+        EXPECT_EQ(g.count, 2u) << names.back();
     }
     std::vector<std::string> expected;
     for (std::size_t n = 1; n <= 40; ++n)
@@ -134,8 +136,46 @@ TEST(FindDuplicates, ADamagedCatalogGivesNoneOfTheFilesBeforeTheDamage)
     EXPECT_EQ(failures.failed_, (std::vector<QByteArray>{QByteArray::fromStdString((dir / "d03.qd").string())}));
     ASSERT_EQ(found.groups.size(), 1u);
     std::vector<std::string> titles;
-    for (const Duplicates::Place& p : found.groups[0].places)
+    for (const Duplicates::Place& p : found.placesOf(found.groups[0]))
         titles.push_back(found.catalogs[p.catalog].title.toStdString());
     EXPECT_EQ(titles, (std::vector<std::string>{"d00", "d01", "d02", "d04", "d05", "d06", "d07", "d08", "d09", "d10",
                                                 "d11"}));
+}
+
+// Two pairs of names that share a hash, each name of one size: the files of
+// one hash are split by name. Of the second pair, one name is twice on one
+// disk only, which is no group, the other on two disks.
+TEST(FindDuplicates, NamesThatShareAHashAreToldApart)
+{
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::unordered_map<std::uint32_t, std::string> seen;
+    for (int i = 0; pairs.size() < 2; ++i) {
+        const std::string name = "IMG_" + std::to_string(i) + ".JPG";
+        const auto [at, isNew] = seen.emplace(DuplicateKey(name, 100), name);
+        if (!isNew)
+            pairs.emplace_back(at->second, name);
+    }
+    const auto& [a, b] = pairs[0];
+    const auto& [c, d] = pairs[1];
+    TempDir dir;
+    const std::vector<std::vector<std::string>> disks = {{a, b, c, c}, {a, d}, {b, d}};
+    for (std::size_t n = 0; n < disks.size(); ++n) {
+        TDisk disk;
+        disk.DirList.emplace_back().Name = "D:";
+        disk.DirList[0].Parent = -1;
+        for (const std::string& name : disks[n])
+            disk.DirList[0].FileList.push_back(sampleFile(name, 100));
+        SaveDiskData(dir / ("d" + std::to_string(n)), disk);
+    }
+    Failures failures;
+    Duplicates found;
+    ASSERT_TRUE(FindDuplicates(QByteArray::fromStdString(dir.path().string()), 1, failures, found));
+    std::vector<std::pair<std::string, std::vector<std::string>>> groups;
+    for (const Duplicates::Group& g : found.groups) {
+        auto& [name, titles] = groups.emplace_back(found.nameOf(g), std::vector<std::string>());
+        for (const Duplicates::Place& p : found.placesOf(g))
+            titles.push_back(found.catalogs[p.catalog].title.toStdString());
+    }
+    using Group = std::pair<std::string, std::vector<std::string>>;
+    EXPECT_EQ(groups, (std::vector<Group>{{a, {"d0", "d1"}}, {b, {"d0", "d2"}}, {d, {"d1", "d2"}}}));
 }

@@ -154,28 +154,33 @@ private:
 // The hashes that came up more than once in the first pass. A filter of
 // 16 bits per hash, three of them set in one word per hash, answers all but
 // about one file in 200 of those that are not among them, in one look at
-// memory; for the others, the hashes that share their top bits (one or two)
-// are found through an index by those bits.
+// memory; for the others, a table at most half full, by the hash's top bits,
+// answers in one look more (a run of slots rarely leaves its cache line).
 class RepeatedKeys {
 public:
-    explicit RepeatedKeys(std::vector<std::uint32_t> keys) : keys_(std::move(keys))
+    explicit RepeatedKeys(const std::vector<std::uint32_t>& keys)
     {
         std::size_t words = 1024;
-        while (words * 4 < keys_.size() && words < (std::size_t(1) << 25))
+        while (words * 4 < keys.size() && words < (std::size_t(1) << 25))
             words <<= 1;
         mask_ = std::uint32_t(words - 1);
         filter_.assign(words, 0);
-        for (std::uint32_t k : keys_)
+        int bits = 10;
+        while ((std::size_t(1) << bits) < keys.size() * 2)
+            ++bits;
+        shift_ = 32 - bits;
+        slots_.assign(std::size_t(1) << bits, 0);
+        for (const std::uint32_t k : keys) {
             filter_[k & mask_] |= bitsOf(k);
-        int topBits = 8;
-        while (topBits < 30 && (std::size_t(1) << topBits) < keys_.size())
-            ++topBits;
-        shift_ = 32 - topBits;
-        start_.assign((std::size_t(1) << topBits) + 1, 0);
-        for (std::uint32_t k : keys_) // sorted: each bucket's first key is where the next begins
-            ++start_[(k >> shift_) + 1];
-        for (std::size_t b = 1; b < start_.size(); ++b)
-            start_[b] += start_[b - 1];
+            if (k == 0) { // 0 marks a free slot
+                zero_ = true;
+                continue;
+            }
+            std::size_t at = k >> shift_;
+            while (slots_[at] != 0)
+                at = (at + 1) & (slots_.size() - 1);
+            slots_[at] = k;
+        }
     }
     // Whether the hash k came up more than once.
     bool has(std::uint32_t k) const
@@ -183,12 +188,14 @@ public:
         const std::uint64_t bits = bitsOf(k);
         if ((filter_[k & mask_] & bits) != bits)
             return false;
-        const std::uint32_t b = k >> shift_;
-        for (std::uint32_t i = start_[b]; i < start_[b + 1]; ++i) {
-            if (keys_[i] == k)
+        if (k == 0)
+            return zero_;
+        for (std::size_t at = k >> shift_;; at = (at + 1) & (slots_.size() - 1)) {
+            if (slots_[at] == k)
                 return true;
+            if (slots_[at] == 0)
+                return false;
         }
-        return false;
     }
 
 private:
@@ -199,11 +206,11 @@ private:
         return std::uint64_t(1) << (h >> 26) | std::uint64_t(1) << (h >> 20 & 63) | std::uint64_t(1) << (h >> 14 & 63);
     }
 
-    std::vector<std::uint32_t> keys_; // sorted, each once
     std::vector<std::uint64_t> filter_; // per word, the bits of the hashes that fall in it
-    std::vector<std::uint32_t> start_; // per value of the top bits, its first place in keys_
+    std::vector<std::uint32_t> slots_;  // the hashes, each once, 0 for none
     std::uint32_t mask_ = 0;
     int shift_ = 0;
+    bool zero_ = false;
 };
 
 // The second pass. Over each catalog, on either lane: the files whose hash
@@ -431,7 +438,8 @@ bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSi
         keys = KeyParts::repeated(parts);
     }
     collect.reserve(2 * keys.size()); // each hash that came up twice is two files at least
-    const RepeatedKeys repeated(std::move(keys));
+    const RepeatedKeys repeated(keys);
+    keys = {};
     const StorePass second{[&](int lane, std::size_t slot, std::string_view image) {
                                return collect.look(lane, slot, image, repeated, minSize);
                            },

@@ -89,17 +89,19 @@ template <typename T> using InMemory = Duplicates::InMemory<T>;
 
 // The hashes of the first pass, in 256 parts by their top byte, each part
 // kept in blocks: appending never copies, and each part fits the cache when
-// it is sorted.
+// it is sorted. A part's hashes share their top byte, so each keeps the
+// three others only: the first pass's memory is three bytes a file.
 class KeyParts {
 public:
     void add(std::uint32_t key)
     {
         Part& p = parts_[key >> 24];
         if (p.used == kBlock) {
-            p.blocks.push_back(static_cast<std::uint32_t*>(blocks_.allocate(kBlock * sizeof(std::uint32_t), 64)));
+            // One byte more, for the last key's write of four.
+            p.blocks.push_back(static_cast<char*>(blocks_.allocate(kBlock * 3 + 1, 64)));
             p.used = 0;
         }
-        p.blocks.back()[p.used++] = key;
+        std::memcpy(p.blocks.back() + 3 * p.used++, &key, 4); // the top byte goes under the next key's
     }
 
     // The hashes met more than once in any of all, sorted; the parts are
@@ -137,23 +139,27 @@ private:
             keys.clear();
             for (KeyParts& parts : all) {
                 Part& p = parts.parts_[part];
-                for (std::size_t b = 0; b < p.blocks.size(); ++b)
-                    keys.insert(keys.end(), p.blocks[b], p.blocks[b] + (b + 1 == p.blocks.size() ? p.used : kBlock));
+                for (std::size_t b = 0; b < p.blocks.size(); ++b) {
+                    const std::size_t used = b + 1 == p.blocks.size() ? p.used : kBlock;
+                    for (std::size_t i = 0; i < used; ++i)
+                        keys.push_back(load4(p.blocks[b] + 3 * i) & 0xFFFFFF);
+                }
                 p = Part();
             }
-            SortByBits(keys, scratch, 0, 24); // a part's keys share their top byte
+            SortByBits(keys, scratch, 0, 24);
+            const auto top = std::uint32_t(part) << 24;
             for (std::size_t i = 1; i < keys.size(); ++i) {
-                if (keys[i] == keys[i - 1] && (out.empty() || out.back() != keys[i]))
-                    out.push_back(keys[i]);
+                if (keys[i] == keys[i - 1] && (out.empty() || out.back() != (top | keys[i])))
+                    out.push_back(top | keys[i]);
             }
         }
         return out;
     }
 
-    static constexpr std::size_t kBlock = 4096; // 16 KiB: 256 parts begin with 4 MiB
+    static constexpr std::size_t kBlock = 4096; // 12 KiB: 256 parts begin with 3 MiB
     struct Part {
         Part() { used = kBlock; }
-        std::vector<std::uint32_t*> blocks; // in blocks_
+        std::vector<char*> blocks; // in blocks_
         std::size_t used;
     };
 

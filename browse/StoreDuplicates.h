@@ -58,7 +58,7 @@ struct Duplicates {
 // Two passes over the catalogs, each read once per pass: the first keeps a
 // 32-bit hash of name and size per file, no name; the second keeps the
 // names and places of the files whose hash came up twice, and only they
-// are compared in full. So memory follows the files by four bytes each and
+// are compared in full. So memory follows the files by three bytes each and
 // the candidates by their names, never all names. A catalog that cannot be
 // read is reported to sink.failed once and passed over; found is never
 // called. False when path cannot be listed.

@@ -198,12 +198,15 @@ public:
             slots_[at] = k;
         }
     }
-    // Whether the hash k came up more than once.
-    bool has(std::uint32_t k) const
+    // Whether the hash k came up more than once: when the filter lets it
+    // through, whether the table holds it. Each may be fetched beforehand.
+    bool passes(std::uint32_t k) const
     {
         const std::uint64_t bits = bitsOf(k);
-        if ((filter_[k & mask_] & bits) != bits)
-            return false;
+        return (filter_[k & mask_] & bits) == bits;
+    }
+    bool holds(std::uint32_t k) const
+    {
         if (k == 0)
             return zero_;
         for (std::size_t at = k >> shift_;; at = (at + 1) & (slots_.size() - 1)) {
@@ -213,6 +216,8 @@ public:
                 return false;
         }
     }
+    void fetchFilter(std::uint32_t k) const { __builtin_prefetch(&filter_[k & mask_]); }
+    void fetchTable(std::uint32_t k) const { __builtin_prefetch(&slots_[k >> shift_]); }
 
 private:
     // Three bits of a word, by bits of the hash that the word's index does not use.
@@ -249,24 +254,39 @@ public:
         Found& found = found_[slot];
         found.clear(); // of a catalog before that failed, if any
         l.links.clear();
-        l.paths.clear();
-        return ForEachRecord(
+        l.files.clear();
+        l.passed.clear();
+        // Every file's hash first: the look-ups miss the cache, and with the
+        // hashes at hand those a little ahead are fetched during each one.
+        const LoadResult load = ForEachRecord(
             image, [&](std::size_t, const FolderRecord& f) { l.links.push_back({f.parent, f.name}); },
             [&](std::size_t folder, std::string_view name, std::uint32_t size) {
-                if (size < minSize)
-                    return;
-                const std::uint32_t key = keyOf(name, size);
-                if (!repeated.has(key))
-                    return;
-                l.paths.resize(l.links.size(), -1);
-                std::int32_t& path = l.paths[folder];
-                if (path < 0) {
-                    path = std::int32_t(found.paths.size());
-                    found.paths.push_back(FolderPath(l.links, std::int32_t(folder), l.chain));
-                }
-                found.files.push_back({key, size, found.names.size(), std::uint8_t(name.size()), std::uint32_t(path)});
-                found.names += name;
+                if (size >= minSize)
+                    l.files.push_back({keyOf(name, size), size, name.data(), std::uint8_t(name.size()), std::uint32_t(folder)});
             });
+        constexpr std::size_t kAhead = 16;
+        for (std::size_t i = 0; i < l.files.size(); ++i) {
+            if (i + kAhead < l.files.size())
+                repeated.fetchFilter(l.files[i + kAhead].key);
+            if (repeated.passes(l.files[i].key))
+                l.passed.push_back(std::uint32_t(i));
+        }
+        l.paths.assign(l.links.size(), -1);
+        for (std::size_t i = 0; i < l.passed.size(); ++i) {
+            if (i + kAhead < l.passed.size())
+                repeated.fetchTable(l.files[l.passed[i + kAhead]].key);
+            const Seen& f = l.files[l.passed[i]];
+            if (!repeated.holds(f.key))
+                continue;
+            std::int32_t& path = l.paths[f.folder];
+            if (path < 0) {
+                path = std::int32_t(found.paths.size());
+                found.paths.push_back(FolderPath(l.links, std::int32_t(f.folder), l.chain));
+            }
+            found.files.push_back({f.key, f.size, found.names.size(), f.length, std::uint32_t(path)});
+            found.names.append(f.name, f.length);
+        }
+        return load;
     }
 
     // Room for the files of the second pass, so that their vector is not
@@ -393,6 +413,14 @@ private:
         std::uint32_t catalog; // in out_.catalogs
         std::uint32_t folder;  // in out_.folders
     };
+    // A file of the catalog a lane works on.
+    struct Seen {
+        std::uint32_t key;
+        std::uint32_t size;
+        const char* name; // in the catalog's image
+        std::uint8_t length;
+        std::uint32_t folder; // in Lane::links
+    };
     // Of one catalog, in its slot.
     struct Found {
         std::vector<Candidate> files;
@@ -408,7 +436,9 @@ private:
     // Scratch of one lane.
     struct Lane {
         std::vector<FolderLink> links;
-        std::vector<std::int32_t> paths; // each folder's entry in Found::paths, -1 for none yet
+        std::vector<Seen> files;           // every file of the catalog
+        std::vector<std::uint32_t> passed; // those in files that the filter lets through
+        std::vector<std::int32_t> paths;   // each folder's entry in Found::paths, -1 for none yet
         std::vector<std::int32_t> chain;
     };
 

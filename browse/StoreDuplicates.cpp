@@ -40,7 +40,7 @@ inline std::uint64_t fold(std::uint64_t a, std::uint64_t b)
 // time, the last two words overlapping those before them (the length is in
 // the hash, so no two names meet that way): one multiplication per sixteen
 // bytes and one more, no loop over single bytes, no call.
-std::uint32_t keyOf(std::string_view name, std::uint32_t size)
+[[gnu::always_inline]] inline std::uint32_t keyOf(std::string_view name, std::uint32_t size)
 {
     constexpr std::uint64_t k0 = 0xA0761D6478BD642Full, k1 = 0xE7037ED1A0B428DBull, k2 = 0x8EBC6AF09C88C6E3ull;
     const char* p = name.data();

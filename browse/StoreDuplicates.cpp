@@ -239,9 +239,9 @@ private:
 // in the catalog's slot. Then, on the caller's thread in the tree's order,
 // for a catalog read to its end (one that is damaged gives none): the same
 // files appended to all found so far, their names copied into memory_ once
-// per catalog, so that no file costs an allocation. At the end the files are sorted by hash and split
-// into groups by name and size. Also the sink of both passes, which reports
-// each failing catalog once.
+// per catalog, so that no file costs an allocation. At the end the files
+// are sorted by hash and split into groups by name and size. Also the sink
+// of both passes, which reports each failing catalog once.
 class Collect final : public StoreSearchSink {
 public:
     // memory: for the files found and their grouping, on the caller's thread.

@@ -53,6 +53,7 @@ int runDuplicates(const Command& command, const QStringList& args)
     };
     Out out;
     qint64 files = 0;
+    std::string sizeAndName; // of one group after another, without allocating each time
     for (std::size_t g = 0; g < found.groups.size(); ++g) {
         const Duplicates::Group& group = found.groups[g];
         files += qint64(group.count);
@@ -67,8 +68,8 @@ int runDuplicates(const Command& command, const QStringList& args)
             // One line per file; a blank line between groups.
             if (g > 0)
                 out.text("\n");
-            const std::string sizeAndName =
-                std::to_string(group.size) + '\t' + AnsiTsvField(found.nameOf(group)) + '\t';
+            sizeAndName.assign(std::to_string(group.size)).append(1, '\t');
+            sizeAndName.append(AnsiTsvField(found.nameOf(group))).append(1, '\t');
             for (const Duplicates::Place& p : found.placesOf(group))
                 out.text(sizeAndName).text(titles[p.catalog]).text("\t").text(folder(p.folder)).text("\n");
         }

@@ -11,31 +11,46 @@
 
 namespace qd::cli {
 
-QString TsvField(const QString& text)
+namespace {
+
+// TsvField of UTF-8 text. The bytes of a character beyond ASCII are never
+// below 0x80, so the escapes can be made byte by byte.
+std::string TsvUtf8(std::string utf8)
 {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'\\': out += QLatin1String("\\\\"); break;
-        case u'\t': out += QLatin1String("\\t"); break;
-        case u'\r': out += QLatin1String("\\r"); break;
-        case u'\n': out += QLatin1String("\\n"); break;
+    const auto plain = [](unsigned char c) { return c >= 0x20 && c != 0x7F && c != '\\'; };
+    if (std::all_of(utf8.begin(), utf8.end(), plain))
+        return utf8;
+    std::string out;
+    out.reserve(utf8.size() + 8);
+    for (const char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
         default:
-            if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-                out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-            else
-                out += c;
+            if (plain(c)) {
+                out += ch;
+            } else {
+                char hex[5];
+                std::snprintf(hex, sizeof hex, "\\x%02x", c);
+                out += hex;
+            }
         }
     }
     return out;
 }
 
+} // namespace
+
+QString TsvField(const QString& text) { return QString::fromStdString(TsvUtf8(text.toStdString())); }
+
 std::string AnsiTsvField(std::string_view cp932)
 {
     if (std::all_of(cp932.begin(), cp932.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
         return std::string(cp932);
-    return TsvField(fromAnsi(cp932)).toStdString();
+    return TsvUtf8(cp932::toUtf8(cp932));
 }
 
 QString TsvRow(const QStringList& fields)

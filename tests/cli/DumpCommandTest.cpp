@@ -153,7 +153,7 @@ TEST(QdcatLs, EscapesControlCharactersSoNamesCannotForgeRowsOrColumns)
     TDisk disk = sampleDisk();
     TDir& root = disk.DirList[0];
     root.FileList.clear();
-    root.FileList.push_back(sampleFile("a\tb\nc\\d\x01", 10));
+    root.FileList.push_back(sampleFile("a\tb\nc\\d\x01\x1b\x7f", 10));
     root.FileList.back().Comment = "x\ty";
     disk.DirList.resize(1);
     SaveDiskData(dir / "disk", disk);
@@ -164,6 +164,6 @@ TEST(QdcatLs, EscapesControlCharactersSoNamesCannotForgeRowsOrColumns)
     ASSERT_EQ(lines.size(), 1);
     const QStringList cols = lines[0].split('\t');
     ASSERT_EQ(cols.size(), 6);
-    EXPECT_EQ(cols[0], "a\\tb\\nc\\\\d\\x01");
+    EXPECT_EQ(cols[0], "a\\tb\\nc\\\\d\\x01\\x1b\\x7f");
     EXPECT_EQ(cols[5], "x\\ty");
 }

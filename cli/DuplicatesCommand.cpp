@@ -10,7 +10,6 @@
 #include "Output.h"
 #include "browse/StoreDuplicates.h"
 #include "platform/CatalogStore.h"
-#include "platform/Text.h"
 
 namespace qd::cli {
 

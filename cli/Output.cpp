@@ -7,7 +7,6 @@
 
 #include "catalog/Cp932.h"
 #include "catalog/QdLib.h"
-#include "platform/Text.h"
 
 namespace qd::cli {
 
@@ -46,12 +45,7 @@ std::string TsvUtf8(std::string utf8)
 
 QString TsvField(const QString& text) { return QString::fromStdString(TsvUtf8(text.toStdString())); }
 
-std::string AnsiTsvField(std::string_view cp932)
-{
-    if (std::all_of(cp932.begin(), cp932.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
-        return std::string(cp932);
-    return TsvUtf8(cp932::toUtf8(cp932));
-}
+std::string AnsiTsvField(std::string_view cp932) { return TsvUtf8(cp932::toUtf8(cp932)); }
 
 QString TsvRow(const QStringList& fields)
 {

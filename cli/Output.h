@@ -16,8 +16,7 @@ namespace qd::cli {
 QString TsvField(const QString& text);
 
 // The same of code page 932 bytes of a catalog, in UTF-8. Most names are
-// printable ASCII without a backslash, which is its own field: those are
-// not decoded.
+// ASCII, which is not decoded, and need no escape, which copies nothing more.
 std::string AnsiTsvField(std::string_view cp932);
 
 // The fields escaped and joined by tabs, with the new line that ends the row.

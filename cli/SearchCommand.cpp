@@ -16,7 +16,6 @@
 #include "browse/StoreSearch.h"
 #include "platform/CatalogStore.h"
 #include "platform/FileOps.h"
-#include "platform/Text.h"
 
 namespace qd::cli {
 namespace {

@@ -84,6 +84,30 @@ template <typename Values> void SortByBits(Values& values, Values& scratch, int 
     }
 }
 
+// Runs there on a second thread while here runs on this one, and returns
+// when both have; what either throws is thrown here (this thread's, when
+// both throw).
+template <typename There, typename Here> void OnTwoThreads(There&& there, Here&& here)
+{
+    std::exception_ptr failed;
+    std::thread helper([&] {
+        try {
+            there();
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    try {
+        here();
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (failed)
+        std::rethrow_exception(failed);
+}
+
 // A vector in an arena, for the large ones of the second pass.
 template <typename T> using InMemory = Duplicates::InMemory<T>;
 
@@ -108,25 +132,8 @@ public:
     // emptied on the way. Two threads take half of the parts each.
     static std::vector<std::uint32_t> repeated(std::span<KeyParts> all)
     {
-        std::vector<std::uint32_t> upper;
-        std::exception_ptr failed;
-        std::thread helper([&] {
-            try {
-                upper = repeatedIn(all, 128, 256);
-            } catch (...) {
-                failed = std::current_exception();
-            }
-        });
-        std::vector<std::uint32_t> out;
-        try {
-            out = repeatedIn(all, 0, 128);
-        } catch (...) {
-            helper.join();
-            throw;
-        }
-        helper.join();
-        if (failed)
-            std::rethrow_exception(failed);
+        std::vector<std::uint32_t> out, upper;
+        OnTwoThreads([&] { upper = repeatedIn(all, 128, 256); }, [&] { out = repeatedIn(all, 0, 128); });
         out.insert(out.end(), upper.begin(), upper.end());
         return out;
     }
@@ -303,6 +310,7 @@ public:
             out_.folders.insert(out_.folders.end(), std::make_move_iterator(found.paths.begin()),
                                 std::make_move_iterator(found.paths.end()));
             const char* names = memory_.store(found.names);
+            nameBytes_ += found.names.size();
             for (const Candidate& c : found.files)
                 files_.push_back({c.key, c.size, names + c.name, c.length, catalog, firstFolder + c.folder});
         }
@@ -327,21 +335,80 @@ public:
             order[i] = std::uint64_t(files_[i].key) << 32 | i;
         SortByBits(order, scratch, 32, 64);
 
-        // Within one hash (almost always one name and size), the files of
-        // each name and size in turn.
-        struct Group {
-            std::uint32_t size;
-            std::uint32_t first; // in files_, the group's first file met
-            std::size_t begin;   // in members
-            std::uint32_t count;
+        // One thread takes the hashes below the middle, another those above
+        // it; the second has an arena of its own, since an arena serves one
+        // thread at a time.
+        const auto middle = std::lower_bound(order.begin(), order.end(), std::uint64_t(1) << 63);
+        RecordArena upperMemory;
+        Staged lower{inMemory()}, upper{RecordAllocator<char>(&upperMemory)};
+        OnTwoThreads([&] { stage({middle, order.end()}, upper); }, [&] { stage({order.begin(), middle}, lower); });
+
+        // The groups of both, merged in their order, each with its name and
+        // places. Each group's first file and places are asked for two
+        // groups' time ahead, its name (known from that file) one.
+        const RecordAllocator<char> outMemory(out_.memory.get());
+        out_.groups = Duplicates::InMemory<Duplicates::Group>(outMemory);
+        out_.places = Duplicates::InMemory<Duplicates::Place>(outMemory);
+        out_.names = Duplicates::InMemory<char>(outMemory);
+        out_.groups.reserve(lower.ranks.size() + upper.ranks.size());
+        out_.places.reserve(lower.places.size() + upper.places.size());
+        out_.names.reserve(nameBytes_ / 2); // each group two files at least
+        const auto fetch = [&](const Staged& staged, std::size_t rank) {
+            constexpr std::size_t kAhead = 8;
+            if (rank + 2 * kAhead < staged.ranks.size()) {
+                const Staged::Rank r = staged.ranks[rank + 2 * kAhead];
+                __builtin_prefetch(&files_[Staged::firstOf(r)]);
+                __builtin_prefetch(&staged.places[Staged::beginOf(r)]);
+            }
+            if (rank + kAhead < staged.ranks.size())
+                __builtin_prefetch(files_[Staged::firstOf(staged.ranks[rank + kAhead])].name);
         };
-        InMemory<Group> kept(inMemory());
-        InMemory<std::uint32_t> members(inMemory()), run(inMemory());
-        kept.reserve(files_.size() / 2); // two files at least to a group
-        members.reserve(files_.size());
+        for (std::size_t i = 0, j = 0; i < lower.ranks.size() || j < upper.ranks.size();) {
+            fetch(lower, i);
+            fetch(upper, j);
+            const bool fromLower = j == upper.ranks.size() || (i < lower.ranks.size() && lower.ranks[i] < upper.ranks[j]);
+            const Staged& from = fromLower ? lower : upper;
+            const Staged::Rank r = from.ranks[fromLower ? i++ : j++];
+            const File& head = files_[Staged::firstOf(r)];
+            const auto places = from.places.begin() + std::ptrdiff_t(Staged::beginOf(r));
+            out_.groups.push_back({head.size, out_.names.size(), head.length, out_.places.size(), Staged::countOf(r)});
+            out_.names.insert(out_.names.end(), head.name, head.name + head.length);
+            out_.places.insert(out_.places.end(), places, places + std::ptrdiff_t(Staged::countOf(r)));
+        }
+    }
+
+private:
+    // The groups found among some of the hashes: their places, put aside
+    // while their files are at hand, and per group its rank. Copied into
+    // out_ once all are in order, so that the places of one group after
+    // another are read in turn.
+    struct Staged {
+        explicit Staged(const RecordAllocator<char>& memory) : places(memory), ranks(memory), scratch(memory) {}
+        // A group's size, inverted, and its first file met (in files_),
+        // above where its places begin and how many they are: sorted, the
+        // order the groups are shown in.
+        using Rank = unsigned __int128;
+        static Rank rankOf(std::uint32_t size, std::uint32_t first, std::size_t begin, std::size_t count)
+        {
+            return Rank(std::uint64_t(~size) << 32 | first) << 64 | (std::uint64_t(begin) << 32 | count);
+        }
+        static std::uint32_t firstOf(Rank r) { return std::uint32_t(r >> 64); }
+        static std::uint32_t beginOf(Rank r) { return std::uint32_t(r >> 32); }
+        static std::uint32_t countOf(Rank r) { return std::uint32_t(r); }
+        InMemory<Duplicates::Place> places;
+        InMemory<Rank> ranks, scratch;
+    };
+
+    // The groups among the files of order (each file's hash above its index
+    // in files_, sorted) into staged, sorted.
+    void stage(std::span<const std::uint64_t> order, Staged& staged) const
+    {
+        staged.places.reserve(order.size());
+        staged.ranks.reserve(order.size() / 2); // two files at least to a group
+        std::vector<std::uint32_t> run;
         // In the hash's order each file and its name is a miss: those a
         // little ahead are asked for while a run is compared.
-        std::size_t fileAhead = 0, nameAhead = 0, nameBytes = 0;
+        std::size_t fileAhead = 0, nameAhead = 0;
         for (std::size_t a = 0, b = 0; a < order.size(); a = b) {
             for (; fileAhead < std::min(a + 32, order.size()); ++fileAhead)
                 __builtin_prefetch(&files_[std::uint32_t(order[fileAhead])]);
@@ -355,49 +422,34 @@ public:
             run.clear();
             for (std::size_t i = a; i < b; ++i)
                 run.push_back(std::uint32_t(order[i]));
+            // Within one hash (almost always one name and size), the files
+            // of each name and size in turn.
             while (!run.empty()) {
-                const File& head = files_[run.front()];
-                const std::size_t begin = members.size();
+                const std::uint32_t first = run.front();
+                const File& head = files_[first];
+                const std::size_t begin = staged.places.size();
                 bool twoDisks = false;
                 std::size_t others = 0;
                 for (const std::uint32_t f : run) {
-                    if (files_[f].size == head.size && nameOf(files_[f]) == nameOf(head)) {
-                        members.push_back(f);
-                        twoDisks |= files_[f].catalog != head.catalog;
+                    const File& file = files_[f];
+                    if (file.size == head.size && nameOf(file) == nameOf(head)) {
+                        staged.places.push_back({file.catalog, file.folder});
+                        twoDisks |= file.catalog != head.catalog;
                     } else {
                         run[others++] = f;
                     }
                 }
                 run.resize(others);
                 if (twoDisks) {
-                    kept.push_back({head.size, members[begin], begin, std::uint32_t(members.size() - begin)});
-                    nameBytes += head.length;
+                    staged.ranks.push_back(Staged::rankOf(head.size, first, begin, staged.places.size() - begin));
                 } else {
-                    members.resize(begin);
+                    staged.places.resize(begin);
                 }
             }
         }
-        std::sort(kept.begin(), kept.end(),
-                  [](const Group& x, const Group& y) { return x.size != y.size ? x.size > y.size : x.first < y.first; });
-
-        const RecordAllocator<char> outMemory(out_.memory.get());
-        out_.groups = Duplicates::InMemory<Duplicates::Group>(outMemory);
-        out_.places = Duplicates::InMemory<Duplicates::Place>(outMemory);
-        out_.names = Duplicates::InMemory<char>(outMemory);
-        out_.groups.reserve(kept.size());
-        out_.places.reserve(members.size());
-        out_.names.reserve(nameBytes);
-        for (const Group& k : kept) {
-            const File& head = files_[k.first];
-            out_.groups.push_back({head.size, out_.names.size(), head.length, out_.places.size(), k.count});
-            const std::string_view name = nameOf(head);
-            out_.names.insert(out_.names.end(), name.begin(), name.end());
-            for (std::size_t i = k.begin; i < k.begin + k.count; ++i)
-                out_.places.push_back({files_[members[i]].catalog, files_[members[i]].folder});
-        }
+        SortByBits(staged.ranks, staged.scratch, 64, 128);
     }
 
-private:
     struct Candidate {
         std::uint32_t key;
         std::uint32_t size;
@@ -449,6 +501,7 @@ private:
     Duplicates& out_;
     RecordArena& memory_;
     InMemory<File> files_{inMemory()}; // of every catalog kept, in the order met
+    std::size_t nameBytes_ = 0;        // of all their names
     std::set<QByteArray> reported_;
     Lane lanes_[2];
     Found found_[CatalogLanes::kSlots];

@@ -44,11 +44,20 @@ int runDuplicates(const Command& command, const QStringList& args)
         titles.push_back((json ? c.title : TsvField(c.title)).toStdString());
         catalogs.push_back(DisplayFileName(c.file).toStdString());
     }
-    std::vector<std::optional<std::string>> folders(found.folders.size());
-    const auto folder = [&](std::uint32_t f) -> const std::string& {
-        if (!folders[f])
-            folders[f] = AnsiTsvField(found.folders[f]);
-        return *folders[f];
+    // The folders' paths back to back in one block: one allocation for all,
+    // not one each.
+    std::string folderText;
+    std::vector<std::size_t> folderAt;
+    if (!json) {
+        folderAt.reserve(found.folders.size() + 1);
+        for (const std::string& f : found.folders) {
+            folderAt.push_back(folderText.size());
+            folderText += AnsiTsvField(f);
+        }
+        folderAt.push_back(folderText.size());
+    }
+    const auto folder = [&](std::uint32_t f) {
+        return std::string_view(folderText).substr(folderAt[f], folderAt[f + 1] - folderAt[f]);
     };
     Out out;
     qint64 files = 0;

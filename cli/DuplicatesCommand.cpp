@@ -37,49 +37,58 @@ int runDuplicates(const Command& command, const QStringList& args)
     if (!FindDuplicates(*root, *minSize, failures, found))
         return line.unreadableRoot();
     // Each catalog's title and file name and each folder's path made once,
-    // as UTF-8 (TSV fields escaped), however many files they hold.
+    // however many files they hold: as TSV fields, or as JSON strings (the
+    // dump of a string alone is the same bytes as within a whole line's).
     const bool json = line.isSet(QStringLiteral("json"));
+    const auto jsonString = [](const nlohmann::ordered_json& text) { return JsonDump(text); };
     std::vector<std::string> titles, catalogs;
     for (const Duplicates::Catalog& c : found.catalogs) {
-        titles.push_back((json ? c.title : TsvField(c.title)).toStdString());
-        catalogs.push_back(DisplayFileName(c.file).toStdString());
+        if (json) {
+            titles.push_back(jsonString(c.title.toStdString()));
+            catalogs.push_back(jsonString(DisplayFileName(c.file).toStdString()));
+        } else {
+            titles.push_back(TsvField(c.title).toStdString());
+        }
     }
     // The folders' paths back to back in one block: one allocation for all,
     // not one each.
     std::string folderText;
     std::vector<std::size_t> folderAt;
-    if (!json) {
-        folderAt.reserve(found.folders.size() + 1);
-        for (const std::string& f : found.folders) {
-            folderAt.push_back(folderText.size());
-            folderText += AnsiTsvField(f);
-        }
+    folderAt.reserve(found.folders.size() + 1);
+    for (const std::string& f : found.folders) {
         folderAt.push_back(folderText.size());
+        folderText += json ? jsonString(JsonText(f)) : AnsiTsvField(f);
     }
+    folderAt.push_back(folderText.size());
     const auto folder = [&](std::uint32_t f) {
         return std::string_view(folderText).substr(folderAt[f], folderAt[f + 1] - folderAt[f]);
     };
     Out out;
     qint64 files = 0;
-    std::string sizeAndName; // of one group after another, without allocating each time
+    std::string head; // of one group after another, without allocating each time
     for (std::size_t g = 0; g < found.groups.size(); ++g) {
         const Duplicates::Group& group = found.groups[g];
         files += qint64(group.count);
         if (json) {
-            nlohmann::ordered_json places = nlohmann::ordered_json::array();
-            for (const Duplicates::Place& p : found.placesOf(group))
-                places.push_back({{"title", titles[p.catalog]},
-                                  {"catalog", catalogs[p.catalog]},
-                                  {"folder", JsonText(found.folders[p.folder])}});
-            out.jsonLine({{"name", JsonText(found.nameOf(group))}, {"size", group.size}, {"files", places}});
+            // One object per group and line: its name, size and files.
+            head.assign("{\"name\":").append(jsonString(JsonText(found.nameOf(group))));
+            head.append(",\"size\":").append(std::to_string(group.size)).append(",\"files\":[");
+            out.text(head);
+            const char* before = "{\"title\":";
+            for (const Duplicates::Place& p : found.placesOf(group)) {
+                out.text(before).text(titles[p.catalog]).text(",\"catalog\":").text(catalogs[p.catalog]);
+                out.text(",\"folder\":").text(folder(p.folder)).text("}");
+                before = ",{\"title\":";
+            }
+            out.text("]}\n");
         } else {
             // One line per file; a blank line between groups.
             if (g > 0)
                 out.text("\n");
-            sizeAndName.assign(std::to_string(group.size)).append(1, '\t');
-            sizeAndName.append(AnsiTsvField(found.nameOf(group))).append(1, '\t');
+            head.assign(std::to_string(group.size)).append(1, '\t');
+            head.append(AnsiTsvField(found.nameOf(group))).append(1, '\t');
             for (const Duplicates::Place& p : found.placesOf(group))
-                out.text(sizeAndName).text(titles[p.catalog]).text("\t").text(folder(p.folder)).text("\n");
+                out.text(head).text(titles[p.catalog]).text("\t").text(folder(p.folder)).text("\n");
         }
     }
     out.flush();

@@ -117,3 +117,23 @@ TEST_F(QdcatDuplicates, JsonAndDamagedCatalogsReportedOnceAndPassedOver)
     EXPECT_EQ(r.err.count("b.qd: The catalog file is damaged"), 1) << r.err.toStdString();
     EXPECT_EQ(runQdcat({"duplicates", "--root", q(dir / "missing")}).exitCode, 2);
 }
+
+TEST_F(QdcatDuplicates, JsonLinesKeepQuotesBackslashesAndControlCharactersOfNamesAndFolders)
+{
+    catalog("a", diskOf({{"say \"so\"\t\x01", "a\"b\\c.txt", 5}, {"", "plain", 3}}));
+    catalog("b", diskOf({{"", "a\"b\\c.txt", 5}, {"", "plain", 3}}));
+    const auto r = duplicates({"--json"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QList<QByteArray> lines = r.out.split('\n');
+    ASSERT_EQ(lines.size(), 3); // two groups, then the end of the last line
+    EXPECT_TRUE(lines[2].isEmpty());
+    const QJsonObject first = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(first["name"].toString(), "a\"b\\c.txt");
+    const QJsonArray files = first["files"].toArray();
+    ASSERT_EQ(files.size(), 2);
+    EXPECT_EQ(files[0].toObject()["folder"].toString(), "D:\\say \"so\"\t\x01");
+    EXPECT_EQ(files[1].toObject()["folder"].toString(), "D:");
+    const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
+    EXPECT_EQ(second["name"].toString(), "plain");
+    EXPECT_EQ(second["files"].toArray().size(), 2);
+}

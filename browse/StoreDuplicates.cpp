@@ -120,12 +120,14 @@ public:
     void add(std::uint32_t key)
     {
         Part& p = parts_[key >> 24];
-        if (p.used == kBlock) {
+        if (p.next == p.end) {
             // One byte more, for the last key's write of four.
-            p.blocks.push_back(static_cast<char*>(blocks_.allocate(kBlock * 3 + 1, 64)));
-            p.used = 0;
+            p.next = static_cast<char*>(blocks_.allocate(kBlock * 3 + 1, 64));
+            p.end = p.next + kBlock * 3;
+            p.blocks.push_back(p.next);
         }
-        std::memcpy(p.blocks.back() + 3 * p.used++, &key, 4); // the top byte goes under the next key's
+        std::memcpy(p.next, &key, 4); // the top byte goes under the next key's
+        p.next += 3;
     }
 
     // The hashes met more than once in any of all, sorted; the parts are
@@ -147,7 +149,7 @@ private:
             for (KeyParts& parts : all) {
                 Part& p = parts.parts_[part];
                 for (std::size_t b = 0; b < p.blocks.size(); ++b) {
-                    const std::size_t used = b + 1 == p.blocks.size() ? p.used : kBlock;
+                    const std::size_t used = b + 1 == p.blocks.size() ? std::size_t(p.next - p.blocks[b]) / 3 : kBlock;
                     for (std::size_t i = 0; i < used; ++i)
                         keys.push_back(load4(p.blocks[b] + 3 * i) & 0xFFFFFF);
                 }
@@ -165,9 +167,9 @@ private:
 
     static constexpr std::size_t kBlock = 4096; // 12 KiB: 256 parts begin with 3 MiB
     struct Part {
-        Part() { used = kBlock; }
         std::vector<char*> blocks; // in blocks_
-        std::size_t used;
+        char* next = nullptr;      // where the next key goes in the last block
+        char* end = nullptr;       // of the last block
     };
 
     Part parts_[256];

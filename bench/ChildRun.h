@@ -95,6 +95,16 @@ inline ChildRun runChild(const std::vector<std::string>& argv)
     return waitForChild(pid, start);
 }
 
+// Of best and r, into best: the faster time and, apart, processor time, and
+// the higher peak.
+inline void keepBest(ChildRun& best, const ChildRun& r)
+{
+    best.seconds = std::min(best.seconds, r.seconds);
+    best.cpuSeconds = std::min(best.cpuSeconds, r.cpuSeconds);
+    best.maxRssKb = std::max(best.maxRssKb, r.maxRssKb);
+    best.status = r.status;
+}
+
 // The fastest of runs runs (by time and, apart, by processor time) and the
 // highest peak among them; a run that fails ends the benchmark, since its
 // figures would mean nothing.
@@ -108,10 +118,7 @@ inline ChildRun bestOf(int runs, const std::function<ChildRun()>& run, const std
             std::fprintf(stderr, "%s failed (status %d)\n", what.c_str(), r.status);
             std::exit(1);
         }
-        b.seconds = std::min(b.seconds, r.seconds);
-        b.cpuSeconds = std::min(b.cpuSeconds, r.cpuSeconds);
-        b.maxRssKb = std::max(b.maxRssKb, r.maxRssKb);
-        b.status = r.status;
+        keepBest(b, r);
     }
     return b;
 }

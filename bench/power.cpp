@@ -22,8 +22,8 @@
 // must not grow with the collection.
 //
 // With QD_BENCH_COMPARE naming another build's qdcat, its search -i and
-// duplicates are timed too, in the same run and against the same
-// references, and the outputs of
+// duplicates are timed too, in the same run, taking turns with this
+// build's, and against the same references, and the outputs of
 // duplicates and of search -i over the first 100 catalogs must be the same,
 // byte for byte, from both: a check that a faster qdcat finds what the other
 // did.
@@ -249,12 +249,28 @@ int main()
     const ChildRun catKept = bestOf(5, with(keptCat, store.files));
     const ChildRun heads = bestOf(5, with({"head", "-q", "-c", "4096"}, store.files));
     const ChildRun search = bestOf(5, {qdcat, "search", "Needle", "--root", root});
-    const ChildRun searchI = bestOf(5, {qdcat, "search", "-i", "needle", "--root", root});
+    // With another build to compare, the two take turns run by run, so that
+    // both meet the machine in the same state: its figures go to theirs.
+    const char* other = std::getenv("QD_BENCH_COMPARE");
+    const auto turns = [&](int runs, const std::vector<std::string>& argv, ChildRun& theirs) {
+        std::vector<std::string> otherArgv = argv;
+        otherArgv[0] = other ? other : "";
+        ChildRun mine = bestOf(1, argv);
+        if (other)
+            theirs = bestOf(1, otherArgv);
+        for (int i = 1; i < runs; ++i) {
+            keepBest(mine, bestOf(1, argv));
+            if (other)
+                keepBest(theirs, bestOf(1, otherArgv));
+        }
+        return mine;
+    };
+    ChildRun otherI, otherDuplicates;
+    const ChildRun searchI = turns(5, {qdcat, "search", "-i", "needle", "--root", root}, otherI);
     const ChildRun start = bestOf(5, {qdcat, "--version"});
     const ChildRun disksHeads = bestOf(5, {qdcat, "disks", "--root", root});
     const ChildRun disksFiles = bestOf(5, {qdcat, "disks", "--files", "--root", root});
-    const ChildRun duplicates = bestOf(3, {qdcat, "duplicates", "--root", root});
-    const char* other = std::getenv("QD_BENCH_COMPARE");
+    const ChildRun duplicates = turns(5, {qdcat, "duplicates", "--root", root}, otherDuplicates);
 
     // A figure, its processor time, and both as ratios to the reference's.
     const auto line = [](const char* what, const ChildRun& r, const ChildRun& ref, const char* refName, const char* goal) {
@@ -291,8 +307,6 @@ int main()
     lessStart("duplicates", duplicates);
     // The other build's figures in this same run, against the same references.
     if (other) {
-        const ChildRun otherI = bestOf(5, {other, "search", "-i", "needle", "--root", root});
-        const ChildRun otherDuplicates = bestOf(3, {other, "duplicates", "--root", root});
         line("other's search -i", otherI, cat, "cat", "");
         line("other's duplicates", otherDuplicates, cat, "cat", "");
         line("other's search -i", otherI, read, "read", "");

@@ -37,15 +37,13 @@ int runDuplicates(const Command& command, const QStringList& args)
     if (!FindDuplicates(*root, *minSize, failures, found))
         return line.unreadableRoot();
     // Each catalog's title and file name and each folder's path made once,
-    // however many files they hold: as TSV fields, or as JSON strings (the
-    // dump of a string alone is the same bytes as within a whole line's).
+    // however many files they hold: as TSV fields, or as dumped JSON strings.
     const bool json = line.isSet(QStringLiteral("json"));
-    const auto jsonString = [](const nlohmann::ordered_json& text) { return JsonDump(text); };
     std::vector<std::string> titles, catalogs;
     for (const Duplicates::Catalog& c : found.catalogs) {
         if (json) {
-            titles.push_back(jsonString(c.title.toStdString()));
-            catalogs.push_back(jsonString(DisplayFileName(c.file).toStdString()));
+            titles.push_back(JsonStringDump(c.title.toStdString()));
+            catalogs.push_back(JsonStringDump(DisplayFileName(c.file).toStdString()));
         } else {
             titles.push_back(TsvField(c.title).toStdString());
         }
@@ -57,7 +55,7 @@ int runDuplicates(const Command& command, const QStringList& args)
     folderAt.reserve(found.folders.size() + 1);
     for (const std::string& f : found.folders) {
         folderAt.push_back(folderText.size());
-        folderText += json ? jsonString(JsonText(f)) : AnsiTsvField(f);
+        folderText += json ? JsonTextDump(f) : AnsiTsvField(f);
     }
     folderAt.push_back(folderText.size());
     const auto folder = [&](std::uint32_t f) {
@@ -71,7 +69,7 @@ int runDuplicates(const Command& command, const QStringList& args)
         files += qint64(group.count);
         if (json) {
             // One object per group and line: its name, size and files.
-            head.assign("{\"name\":").append(jsonString(JsonText(found.nameOf(group))));
+            head.assign("{\"name\":").append(JsonTextDump(found.nameOf(group)));
             head.append(",\"size\":").append(std::to_string(group.size)).append(",\"files\":[");
             out.text(head);
             const char* before = "{\"title\":";

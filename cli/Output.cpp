@@ -41,6 +41,43 @@ std::string TsvUtf8(std::string utf8)
     return out;
 }
 
+// IsoDateTime as ASCII.
+std::string isoDateTime(double value)
+{
+    // Days from 0001-01-01 to 9999-12-31 on the catalog's scale.
+    if (value == 0 || !std::isfinite(value) || value < -693593 || value >= 2958466)
+        return {};
+    const CivilTime t = DateTimeToCivil(value);
+    // "%04d-%02d-%02dT%02d:%02d:%02d", written digit by digit: a search's
+    // JSON has three dates a hit, and printf's parsing of its format was
+    // most of their cost.
+    char text[] = "0000-00-00T00:00:00";
+    const auto put = [&](std::size_t at, int width, int value) {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            text[at + std::size_t(i)] = char('0' + value % 10);
+    };
+    put(0, 4, t.year);
+    put(5, 2, t.month);
+    put(8, 2, t.day);
+    put(11, 2, t.hour);
+    put(14, 2, t.minute);
+    put(17, 2, t.second);
+    return std::string(text, sizeof text - 1);
+}
+
+// Text that a JSON string holds as it is, in quotes.
+bool plainInJson(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
+}
+
+std::string inQuotes(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() + 2);
+    return out.append(1, '"').append(text).append(1, '"');
+}
+
 } // namespace
 
 QString TsvField(const QString& text) { return QString::fromStdString(TsvUtf8(text.toStdString())); }
@@ -77,20 +114,27 @@ QString CsvRow(const QStringList& fields)
     return quoted.join(QLatin1Char(',')) + QLatin1String("\r\n");
 }
 
-QString IsoDateTime(double value)
-{
-    // Days from 0001-01-01 to 9999-12-31 on the catalog's scale.
-    if (value == 0 || !std::isfinite(value) || value < -693593 || value >= 2958466)
-        return {};
-    const CivilTime t = DateTimeToCivil(value);
-    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute, t.second);
-}
+QString IsoDateTime(double value) { return QString::fromLatin1(isoDateTime(value)); }
 
 nlohmann::ordered_json JsonDateTime(double value)
 {
-    const QString text = IsoDateTime(value);
-    return text.isEmpty() ? nlohmann::ordered_json() : nlohmann::ordered_json(text.toStdString());
+    std::string text = isoDateTime(value);
+    return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(std::move(text));
 }
+
+std::string JsonDateTimeDump(double value)
+{
+    const std::string text = isoDateTime(value);
+    return text.empty() ? std::string("null") : inQuotes(text);
+}
+
+std::string JsonStringDump(std::string_view utf8)
+{
+    return plainInJson(utf8) ? inQuotes(utf8) : JsonDump(std::string(utf8));
+}
+
+// Printable ASCII is the same bytes in code page 932 and UTF-8.
+std::string JsonTextDump(std::string_view cp932) { return plainInJson(cp932) ? inQuotes(cp932) : JsonDump(JsonText(cp932)); }
 
 nlohmann::ordered_json JsonText(std::string_view cp932)
 {

@@ -44,6 +44,14 @@ nlohmann::ordered_json JsonText(std::string_view cp932);
 // UTF-8 is replaced rather than refused.
 std::string JsonDump(const nlohmann::ordered_json& value);
 
+// The dumps of a UTF-8 text, of JsonText and of JsonDateTime, the same bytes
+// as JsonDump gives of them, for output of many lines: a text of printable
+// ASCII without quote or backslash, as most names are, is only quoted, and
+// a date is formatted without a JSON value.
+std::string JsonStringDump(std::string_view utf8);
+std::string JsonTextDump(std::string_view cp932);
+std::string JsonDateTimeDump(double value);
+
 // Writes text to standard output as UTF-8.
 void Print(const QString& text);
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "Catalogs.h"
@@ -60,21 +61,26 @@ private:
     }
     void printJson(const QByteArray& file, const QString& title, const CatalogHits& found)
     {
-        using J = nlohmann::ordered_json;
-        const std::string disk = title.toStdString(), catalog = DisplayFileName(file).toStdString();
+        // The fields of the catalog, and each folder's path, dumped once.
+        const std::string disk = JsonStringDump(title.toStdString());
+        const std::string catalog = JsonStringDump(DisplayFileName(file).toStdString());
+        std::vector<std::optional<std::string>> paths(found.paths.size());
+        std::string line;
         for (std::size_t i = 0; i < found.hits.size(); ++i) {
             const FileHit& hit = found.hits[i];
             const HitDetails& d = found.details[i];
-            out.jsonLine({{"title", disk},
-                          {"catalog", catalog},
-                          {"folder", JsonText(found.paths[hit.path])},
-                          {"name", JsonText(hit.name)},
-                          {"kind", d.folder ? "folder" : "file"},
-                          {"size", d.folder ? J() : J(d.size)},
-                          {"created", JsonDateTime(d.created)},
-                          {"modified", JsonDateTime(d.modified)},
-                          {"accessed", JsonDateTime(d.accessed)},
-                          {"comment", JsonText(d.comment)}});
+            std::optional<std::string>& path = paths[hit.path];
+            if (!path)
+                path = JsonTextDump(found.paths[hit.path]);
+            line.assign("{\"title\":").append(disk).append(",\"catalog\":").append(catalog);
+            line.append(",\"folder\":").append(*path).append(",\"name\":").append(JsonTextDump(hit.name.view()));
+            line.append(",\"kind\":").append(d.folder ? "\"folder\"" : "\"file\"");
+            line.append(",\"size\":").append(d.folder ? std::string("null") : std::to_string(d.size));
+            line.append(",\"created\":").append(JsonDateTimeDump(d.created));
+            line.append(",\"modified\":").append(JsonDateTimeDump(d.modified));
+            line.append(",\"accessed\":").append(JsonDateTimeDump(d.accessed));
+            line.append(",\"comment\":").append(JsonTextDump(d.comment)).append("}\n");
+            out.text(line);
         }
     }
 

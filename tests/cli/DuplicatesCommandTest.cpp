@@ -120,8 +120,8 @@ TEST_F(QdcatDuplicates, JsonAndDamagedCatalogsReportedOnceAndPassedOver)
 
 TEST_F(QdcatDuplicates, JsonLinesKeepQuotesBackslashesAndControlCharactersOfNamesAndFolders)
 {
-    catalog("a", diskOf({{"say \"so\"\t\x01", "a\"b\\c.txt", 5}, {"", "plain", 3}}));
-    catalog("b", diskOf({{"", "a\"b\\c.txt", 5}, {"", "plain", 3}}));
+    catalog("a", diskOf({{"say \"so\"\t\x01", "a\"b\\c.txt", 5}, {"", "\"quoted\"", 3}}));
+    catalog("b", diskOf({{"", "a\"b\\c.txt", 5}, {"", "\"quoted\"", 3}}));
     const auto r = duplicates({"--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QList<QByteArray> lines = r.out.split('\n');
@@ -134,6 +134,6 @@ TEST_F(QdcatDuplicates, JsonLinesKeepQuotesBackslashesAndControlCharactersOfName
     EXPECT_EQ(files[0].toObject()["folder"].toString(), "D:\\say \"so\"\t\x01");
     EXPECT_EQ(files[1].toObject()["folder"].toString(), "D:");
     const QJsonObject second = QJsonDocument::fromJson(lines[1]).object();
-    EXPECT_EQ(second["name"].toString(), "plain");
+    EXPECT_EQ(second["name"].toString(), "\"quoted\""); // nothing but quotes to escape
     EXPECT_EQ(second["files"].toArray().size(), 2);
 }

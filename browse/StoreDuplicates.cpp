@@ -330,20 +330,23 @@ public:
     // size, in the order first met.
     void groups()
     {
-        // Each file's hash above its place in files_: sorted by the hash,
-        // the files of one group are next to each other in the order met.
-        InMemory<std::uint64_t> order(files_.size(), inMemory()), scratch(inMemory());
-        for (std::size_t i = 0; i < files_.size(); ++i)
-            order[i] = std::uint64_t(files_[i].key) << 32 | i;
-        SortByBits(order, scratch, 32, 64);
-
         // One thread takes the hashes below the middle, another those above
         // it; the second has an arena of its own, since an arena serves one
         // thread at a time.
-        const auto middle = std::lower_bound(order.begin(), order.end(), std::uint64_t(1) << 63);
         RecordArena upperMemory;
         Staged lower{inMemory()}, upper{RecordAllocator<char>(&upperMemory)};
-        OnTwoThreads([&] { stage({middle, order.end()}, upper); }, [&] { stage({order.begin(), middle}, lower); });
+        {
+            // Each file's hash above its place in files_: sorted by the hash,
+            // the files of one group are next to each other in the order
+            // met. In an arena given back before the result is made.
+            RecordArena sorting;
+            InMemory<std::uint64_t> order(files_.size(), RecordAllocator<char>(&sorting)), scratch(order.get_allocator());
+            for (std::size_t i = 0; i < files_.size(); ++i)
+                order[i] = std::uint64_t(files_[i].key) << 32 | i;
+            SortByBits(order, scratch, 32, 64);
+            const auto middle = std::lower_bound(order.begin(), order.end(), std::uint64_t(1) << 63);
+            OnTwoThreads([&] { stage({middle, order.end()}, upper); }, [&] { stage({order.begin(), middle}, lower); });
+        }
 
         // The groups of both, merged in their order, each with its name and
         // places. Each group's first file and places are asked for two

@@ -371,7 +371,8 @@ void CatalogSearch::addHit(const SearchQuery& query, const RecordView& v, const 
     d.size = v.size;
 }
 
-std::string FolderPath(const std::vector<FolderLink>& folders, std::int32_t folder, std::vector<std::int32_t>& chain)
+void AppendFolderPath(std::string& path, const std::vector<FolderLink>& folders, std::int32_t folder,
+                      std::vector<std::int32_t>& chain)
 {
     chain.clear();
     std::size_t length = 0;
@@ -379,13 +380,18 @@ std::string FolderPath(const std::vector<FolderLink>& folders, std::int32_t fold
         chain.push_back(f);
         length += folders[std::size_t(f)].name.size() + 1;
     }
-    std::string path;
-    path.reserve(length);
+    path.reserve(path.size() + length);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         if (it != chain.rbegin())
             path += '\\';
         path += folders[std::size_t(*it)].name;
     }
+}
+
+std::string FolderPath(const std::vector<FolderLink>& folders, std::int32_t folder, std::vector<std::int32_t>& chain)
+{
+    std::string path;
+    AppendFolderPath(path, folders, folder, chain);
     return path;
 }
 

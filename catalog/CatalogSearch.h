@@ -252,6 +252,9 @@ struct FolderLink {
 // GetDirPath of folder, made from the links in time linear in its length.
 // chain is scratch.
 std::string FolderPath(const std::vector<FolderLink>& folders, std::int32_t folder, std::vector<std::int32_t>& chain);
+// The same appended to path.
+void AppendFolderPath(std::string& path, const std::vector<FolderLink>& folders, std::int32_t folder,
+                      std::vector<std::int32_t>& chain);
 
 // The search of one catalog after another. Each catalog file is read whole
 // once and its records are matched straight out of its bytes; only a hit

@@ -52,10 +52,10 @@ int runDuplicates(const Command& command, const QStringList& args)
     // not one each.
     std::string folderText;
     std::vector<std::size_t> folderAt;
-    folderAt.reserve(found.folders.size() + 1);
-    for (const std::string& f : found.folders) {
+    folderAt.reserve(found.folderCount() + 1);
+    for (std::size_t f = 0; f < found.folderCount(); ++f) {
         folderAt.push_back(folderText.size());
-        folderText += json ? JsonTextDump(f) : AnsiTsvField(f);
+        folderText += json ? JsonTextDump(found.folderOf(f)) : AnsiTsvField(found.folderOf(f));
     }
     folderAt.push_back(folderText.size());
     const auto folder = [&](std::uint32_t f) {

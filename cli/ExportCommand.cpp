@@ -38,17 +38,19 @@ int runExport(const Command& command, const QStringList& args)
         out.print(CsvRow({QStringLiteral("path"), QStringLiteral("size"), QStringLiteral("created"),
                           QStringLiteral("modified"), QStringLiteral("accessed"), QStringLiteral("comment")}));
     FolderPaths paths(disk);
+    std::string row; // a JSON line, one file after another without allocating each time
     for (std::size_t i = 0; i < disk.DirList.size(); ++i) {
         const std::string& folder = paths.next(i);
         for (const TFile& f : disk.DirList[i].FileList) {
             const std::string path = folder + '\\' + cp932::toUtf8(f.Name);
             if (format == Json) {
-                out.jsonLine({{"path", path},
-                              {"size", f.Size},
-                              {"created", JsonDateTime(f.CreationTime)},
-                              {"modified", JsonDateTime(f.LastWriteTime)},
-                              {"accessed", JsonDateTime(f.LastAccessTime)},
-                              {"comment", JsonText(f.Comment)}});
+                row.assign("{\"path\":").append(JsonStringDump(path));
+                row.append(",\"size\":").append(std::to_string(f.Size));
+                row.append(",\"created\":").append(JsonDateTimeDump(f.CreationTime));
+                row.append(",\"modified\":").append(JsonDateTimeDump(f.LastWriteTime));
+                row.append(",\"accessed\":").append(JsonDateTimeDump(f.LastAccessTime));
+                row.append(",\"comment\":").append(JsonTextDump(f.Comment)).append("}\n");
+                out.text(row);
                 continue;
             }
             const QStringList fields{QString::fromStdString(path), QString::number(f.Size),

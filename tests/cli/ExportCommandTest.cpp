@@ -99,6 +99,8 @@ TEST(QdcatExport, TabSeparatedByDefaultAndJsonOnAsk)
     EXPECT_EQ(first["path"].toString(), "D:\\a, \"b\".txt");
     EXPECT_EQ(first["size"].toInteger(), 4294967295LL);
     EXPECT_TRUE(first["created"].isNull());
+    EXPECT_EQ(first["modified"].toString(), "2001-02-03T04:05:06");
+    EXPECT_EQ(first["accessed"].toString(), "2000-01-03T00:00:00");
     EXPECT_EQ(QJsonDocument::fromJson(objects[3]).object()["comment"].toString(), QString::fromUtf8("家族\r\n友人"));
 }
 

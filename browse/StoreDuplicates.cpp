@@ -289,9 +289,9 @@ public:
                 continue;
             std::int32_t& path = l.paths[f.folder];
             if (path < 0) {
-                path = std::int32_t(found.pathEnds.size());
-                AppendFolderPath(found.pathText, l.links, std::int32_t(f.folder), l.chain);
-                found.pathEnds.push_back(found.pathText.size());
+                path = std::int32_t(found.paths.size());
+                found.paths.add(
+                    [&](std::string& text) { AppendFolderPath(text, l.links, std::int32_t(f.folder), l.chain); });
             }
             found.files.push_back({f.key, f.size, found.names.size(), f.length, std::uint32_t(path)});
             found.names.append(f.name, f.length);
@@ -309,11 +309,8 @@ public:
         if (!found.files.empty()) {
             const auto catalog = std::uint32_t(out_.catalogs.size());
             out_.catalogs.push_back({file, title});
-            const auto firstFolder = std::uint32_t(out_.folderEnds.size());
-            const std::size_t textBefore = out_.folderText.size();
-            out_.folderText += found.pathText;
-            for (const std::size_t end : found.pathEnds)
-                out_.folderEnds.push_back(textBefore + end);
+            const auto firstFolder = std::uint32_t(out_.folders.size());
+            out_.folders.append(found.paths);
             const char* names = memory_.store(found.names);
             nameBytes_ += found.names.size();
             for (const Candidate& c : found.files)
@@ -463,7 +460,7 @@ private:
         std::uint32_t size;
         std::size_t name; // in Found::names
         std::uint8_t length;
-        std::uint32_t folder; // in Found::pathEnds
+        std::uint32_t folder; // in Found::paths
     };
     struct File {
         std::uint32_t key;
@@ -471,7 +468,7 @@ private:
         const char* name; // in memory_
         std::uint8_t length;
         std::uint32_t catalog; // in out_.catalogs
-        std::uint32_t folder;  // in out_.folderEnds
+        std::uint32_t folder;  // in out_.folders
     };
     // A file of the catalog a lane works on.
     struct Seen {
@@ -485,14 +482,12 @@ private:
     struct Found {
         std::vector<Candidate> files;
         std::string names;
-        std::string pathText;              // GetDirPath of each folder that holds a candidate, back to back
-        std::vector<std::size_t> pathEnds; // of each in pathText
+        TextBlock paths; // GetDirPath of each folder that holds a candidate
         void clear()
         {
             files.clear();
             names.clear();
-            pathText.clear();
-            pathEnds.clear();
+            paths.clear();
         }
     };
     // Scratch of one lane.
@@ -500,7 +495,7 @@ private:
         std::vector<FolderLink> links;
         std::vector<Seen> files;           // every file of the catalog
         std::vector<std::uint32_t> passed; // those in files that the filter lets through
-        std::vector<std::int32_t> paths;   // each folder's entry in Found::pathEnds, -1 for none yet
+        std::vector<std::int32_t> paths;   // each folder's entry in Found::paths, -1 for none yet
         std::vector<std::int32_t> chain;
     };
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "catalog/RecordArena.h"
+#include "catalog/TextBlock.h"
 
 namespace qd {
 
@@ -23,7 +24,7 @@ struct Duplicates {
     };
     struct Place {
         std::uint32_t catalog; // in catalogs
-        std::uint32_t folder;  // its GetDirPath: folderOf(folder)
+        std::uint32_t folder;  // its GetDirPath in folders
     };
     // Its name and places are in names and places, so that a collection
     // with many groups costs no allocation per group.
@@ -40,20 +41,12 @@ struct Duplicates {
     // far fewer page faults than the heap's. First, so that it goes last.
     std::unique_ptr<RecordArena> memory;
     std::vector<Catalog> catalogs; // those that hold a duplicate
-    // Each folder's GetDirPath, back to back in one block: folderOf tells one.
-    std::string folderText;
-    std::vector<std::size_t> folderEnds; // of each in folderText
+    TextBlock folders; // GetDirPath of each folder that holds a duplicate
     InMemory<char> names;   // code page 932, each group's in turn
     InMemory<Place> places; // each group's in turn: in the tree's order, each catalog's in stored order
     InMemory<Group> groups; // the largest first; of one size, in the order first met
 
     std::string_view nameOf(const Group& g) const { return std::string_view(names.data() + g.name, g.length); }
-    std::size_t folderCount() const { return folderEnds.size(); }
-    std::string_view folderOf(std::size_t f) const
-    {
-        const std::size_t begin = f == 0 ? 0 : folderEnds[f - 1];
-        return std::string_view(folderText).substr(begin, folderEnds[f] - begin);
-    }
     std::span<const Place> placesOf(const Group& g) const
     {
         return std::span<const Place>(places).subspan(g.first, g.count);

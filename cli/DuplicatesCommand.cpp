@@ -48,19 +48,8 @@ int runDuplicates(const Command& command, const QStringList& args)
             titles.push_back(TsvField(c.title).toStdString());
         }
     }
-    // The folders' paths back to back in one block: one allocation for all,
-    // not one each.
-    std::string folderText;
-    std::vector<std::size_t> folderAt;
-    folderAt.reserve(found.folderCount() + 1);
-    for (std::size_t f = 0; f < found.folderCount(); ++f) {
-        folderAt.push_back(folderText.size());
-        folderText += json ? JsonTextDump(found.folderOf(f)) : AnsiTsvField(found.folderOf(f));
-    }
-    folderAt.push_back(folderText.size());
-    const auto folder = [&](std::uint32_t f) {
-        return std::string_view(folderText).substr(folderAt[f], folderAt[f + 1] - folderAt[f]);
-    };
+    const TextBlock folders =
+        json ? ConvertedTexts(found.folders, JsonTextDump) : ConvertedTexts(found.folders, AnsiTsvField);
     Out out;
     qint64 files = 0;
     std::string head; // of one group after another, without allocating each time
@@ -75,7 +64,7 @@ int runDuplicates(const Command& command, const QStringList& args)
             const char* before = "{\"title\":";
             for (const Duplicates::Place& p : found.placesOf(group)) {
                 out.text(before).text(titles[p.catalog]).text(",\"catalog\":").text(catalogs[p.catalog]);
-                out.text(",\"folder\":").text(folder(p.folder)).text("}");
+                out.text(",\"folder\":").text(folders[p.folder]).text("}");
                 before = ",{\"title\":";
             }
             out.text("]}\n");
@@ -86,7 +75,7 @@ int runDuplicates(const Command& command, const QStringList& args)
             head.assign(std::to_string(group.size)).append(1, '\t');
             head.append(AnsiTsvField(found.nameOf(group))).append(1, '\t');
             for (const Duplicates::Place& p : found.placesOf(group))
-                out.text(head).text(titles[p.catalog]).text("\t").text(folder(p.folder)).text("\n");
+                out.text(head).text(titles[p.catalog]).text("\t").text(folders[p.folder]).text("\n");
         }
     }
     out.flush();

@@ -68,7 +68,8 @@ std::string isoDateTime(double value)
 // Text that a JSON string holds as it is, in quotes.
 bool plainInJson(std::string_view text)
 {
-    return std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
+    return std::all_of(text.begin(), text.end(),
+                       [](unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
 }
 
 std::string inQuotes(std::string_view text)
@@ -134,7 +135,10 @@ std::string JsonStringDump(std::string_view utf8)
 }
 
 // Printable ASCII is the same bytes in code page 932 and UTF-8.
-std::string JsonTextDump(std::string_view cp932) { return plainInJson(cp932) ? inQuotes(cp932) : JsonDump(JsonText(cp932)); }
+std::string JsonTextDump(std::string_view cp932)
+{
+    return plainInJson(cp932) ? inQuotes(cp932) : JsonDump(JsonText(cp932));
+}
 
 nlohmann::ordered_json JsonText(std::string_view cp932)
 {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "catalog/TextBlock.h"
+
 namespace qd::cli {
 
 // One field of tab-separated output. Names on disk and in catalogs may hold
@@ -51,6 +53,18 @@ std::string JsonDump(const nlohmann::ordered_json& value);
 std::string JsonStringDump(std::string_view utf8);
 std::string JsonTextDump(std::string_view cp932);
 std::string JsonDateTimeDump(double value);
+
+// Each of texts (a container of code page 932 texts, such as folder paths)
+// as convert (AnsiTsvField, JsonTextDump) makes it, in one block: made once
+// however many lines show it.
+template <typename Texts, typename Convert> TextBlock ConvertedTexts(const Texts& texts, Convert convert)
+{
+    TextBlock block;
+    block.reserve(texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        block.push_back(convert(texts[i]));
+    return block;
+}
 
 // Writes text to standard output as UTF-8.
 void Print(const QString& text);

@@ -46,17 +46,13 @@ private:
     void printTsv(const QString& title, const CatalogHits& found)
     {
         const std::string disk = TsvField(title).toStdString();
-        // Each folder's path escaped once, however many hits it holds.
-        std::vector<std::optional<std::string>> paths(found.paths.size());
+        const TextBlock paths = ConvertedTexts(found.paths, AnsiTsvField);
         for (std::size_t i = 0; i < found.hits.size(); ++i) {
             const FileHit& hit = found.hits[i];
-            std::optional<std::string>& path = paths[hit.path];
-            if (!path)
-                path = AnsiTsvField(found.paths[hit.path]);
             out.text(disk).text("\t").text(AnsiTsvField(hit.name.view()));
             if (i < found.details.size() && found.details[i].folder)
                 out.text("\\\\"); // an escaped backslash: no file name ends in one
-            out.text("\t").text(*path).text("\n");
+            out.text("\t").text(paths[hit.path]).text("\n");
         }
     }
     void printJson(const QByteArray& file, const QString& title, const CatalogHits& found)
@@ -64,16 +60,13 @@ private:
         // The fields of the catalog, and each folder's path, dumped once.
         const std::string disk = JsonStringDump(title.toStdString());
         const std::string catalog = JsonStringDump(DisplayFileName(file).toStdString());
-        std::vector<std::optional<std::string>> paths(found.paths.size());
+        const TextBlock paths = ConvertedTexts(found.paths, JsonTextDump);
         std::string line;
         for (std::size_t i = 0; i < found.hits.size(); ++i) {
             const FileHit& hit = found.hits[i];
             const HitDetails& d = found.details[i];
-            std::optional<std::string>& path = paths[hit.path];
-            if (!path)
-                path = JsonTextDump(found.paths[hit.path]);
             line.assign("{\"title\":").append(disk).append(",\"catalog\":").append(catalog);
-            line.append(",\"folder\":").append(*path).append(",\"name\":").append(JsonTextDump(hit.name.view()));
+            line.append(",\"folder\":").append(paths[hit.path]).append(",\"name\":").append(JsonTextDump(hit.name.view()));
             line.append(",\"kind\":").append(d.folder ? "\"folder\"" : "\"file\"");
             line.append(",\"size\":").append(d.folder ? std::string("null") : std::to_string(d.size));
             line.append(",\"created\":").append(JsonDateTimeDump(d.created));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -228,6 +229,51 @@ TEST(CatalogSearch, OtherVersionsDataTypesAndDamageGiveNoHits)
             EXPECT_STREQ(e.what(), l.what());
             EXPECT_EQ(e.offset(), l.offset());
         }
+    }
+}
+
+// The walk takes a file without a comment by a shorter way than one with
+// one: cut anywhere in either, it reports the loader's damage, at the
+// loader's offset, and the walk over every record agrees.
+TEST(CatalogSearch, ACutAnywhereInTheLastFilesIsTheLoadersDamage)
+{
+    // Names long enough that the folder's file count still fits what is left.
+    std::vector<std::string> names, whole;
+    for (int j = 0; j < 6; ++j) {
+        names.push_back("holiday photograph number " + std::to_string(j) + ".jpg");
+        whole.push_back("D:|" + names.back());
+    }
+    TDisk disk = diskOf({{"D:", -1}}, {names});
+    disk.DirList[0].FileList[4].Comment = "two words";
+    const std::string image = BuildDiskData(disk);
+    const std::size_t last = 1 + names[5].size() + 4 + kFileFixedTail;
+    const std::size_t lastTwo = 2 * last + disk.DirList[0].FileList[4].Comment.size();
+    CatalogSearch search;
+    for (std::size_t n = image.size() - lastTwo; n < image.size(); ++n) {
+        const std::string_view cut = std::string_view(image).substr(0, n);
+        TDisk loaded;
+        std::string loaderSays;
+        try {
+            ParseDiskData(cut, loaded);
+        } catch (const CatalogError& e) {
+            loaderSays = e.what();
+        }
+        ASSERT_NE(loaderSays.find("a file"), std::string::npos) << "length " << n << ": " << loaderSays;
+        for (const auto& walk : std::initializer_list<std::function<void()>>{
+                 [&] { search.searchData(cut, "jpg"); },
+                 [&] { ForEachRecord(cut, [](std::size_t, const FolderRecord&) {}, [](std::size_t, std::string_view, std::uint32_t) {}); }}) {
+            try {
+                walk();
+                ADD_FAILURE() << "length " << n << " was read as whole";
+            } catch (const CatalogError& e) {
+                EXPECT_EQ(e.what(), loaderSays) << "length " << n;
+            }
+        }
+        // A file is a hit once its record is whole.
+        CatalogSearchResult before;
+        before.found = search.partial();
+        const std::size_t wholeFiles = n >= image.size() - last ? 5 : 4;
+        EXPECT_EQ(found(before), std::vector<std::string>(whole.begin(), whole.begin() + wholeFiles)) << "length " << n;
     }
 }
 

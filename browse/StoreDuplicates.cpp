@@ -143,26 +143,51 @@ public:
 private:
     static std::vector<std::uint32_t> repeatedIn(std::span<KeyParts> all, std::size_t from, std::size_t to)
     {
-        std::vector<std::uint32_t> out, keys, scratch;
+        std::vector<std::uint32_t> out, keys, sorted;
+        std::vector<std::uint32_t> low(4097), high(4097);
         for (std::size_t part = from; part < to; ++part) {
-            keys.clear();
-            for (KeyParts& parts : all) {
-                Part& p = parts.parts_[part];
-                for (std::size_t b = 0; b < p.blocks.size(); ++b) {
-                    const std::size_t used = b + 1 == p.blocks.size() ? std::size_t(p.next - p.blocks[b]) / 3 : kBlock;
-                    for (std::size_t i = 0; i < used; ++i)
-                        keys.push_back(load4(p.blocks[b] + 3 * i) & 0xFFFFFF);
-                }
-                p = Part();
+            // Sorted by their low twelve bits, then by the high twelve: both
+            // counts from one look at the blocks, the first move out of them.
+            std::fill(low.begin(), low.end(), 0);
+            std::fill(high.begin(), high.end(), 0);
+            std::size_t n = 0;
+            forEach(all, part, [&](std::uint32_t k) {
+                ++low[(k & 0xFFF) + 1];
+                ++high[(k >> 12) + 1];
+                ++n;
+            });
+            for (std::size_t i = 1; i < low.size(); ++i) {
+                low[i] += low[i - 1];
+                high[i] += high[i - 1];
             }
-            SortByBits(keys, scratch, 0, 24);
+            keys.resize(n);
+            sorted.resize(n);
+            forEach(all, part, [&](std::uint32_t k) { keys[low[k & 0xFFF]++] = k; });
+            for (const std::uint32_t k : keys)
+                sorted[high[k >> 12]++] = k;
+            for (KeyParts& parts : all)
+                parts.parts_[part] = Part();
             const auto top = std::uint32_t(part) << 24;
-            for (std::size_t i = 1; i < keys.size(); ++i) {
-                if (keys[i] == keys[i - 1] && (out.empty() || out.back() != (top | keys[i])))
-                    out.push_back(top | keys[i]);
+            for (std::size_t i = 1; i < n; ++i) {
+                if (sorted[i] == sorted[i - 1] && (out.empty() || out.back() != (top | sorted[i])))
+                    out.push_back(top | sorted[i]);
             }
         }
         return out;
+    }
+
+    // Each key of part in all, without its top byte.
+    template <typename Take> static void forEach(std::span<KeyParts> all, std::size_t part, Take&& take)
+    {
+        for (const KeyParts& parts : all) {
+            const Part& p = parts.parts_[part];
+            for (std::size_t b = 0; b < p.blocks.size(); ++b) {
+                const char* block = p.blocks[b];
+                const char* end = b + 1 == p.blocks.size() ? p.next : block + kBlock * 3;
+                for (; block != end; block += 3)
+                    take(load4(block) & 0xFFFFFF);
+            }
+        }
     }
 
     static constexpr std::size_t kBlock = 4096; // 12 KiB: 256 parts begin with 3 MiB

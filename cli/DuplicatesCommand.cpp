@@ -36,8 +36,10 @@ int runDuplicates(const Command& command, const QStringList& args)
     Duplicates found;
     if (!FindDuplicates(*root, *minSize, failures, found))
         return line.unreadableRoot();
-    // Each catalog's title and file name and each folder's path made once,
-    // however many files they hold: as TSV fields, or as dumped JSON strings.
+    // Each catalog's title and file name made once, as TSV fields or as
+    // dumped JSON strings; then, since a folder belongs to one catalog, what
+    // each line shows of a file's place after its group's head, made once
+    // per folder however many files it holds.
     const bool json = line.isSet(QStringLiteral("json"));
     std::vector<std::string> titles, catalogs;
     for (const Duplicates::Catalog& c : found.catalogs) {
@@ -48,8 +50,28 @@ int runDuplicates(const Command& command, const QStringList& args)
             titles.push_back(TsvField(c.title).toStdString());
         }
     }
-    const TextBlock folders =
-        json ? ConvertedTexts(found.folders, JsonTextDump) : ConvertedTexts(found.folders, AnsiTsvField);
+    // A folder of no group's file (its candidate's hash met another name's)
+    // is left empty.
+    constexpr auto kNone = std::uint32_t(-1);
+    std::vector<std::uint32_t> catalogOf(found.folders.size(), kNone);
+    for (const Duplicates::Place& p : found.places)
+        catalogOf[p.folder] = p.catalog;
+    TextBlock places;
+    places.reserve(found.folders.size());
+    for (std::size_t f = 0; f < found.folders.size(); ++f) {
+        const std::uint32_t c = catalogOf[f];
+        places.add([&](std::string& text) {
+            if (c == kNone)
+                return;
+            if (json) {
+                text.append("{\"title\":").append(titles[c]).append(",\"catalog\":").append(catalogs[c]);
+                text.append(",\"folder\":").append(JsonTextDump(found.folders[f])).append("}");
+            } else {
+                AppendAnsiTsvField(text.append(titles[c]).append(1, '\t'), found.folders[f]);
+                text.append(1, '\n');
+            }
+        });
+    }
     Out out;
     qint64 files = 0;
     std::string head; // of one group after another, without allocating each time
@@ -61,11 +83,10 @@ int runDuplicates(const Command& command, const QStringList& args)
             head.assign("{\"name\":").append(JsonTextDump(found.nameOf(group)));
             head.append(",\"size\":").append(std::to_string(group.size)).append(",\"files\":[");
             out.text(head);
-            const char* before = "{\"title\":";
+            const char* between = "";
             for (const Duplicates::Place& p : found.placesOf(group)) {
-                out.text(before).text(titles[p.catalog]).text(",\"catalog\":").text(catalogs[p.catalog]);
-                out.text(",\"folder\":").text(folders[p.folder]).text("}");
-                before = ",{\"title\":";
+                out.text(between).text(places[p.folder]);
+                between = ",";
             }
             out.text("]}\n");
         } else {
@@ -73,9 +94,10 @@ int runDuplicates(const Command& command, const QStringList& args)
             if (g > 0)
                 out.text("\n");
             head.assign(std::to_string(group.size)).append(1, '\t');
-            head.append(AnsiTsvField(found.nameOf(group))).append(1, '\t');
+            AppendAnsiTsvField(head, found.nameOf(group));
+            head.append(1, '\t');
             for (const Duplicates::Place& p : found.placesOf(group))
-                out.text(head).text(titles[p.catalog]).text("\t").text(folders[p.folder]).text("\n");
+                out.text(head).text(places[p.folder]);
         }
     }
     out.flush();

@@ -85,6 +85,15 @@ QString TsvField(const QString& text) { return QString::fromStdString(TsvUtf8(te
 
 std::string AnsiTsvField(std::string_view cp932) { return TsvUtf8(cp932::toUtf8(cp932)); }
 
+void AppendAnsiTsvField(std::string& out, std::string_view cp932)
+{
+    // Printable ASCII without a backslash is its own field, in either code.
+    if (std::all_of(cp932.begin(), cp932.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
+        out.append(cp932);
+    else
+        out.append(AnsiTsvField(cp932));
+}
+
 QString TsvRow(const QStringList& fields)
 {
     QStringList escaped;

@@ -20,6 +20,8 @@ QString TsvField(const QString& text);
 // The same of code page 932 bytes of a catalog, in UTF-8. Most names are
 // ASCII, which is not decoded, and need no escape, which copies nothing more.
 std::string AnsiTsvField(std::string_view cp932);
+// The same appended to out, which a listing reuses from line to line.
+void AppendAnsiTsvField(std::string& out, std::string_view cp932);
 
 // The fields escaped and joined by tabs, with the new line that ends the row.
 QString TsvRow(const QStringList& fields);

@@ -272,8 +272,9 @@ private:
 // came up more than once, with their names and their folders' paths, kept
 // in the catalog's slot. Then, on the caller's thread in the tree's order,
 // for a catalog read to its end (one that is damaged gives none): the same
-// files appended to all found so far, their names copied into memory_ once
-// per catalog, so that no file costs an allocation. At the end the files
+// files appended to all found so far, their names copied into the result's
+// memory once per catalog, so that no file costs an allocation and a group
+// takes its name from its first file. At the end the files
 // are sorted by hash and split into groups by name and size. Also the sink
 // of both passes, which reports each failing catalog once.
 class Collect final : public StoreSearchSink {
@@ -336,8 +337,7 @@ public:
             out_.catalogs.push_back({file, title});
             const auto firstFolder = std::uint32_t(out_.folders.size());
             out_.folders.append(found.paths);
-            const char* names = memory_.store(found.names);
-            nameBytes_ += found.names.size();
+            const char* names = out_.memory->store(found.names);
             for (const Candidate& c : found.files)
                 files_.push_back({c.key, c.size, names + c.name, c.length, catalog, firstFolder + c.folder});
         }
@@ -352,7 +352,8 @@ public:
     }
 
     // The groups of two disks or more into out_, the largest first; of one
-    // size, in the order first met.
+    // size, in the order first met. Each group's places are next to each
+    // other in out_.places, but not in the groups' order.
     void groups()
     {
         // One thread takes the hashes below the middle, another those above
@@ -373,37 +374,29 @@ public:
             OnTwoThreads([&] { stage({middle, order.end()}, upper); }, [&] { stage({order.begin(), middle}, lower); });
         }
 
-        // The groups of both, merged in their order, each with its name and
-        // places. Each group's first file and places are asked for two
-        // groups' time ahead, its name (known from that file) one.
+        // The places of both, the lower's first; then the groups of both,
+        // merged in their order, each with its first file's name and size.
+        // Each group's first file is asked for a few groups' time ahead.
         const RecordAllocator<char> outMemory(out_.memory.get());
         out_.groups = Duplicates::InMemory<Duplicates::Group>(outMemory);
         out_.places = Duplicates::InMemory<Duplicates::Place>(outMemory);
-        out_.names = Duplicates::InMemory<char>(outMemory);
-        out_.groups.reserve(lower.ranks.size() + upper.ranks.size());
         out_.places.reserve(lower.places.size() + upper.places.size());
-        out_.names.reserve(nameBytes_ / 2); // each group two files at least
+        out_.places.insert(out_.places.end(), lower.places.begin(), lower.places.end());
+        out_.places.insert(out_.places.end(), upper.places.begin(), upper.places.end());
+        out_.groups.reserve(lower.ranks.size() + upper.ranks.size());
         const auto fetch = [&](const Staged& staged, std::size_t rank) {
             constexpr std::size_t kAhead = 8;
-            if (rank + 2 * kAhead < staged.ranks.size()) {
-                const Staged::Rank r = staged.ranks[rank + 2 * kAhead];
-                __builtin_prefetch(&files_[Staged::firstOf(r)]);
-                __builtin_prefetch(&staged.places[Staged::beginOf(r)]);
-            }
             if (rank + kAhead < staged.ranks.size())
-                __builtin_prefetch(files_[Staged::firstOf(staged.ranks[rank + kAhead])].name);
+                __builtin_prefetch(&files_[Staged::firstOf(staged.ranks[rank + kAhead])]);
         };
         for (std::size_t i = 0, j = 0; i < lower.ranks.size() || j < upper.ranks.size();) {
             fetch(lower, i);
             fetch(upper, j);
             const bool fromLower = j == upper.ranks.size() || (i < lower.ranks.size() && lower.ranks[i] < upper.ranks[j]);
-            const Staged& from = fromLower ? lower : upper;
-            const Staged::Rank r = from.ranks[fromLower ? i++ : j++];
+            const Staged::Rank r = fromLower ? lower.ranks[i++] : upper.ranks[j++];
             const File& head = files_[Staged::firstOf(r)];
-            const auto places = from.places.begin() + std::ptrdiff_t(Staged::beginOf(r));
-            out_.groups.push_back({head.size, out_.names.size(), head.length, out_.places.size(), Staged::countOf(r)});
-            out_.names.insert(out_.names.end(), head.name, head.name + head.length);
-            out_.places.insert(out_.places.end(), places, places + std::ptrdiff_t(Staged::countOf(r)));
+            const std::size_t first = Staged::beginOf(r) + (fromLower ? 0 : lower.places.size());
+            out_.groups.push_back({head.size, head.name, head.length, first, Staged::countOf(r)});
         }
     }
 
@@ -490,7 +483,7 @@ private:
     struct File {
         std::uint32_t key;
         std::uint32_t size;
-        const char* name; // in memory_
+        const char* name; // in out_.memory
         std::uint8_t length;
         std::uint32_t catalog; // in out_.catalogs
         std::uint32_t folder;  // in out_.folders
@@ -531,7 +524,6 @@ private:
     Duplicates& out_;
     RecordArena& memory_;
     InMemory<File> files_{inMemory()}; // of every catalog kept, in the order met
-    std::size_t nameBytes_ = 0;        // of all their names
     std::set<QByteArray> reported_;
     Lane lanes_[2];
     Found found_[CatalogLanes::kSlots];

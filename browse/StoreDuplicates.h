@@ -26,11 +26,11 @@ struct Duplicates {
         std::uint32_t catalog; // in catalogs
         std::uint32_t folder;  // its GetDirPath in folders
     };
-    // Its name and places are in names and places, so that a collection
+    // Its name is in memory, its places in places, so that a collection
     // with many groups costs no allocation per group.
     struct Group {
         std::uint32_t size = 0;
-        std::size_t name = 0; // in names
+        const char* name = nullptr; // in memory
         std::uint8_t length = 0;
         std::size_t first = 0; // in places
         std::uint32_t count = 0;
@@ -42,11 +42,10 @@ struct Duplicates {
     std::unique_ptr<RecordArena> memory;
     std::vector<Catalog> catalogs; // those that hold a duplicate
     TextBlock folders; // GetDirPath of each folder that holds a duplicate
-    InMemory<char> names;   // code page 932, each group's in turn
-    InMemory<Place> places; // each group's in turn: in the tree's order, each catalog's in stored order
+    InMemory<Place> places; // each group's together, in the tree's order, each catalog's in stored order
     InMemory<Group> groups; // the largest first; of one size, in the order first met
 
-    std::string_view nameOf(const Group& g) const { return std::string_view(names.data() + g.name, g.length); }
+    std::string_view nameOf(const Group& g) const { return std::string_view(g.name, g.length); }
     std::span<const Place> placesOf(const Group& g) const
     {
         return std::span<const Place>(places).subspan(g.first, g.count);

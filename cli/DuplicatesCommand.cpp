@@ -1,4 +1,5 @@
 // qdcat duplicates: files of the same name and size on two or more disks.
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -72,41 +73,45 @@ int runDuplicates(const Command& command, const QStringList& args)
             }
         });
     }
-    Out out;
     qint64 files = 0;
-    std::string head; // of one group after another, without allocating each time
-    for (std::size_t g = 0; g < found.groups.size(); ++g) {
-        const Duplicates::Group& group = found.groups[g];
+    for (const Duplicates::Group& group : found.groups)
         files += qint64(group.count);
-        // A group's name and places lie where its files were met: asked for
-        // a few groups ahead.
-        if (constexpr std::size_t kAhead = 8; g + kAhead < found.groups.size()) {
-            __builtin_prefetch(found.groups[g + kAhead].name);
-            __builtin_prefetch(&found.places[found.groups[g + kAhead].first]);
-        }
-        if (json) {
-            // One object per group and line: its name, size and files.
-            head.assign("{\"name\":").append(JsonTextDump(found.nameOf(group)));
-            head.append(",\"size\":").append(std::to_string(group.size)).append(",\"files\":[");
-            out.text(head);
-            const char* between = "";
-            for (const Duplicates::Place& p : found.placesOf(group)) {
-                out.text(between).text(places[p.folder]);
-                between = ",";
+    // Some thousand groups a piece, so that both threads have work and the
+    // text of neither grows large.
+    constexpr std::size_t kGroupsAPiece = 4096;
+    const std::size_t groups = found.groups.size();
+    WritePiecesOnTwoThreads((groups + kGroupsAPiece - 1) / kGroupsAPiece, [&](std::size_t piece, std::string& text) {
+        std::string head; // of one group after another, without allocating each time
+        for (std::size_t g = piece * kGroupsAPiece; g < std::min(groups, (piece + 1) * kGroupsAPiece); ++g) {
+            const Duplicates::Group& group = found.groups[g];
+            // A group's name and places lie where its files were met: asked
+            // for a few groups ahead.
+            if (constexpr std::size_t kAhead = 8; g + kAhead < groups) {
+                __builtin_prefetch(found.groups[g + kAhead].name);
+                __builtin_prefetch(&found.places[found.groups[g + kAhead].first]);
             }
-            out.text("]}\n");
-        } else {
-            // One line per file; a blank line between groups.
-            if (g > 0)
-                out.text("\n");
-            head.assign(std::to_string(group.size)).append(1, '\t');
-            AppendAnsiTsvField(head, found.nameOf(group));
-            head.append(1, '\t');
-            for (const Duplicates::Place& p : found.placesOf(group))
-                out.text(head).text(places[p.folder]);
+            if (json) {
+                // One object per group and line: its name, size and files.
+                text.append("{\"name\":").append(JsonTextDump(found.nameOf(group)));
+                text.append(",\"size\":").append(std::to_string(group.size)).append(",\"files\":[");
+                const char* between = "";
+                for (const Duplicates::Place& p : found.placesOf(group)) {
+                    text.append(between).append(places[p.folder]);
+                    between = ",";
+                }
+                text.append("]}\n");
+            } else {
+                // One line per file; a blank line between groups.
+                if (g > 0)
+                    text.append("\n");
+                head.assign(std::to_string(group.size)).append(1, '\t');
+                AppendAnsiTsvField(head, found.nameOf(group));
+                head.append(1, '\t');
+                for (const Duplicates::Place& p : found.placesOf(group))
+                    text.append(head).append(places[p.folder]);
+            }
         }
-    }
-    out.flush();
+    });
     std::fflush(stdout);
     std::fprintf(stderr, "%lld %s of %lld files found\n", static_cast<long long>(found.groups.size()),
                  found.groups.size() == 1 ? "group" : "groups", static_cast<long long>(files));

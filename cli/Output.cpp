@@ -3,7 +3,11 @@
 #include <QDate>
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "catalog/Cp932.h"
 #include "catalog/QdLib.h"
@@ -163,6 +167,47 @@ void Print(const QString& text)
 {
     const QByteArray bytes = text.toUtf8();
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+}
+
+void WritePiecesOnTwoThreads(std::size_t count, const std::function<void(std::size_t piece, std::string& text)>& make)
+{
+    std::mutex mutex;
+    std::condition_variable turn;
+    std::size_t written = 0;         // pieces out so far
+    std::exception_ptr failed[2];    // per thread
+    bool stopped = false;            // by a piece that failed
+    const auto work = [&](std::size_t first) {
+        std::string text;
+        try {
+            for (std::size_t piece = first; piece < count; piece += 2) {
+                text.clear();
+                make(piece, text);
+                std::unique_lock lock(mutex);
+                turn.wait(lock, [&] { return written == piece || stopped; });
+                if (stopped)
+                    return;
+                std::fwrite(text.data(), 1, text.size(), stdout);
+                ++written;
+                turn.notify_all();
+            }
+        } catch (...) {
+            const std::lock_guard lock(mutex);
+            failed[first] = std::current_exception();
+            stopped = true;
+            turn.notify_all();
+        }
+    };
+    if (count > 1) {
+        std::thread other(work, 1);
+        work(0);
+        other.join();
+    } else {
+        work(0);
+    }
+    for (const std::exception_ptr& e : failed) {
+        if (e)
+            std::rethrow_exception(e);
+    }
 }
 
 void Out::flush()

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -70,6 +71,13 @@ template <typename Texts, typename Convert> TextBlock ConvertedTexts(const Texts
 
 // Writes text to standard output as UTF-8.
 void Print(const QString& text);
+
+// Writes pieces 0 to count - 1 of a long output to standard output in turn,
+// each made by make(piece, text) into an empty text: on this thread and one
+// more at once, each piece written as soon as the one before it is, for
+// output that costs more to make than to write. What make throws is thrown
+// here once both threads have stopped.
+void WritePiecesOnTwoThreads(std::size_t count, const std::function<void(std::size_t piece, std::string& text)>& make);
 
 // Standard output through a buffer of its own, written out in large pieces,
 // so that long output (a catalog printed whole, the hits of a search) is

@@ -137,3 +137,28 @@ TEST_F(QdcatDuplicates, JsonLinesKeepQuotesBackslashesAndControlCharactersOfName
     EXPECT_EQ(second["name"].toString(), "\"quoted\""); // nothing but quotes to escape
     EXPECT_EQ(second["files"].toArray().size(), 2);
 }
+
+TEST_F(QdcatDuplicates, ManyGroupsComeOutWholeInOrderAcrossThePiecesOfTheListing)
+{
+    // More groups than two pieces of the listing hold: both of its threads
+    // write, and the blank line between groups falls at each piece's start.
+    constexpr int kGroups = 9000;
+    TDisk one, two;
+    for (TDisk* disk : {&one, &two}) {
+        disk->DirList.emplace_back().Name = "D:";
+        disk->DirList[0].Parent = -1;
+        for (int i = 0; i < kGroups; ++i)
+            disk->DirList[0].FileList.push_back(sampleFile("f" + std::to_string(i), std::uint32_t(kGroups - i)));
+    }
+    catalog("one", one);
+    catalog("two", two);
+    std::string expected;
+    for (int i = 0; i < kGroups; ++i) {
+        const std::string head = (i ? "\n" : "") + std::to_string(kGroups - i) + "\tf" + std::to_string(i) + "\t";
+        expected += head + "one\tD:\n" + head.substr(i ? 1 : 0) + "two\tD:\n";
+    }
+    const auto r = duplicates();
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.toStdString(), expected);
+    EXPECT_EQ(r.err, "9000 groups of 18000 files found\n");
+}

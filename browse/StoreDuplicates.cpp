@@ -130,18 +130,23 @@ public:
         p.next += 3;
     }
 
-    // The hashes met more than once in any of all, sorted; the parts are
-    // emptied on the way. Two threads take half of the parts each.
-    static std::vector<std::uint32_t> repeated(std::span<KeyParts> all)
+    // The hashes met more than once in any of all, sorted, and in files how
+    // many of the keys have one of them; the parts are emptied on the way.
+    // Two threads take half of the parts each.
+    static std::vector<std::uint32_t> repeated(std::span<KeyParts> all, std::size_t& files)
     {
         std::vector<std::uint32_t> out, upper;
-        OnTwoThreads([&] { upper = repeatedIn(all, 128, 256); }, [&] { out = repeatedIn(all, 0, 128); });
+        std::size_t lowerFiles = 0, upperFiles = 0;
+        OnTwoThreads([&] { upper = repeatedIn(all, 128, 256, upperFiles); },
+                     [&] { out = repeatedIn(all, 0, 128, lowerFiles); });
         out.insert(out.end(), upper.begin(), upper.end());
+        files = lowerFiles + upperFiles;
         return out;
     }
 
 private:
-    static std::vector<std::uint32_t> repeatedIn(std::span<KeyParts> all, std::size_t from, std::size_t to)
+    static std::vector<std::uint32_t> repeatedIn(std::span<KeyParts> all, std::size_t from, std::size_t to,
+                                                 std::size_t& files)
     {
         std::vector<std::uint32_t> out, keys, sorted;
         std::vector<std::uint32_t> low(4097), high(4097);
@@ -169,8 +174,14 @@ private:
                 parts.parts_[part] = Part();
             const auto top = std::uint32_t(part) << 24;
             for (std::size_t i = 1; i < n; ++i) {
-                if (sorted[i] == sorted[i - 1] && (out.empty() || out.back() != (top | sorted[i])))
+                if (sorted[i] != sorted[i - 1])
+                    continue;
+                if (out.empty() || out.back() != (top | sorted[i])) {
                     out.push_back(top | sorted[i]);
+                    files += 2;
+                } else {
+                    ++files;
+                }
             }
         }
         return out;
@@ -543,6 +554,7 @@ bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSi
     out.memory = std::make_unique<RecordArena>();
     Collect collect(sink, out, memory);
     std::vector<std::uint32_t> keys;
+    std::size_t candidates = 0; // files whose hash is among keys
     {
         KeyParts parts[2]; // each lane's, in an arena of its own
         const StorePass note{[&](int lane, std::size_t, std::string_view image) {
@@ -556,9 +568,9 @@ bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSi
                              [](std::size_t, const QByteArray&, const QString&) {}};
         if (!PassOverStore(path, collect, note))
             return false;
-        keys = KeyParts::repeated(parts);
+        keys = KeyParts::repeated(parts, candidates);
     }
-    collect.reserve(2 * keys.size()); // each hash that came up twice is two files at least
+    collect.reserve(candidates); // as many as the first pass met, unless a catalog changed since
     const RepeatedKeys repeated(keys);
     keys = {};
     const StorePass second{[&](int lane, std::size_t slot, std::string_view image) {

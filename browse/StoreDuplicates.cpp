@@ -413,9 +413,8 @@ public:
 
 private:
     // The groups found among some of the hashes: their places, put aside
-    // while their files are at hand, and per group its rank. Copied into
-    // out_ once all are in order, so that the places of one group after
-    // another are read in turn.
+    // while their files are at hand, each group's together, and per group
+    // its rank, which tells where they are.
     struct Staged {
         explicit Staged(const RecordAllocator<char>& memory) : places(memory), ranks(memory), scratch(memory) {}
         // A group's size, inverted, and its first file met (in files_),

@@ -41,7 +41,7 @@ struct Duplicates {
     // far fewer page faults than the heap's. First, so that it goes last.
     std::unique_ptr<RecordArena> memory;
     std::vector<Catalog> catalogs; // those that hold a duplicate
-    TextBlock folders; // GetDirPath of each folder that holds a duplicate
+    TextBlock folders; // GetDirPath of each folder that holds a file whose hash came up twice
     InMemory<Place> places; // each group's together, in the tree's order, each catalog's in stored order
     InMemory<Group> groups; // the largest first; of one size, in the order first met
 

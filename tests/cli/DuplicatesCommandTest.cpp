@@ -3,7 +3,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <tuple>
+#include <unordered_map>
 
+#include "browse/StoreDuplicates.h"
 #include "catalog/Cp932.h"
 #include "catalog/DiskFile.h"
 #include "support/CatalogFixtures.h"
@@ -161,4 +164,23 @@ TEST_F(QdcatDuplicates, ManyGroupsComeOutWholeInOrderAcrossThePiecesOfTheListing
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out.toStdString(), expected);
     EXPECT_EQ(r.err, "9000 groups of 18000 files found\n");
+}
+
+TEST_F(QdcatDuplicates, AFolderWhoseFilesOnlyShareAHashIsNotListed)
+{
+    // Two names of one size whose hashes meet: each is a candidate of the
+    // second pass, in a folder of its own, and neither makes a group.
+    std::unordered_map<std::uint32_t, std::string> seen;
+    std::string a, b;
+    for (int i = 0; b.empty(); ++i) {
+        const std::string name = "IMG_" + std::to_string(i) + ".JPG";
+        const auto [at, isNew] = seen.emplace(DuplicateKey(name, 100), name);
+        if (!isNew)
+            std::tie(a, b) = std::tie(at->second, name);
+    }
+    catalog("CD1", diskOf({{"ONLY A", a.c_str(), 100}, {"", "same.txt", 7}}));
+    catalog("CD2", diskOf({{"ONLY B", b.c_str(), 100}, {"", "same.txt", 7}}));
+    const auto r = duplicates();
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "7\tsame.txt\tCD1\tD:\n7\tsame.txt\tCD2\tD:\n");
 }

@@ -300,15 +300,20 @@ public:
         Found& found = found_[slot];
         found.clear(); // of a catalog before that failed, if any
         l.links.clear();
+        l.starts.clear();
         l.files.clear();
         l.passed.clear();
         // Every file's hash first: the look-ups miss the cache, and with the
         // hashes at hand those a little ahead are fetched during each one.
         const LoadResult load = ForEachRecord(
-            image, [&](std::size_t, const FolderRecord& f) { l.links.push_back({f.parent, f.name}); },
-            [&](std::size_t folder, std::string_view name, std::uint32_t size) {
+            image,
+            [&](std::size_t, const FolderRecord& f) {
+                l.links.push_back({f.parent, f.name});
+                l.starts.push_back(std::uint32_t(l.files.size()));
+            },
+            [&](std::size_t, std::string_view name, std::uint32_t size) {
                 if (size >= minSize)
-                    l.files.push_back({keyOf(name, size), size, name.data(), std::uint8_t(name.size()), std::uint32_t(folder)});
+                    l.files.push_back({keyOf(name, size), size, name.data()});
             });
         constexpr std::size_t kAhead = 16;
         for (std::size_t i = 0; i < l.files.size(); ++i) {
@@ -318,20 +323,23 @@ public:
                 l.passed.push_back(std::uint32_t(i));
         }
         l.paths.assign(l.links.size(), -1);
+        std::size_t folder = 0; // of the file at hand: the passed files are in the catalog's order
         for (std::size_t i = 0; i < l.passed.size(); ++i) {
             if (i + kAhead < l.passed.size())
                 repeated.fetchTable(l.files[l.passed[i + kAhead]].key);
             const Seen& f = l.files[l.passed[i]];
             if (!repeated.holds(f.key))
                 continue;
-            std::int32_t& path = l.paths[f.folder];
+            while (folder + 1 < l.starts.size() && l.starts[folder + 1] <= l.passed[i])
+                ++folder;
+            std::int32_t& path = l.paths[folder];
             if (path < 0) {
                 path = std::int32_t(found.paths.size());
                 found.paths.add(
-                    [&](std::string& text) { AppendFolderPath(text, l.links, std::int32_t(f.folder), l.chain); });
+                    [&](std::string& text) { AppendFolderPath(text, l.links, std::int32_t(folder), l.chain); });
             }
-            found.files.push_back({f.key, f.size, found.names.size(), f.length, std::uint32_t(path)});
-            found.names.append(f.name, f.length);
+            found.files.push_back({f.key, f.size, found.names.size(), f.length(), std::uint32_t(path)});
+            found.names.append(f.name, f.length());
         }
         return load;
     }
@@ -498,13 +506,14 @@ private:
         std::uint32_t catalog; // in out_.catalogs
         std::uint32_t folder;  // in out_.folders
     };
-    // A file of the catalog a lane works on.
+    // A file of the catalog a lane works on: two words, since every file of
+    // every catalog is written here once. Its folder is found from
+    // Lane::starts, for the few files that need it.
     struct Seen {
         std::uint32_t key;
         std::uint32_t size;
-        const char* name; // in the catalog's image
-        std::uint8_t length;
-        std::uint32_t folder; // in Lane::links
+        const char* name; // in the catalog's image, just after its length
+        std::uint8_t length() const { return std::uint8_t(name[-1]); }
     };
     // Of one catalog, in its slot.
     struct Found {
@@ -521,6 +530,7 @@ private:
     // Scratch of one lane.
     struct Lane {
         std::vector<FolderLink> links;
+        std::vector<std::uint32_t> starts; // per folder, where its files begin in files
         std::vector<Seen> files;           // every file of the catalog
         std::vector<std::uint32_t> passed; // those in files that the filter lets through
         std::vector<std::int32_t> paths;   // each folder's entry in Found::paths, -1 for none yet

@@ -212,9 +212,26 @@ private:
     RecordArena blocks_; // one for all parts, so that the blocks fill its pages in turn
 };
 
+// The three bits of a word that RepeatedKeys's filter sets for a hash, one
+// set of three for each value of twelve of the hash's bits: looked up in a
+// table that stays in the nearest cache, rather than made by three shifts
+// each time the second pass tests one of its 20 million files.
+struct FilterBits {
+    std::uint64_t bits[4096];
+    constexpr FilterBits() : bits()
+    {
+        for (std::uint32_t i = 0; i < 4096; ++i) {
+            const std::uint32_t h = (i * 0x85EBCA6Bu) ^ ((i * 0xC2B2AE35u) >> 7);
+            const std::uint32_t g = h * 0x9E3779B1u;
+            bits[i] = std::uint64_t(1) << (g >> 26) | std::uint64_t(1) << (g >> 20 & 63) | std::uint64_t(1) << (g >> 14 & 63);
+        }
+    }
+};
+constexpr FilterBits kFilterBits{};
+
 // The hashes that came up more than once in the first pass. A filter of
 // 16 bits per hash, three of them set in one word per hash, answers all but
-// about one file in 200 of those that are not among them, in one look at
+// about one file in 120 of those that are not among them, in one look at
 // memory; for the others, a table at most half full, by the hash's top bits,
 // answers in one look more (a run of slots rarely leaves its cache line).
 class RepeatedKeys {
@@ -265,12 +282,9 @@ public:
     void fetchTable(std::uint32_t k) const { __builtin_prefetch(&slots_[k >> shift_]); }
 
 private:
-    // Three bits of a word, by bits of the hash that the word's index does not use.
-    static std::uint64_t bitsOf(std::uint32_t k)
-    {
-        const std::uint32_t h = k * 0x9E3779B1u;
-        return std::uint64_t(1) << (h >> 26) | std::uint64_t(1) << (h >> 20 & 63) | std::uint64_t(1) << (h >> 14 & 63);
-    }
+    // Three bits of a word, by bits of the hash that the word's index does
+    // not use (the top ones of a product that every bit of it changes).
+    static std::uint64_t bitsOf(std::uint32_t k) { return kFilterBits.bits[(k * 0x9E3779B1u) >> 20]; }
 
     std::vector<std::uint64_t> filter_; // per word, the bits of the hashes that fall in it
     std::vector<std::uint32_t> slots_;  // the hashes, each once, 0 for none

@@ -87,7 +87,12 @@ std::string inQuotes(std::string_view text)
 
 QString TsvField(const QString& text) { return QString::fromStdString(TsvUtf8(text.toStdString())); }
 
-std::string AnsiTsvField(std::string_view cp932) { return TsvUtf8(cp932::toUtf8(cp932)); }
+std::string AnsiTsvField(std::string_view cp932)
+{
+    std::string field;
+    AppendAnsiTsvField(field, cp932);
+    return field;
+}
 
 void AppendAnsiTsvField(std::string& out, std::string_view cp932)
 {
@@ -95,7 +100,7 @@ void AppendAnsiTsvField(std::string& out, std::string_view cp932)
     if (std::all_of(cp932.begin(), cp932.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
         out.append(cp932);
     else
-        out.append(AnsiTsvField(cp932));
+        out.append(TsvUtf8(cp932::toUtf8(cp932)));
 }
 
 QString TsvRow(const QStringList& fields)

@@ -6,6 +6,9 @@
 #include <set>
 #include <span>
 #include <thread>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "StoreSearch.h"
 #include "catalog/CatalogSearch.h"
@@ -117,17 +120,19 @@ template <typename T> using InMemory = Duplicates::InMemory<T>;
 // three others only: the first pass's memory is three bytes a file.
 class KeyParts {
 public:
-    void add(std::uint32_t key)
+    // The hashes of the files of at least minSize bytes in a catalog's image.
+    LoadResult addFrom(std::string_view image, std::uint64_t minSize)
     {
-        Part& p = parts_[key >> 24];
-        if (p.next == p.end) {
-            // One byte more, for the last key's write of four.
-            p.next = static_cast<char*>(blocks_.allocate(kBlock * 3 + 1, 64));
-            p.end = p.next + kBlock * 3;
-            p.blocks.push_back(p.next);
-        }
-        std::memcpy(p.next, &key, 4); // the top byte goes under the next key's
-        p.next += 3;
+        const LoadResult load = ForEachRecord(
+            image, [](std::size_t, const FolderRecord&) {},
+            [&](std::size_t, std::string_view name, std::uint32_t size) {
+                if (size >= minSize)
+                    add(keyOf(name, size));
+            });
+#if defined(__SSE2__)
+        _mm_sfence(); // the streamed blocks seen by whichever thread reads them next
+#endif
+        return load;
     }
 
     // The hashes met more than once in any of all, sorted, and in files how
@@ -135,6 +140,8 @@ public:
     // Two threads take half of the parts each.
     static std::vector<std::uint32_t> repeated(std::span<KeyParts> all, std::size_t& files)
     {
+        for (KeyParts& parts : all)
+            parts.flushAll();
         std::vector<std::uint32_t> out, upper;
         std::size_t lowerFiles = 0, upperFiles = 0;
         OnTwoThreads([&] { upper = repeatedIn(all, 128, 256, upperFiles); },
@@ -201,13 +208,68 @@ private:
         }
     }
 
+    // A key goes first into its part's stage, which is in the cache; a full
+    // stage is streamed into the part's block past the cache, so that the
+    // 256 parts' lines are neither read from memory before they are written
+    // nor crowd the cache, and the cache keeps the catalog being walked.
+    void add(std::uint32_t key)
+    {
+        const std::size_t part = key >> 24;
+        std::uint8_t& staged = staged_[part];
+        std::memcpy(stages_[part].keys + staged * 3, &key, 4); // the top byte goes under the next key's
+        if (++staged == kStage) {
+            stream(part);
+            staged = 0;
+        }
+    }
+    void stream(std::size_t part)
+    {
+        char* to = room(parts_[part]);
+#if defined(__SSE2__)
+        const auto* from = reinterpret_cast<const __m128i*>(stages_[part].keys);
+        for (std::size_t i = 0; i < kStage * 3 / 16; ++i)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(to) + i, _mm_load_si128(from + i));
+#else
+        std::memcpy(to, stages_[part].keys, kStage * 3);
+#endif
+        parts_[part].next += kStage * 3;
+    }
+    // Each part's stage into its blocks, for the keys to be read.
+    void flushAll()
+    {
+        for (std::size_t part = 0; part < 256; ++part) {
+            std::memcpy(room(parts_[part]), stages_[part].keys, staged_[part] * 3);
+            parts_[part].next += staged_[part] * 3;
+            staged_[part] = 0;
+        }
+    }
+
     static constexpr std::size_t kBlock = 4096; // 12 KiB: 256 parts begin with 3 MiB
+    static constexpr std::size_t kStage = 64;   // three cache lines
+    static_assert(kBlock % kStage == 0, "a stage streamed whole into a block");
     struct Part {
         std::vector<char*> blocks; // in blocks_
         char* next = nullptr;      // where the next key goes in the last block
         char* end = nullptr;       // of the last block
     };
+    // Where a stage's keys, or fewer, go next in p: a whole stage always
+    // fits, as a block holds a whole number of them.
+    char* room(Part& p)
+    {
+        if (p.next == p.end) {
+            // One byte more, for the last key's read of four.
+            p.next = static_cast<char*>(blocks_.allocate(kBlock * 3 + 1, 64));
+            p.end = p.next + kBlock * 3;
+            p.blocks.push_back(p.next);
+        }
+        return p.next;
+    }
+    struct alignas(64) Stage {
+        char keys[kStage * 3 + 1]; // one byte more, for the last key's write of four
+    };
 
+    Stage stages_[256];
+    std::uint8_t staged_[256] = {}; // how many keys each stage holds
     Part parts_[256];
     RecordArena blocks_; // one for all parts, so that the blocks fill its pages in turn
 };
@@ -579,19 +641,16 @@ bool FindDuplicates(const QByteArray& path, std::uint64_t minSize, StoreSearchSi
     std::vector<std::uint32_t> keys;
     std::size_t candidates = 0; // files whose hash is among keys
     {
-        KeyParts parts[2]; // each lane's, in an arena of its own
+        // Each lane's, in an arena of its own; with their stages, too large
+        // for a thread's stack.
+        const auto parts = std::make_unique<KeyParts[]>(2);
         const StorePass note{[&](int lane, std::size_t, std::string_view image) {
-                                 return ForEachRecord(
-                                     image, [](std::size_t, const FolderRecord&) {},
-                                     [&](std::size_t, std::string_view name, std::uint32_t size) {
-                                         if (size >= minSize)
-                                             parts[lane].add(keyOf(name, size));
-                                     });
+                                 return parts[lane].addFrom(image, minSize);
                              },
                              [](std::size_t, const QByteArray&, const QString&) {}};
         if (!PassOverStore(path, collect, note))
             return false;
-        keys = KeyParts::repeated(parts, candidates);
+        keys = KeyParts::repeated({parts.get(), 2}, candidates);
     }
     collect.reserve(candidates); // as many as the first pass met, unless a catalog changed since
     const RepeatedKeys repeated(keys);

@@ -135,8 +135,8 @@ public:
         return load;
     }
 
-    // The hashes met more than once in any of all, sorted, and in files how
-    // many of the keys have one of them; the parts are emptied on the way.
+    // The hashes met more than once in any of all, each once, and in files
+    // how many of the keys have one of them; the parts are emptied on the way.
     // Two threads take half of the parts each.
     static std::vector<std::uint32_t> repeated(std::span<KeyParts> all, std::size_t& files)
     {
@@ -155,40 +155,43 @@ private:
     static std::vector<std::uint32_t> repeatedIn(std::span<KeyParts> all, std::size_t from, std::size_t to,
                                                  std::size_t& files)
     {
-        std::vector<std::uint32_t> out, keys, sorted;
-        std::vector<std::uint32_t> low(4097), high(4097);
+        std::vector<std::uint32_t> out, keys;
+        std::vector<std::uint32_t> count(257);
+        // Per bucket, the low sixteen bits met once, and those met twice:
+        // 16 KiB, in the nearest cache.
+        std::vector<std::uint64_t> once(1024), twice(1024);
         for (std::size_t part = from; part < to; ++part) {
-            // Sorted by their low twelve bits, then by the high twelve: both
-            // counts from one look at the blocks, the first move out of them.
-            std::fill(low.begin(), low.end(), 0);
-            std::fill(high.begin(), high.end(), 0);
-            std::size_t n = 0;
-            forEach(all, part, [&](std::uint32_t k) {
-                ++low[(k & 0xFFF) + 1];
-                ++high[(k >> 12) + 1];
-                ++n;
-            });
-            for (std::size_t i = 1; i < low.size(); ++i) {
-                low[i] += low[i - 1];
-                high[i] += high[i - 1];
-            }
-            keys.resize(n);
-            sorted.resize(n);
-            forEach(all, part, [&](std::uint32_t k) { keys[low[k & 0xFFF]++] = k; });
-            for (const std::uint32_t k : keys)
-                sorted[high[k >> 12]++] = k;
+            // Put in 256 buckets by the key's next byte, so that the rest
+            // of each key is one bit of once: a bucket's repeated keys are
+            // found in one look at the cache each, with no sort.
+            std::fill(count.begin(), count.end(), 0);
+            forEach(all, part, [&](std::uint32_t k) { ++count[(k >> 16) + 1]; });
+            for (std::size_t i = 1; i < count.size(); ++i)
+                count[i] += count[i - 1];
+            keys.resize(count.back());
+            forEach(all, part, [&](std::uint32_t k) { keys[count[k >> 16]++] = k; });
             for (KeyParts& parts : all)
                 parts.parts_[part] = Part();
             const auto top = std::uint32_t(part) << 24;
-            for (std::size_t i = 1; i < n; ++i) {
-                if (sorted[i] != sorted[i - 1])
-                    continue;
-                if (out.empty() || out.back() != (top | sorted[i])) {
-                    out.push_back(top | sorted[i]);
-                    files += 2;
-                } else {
-                    ++files;
+            for (std::size_t begin = 0, bucket = 0; bucket < 256; ++bucket) {
+                const std::size_t end = count[bucket];
+                for (std::size_t i = begin; i < end; ++i) {
+                    const std::uint32_t k = keys[i];
+                    const std::uint64_t bit = std::uint64_t(1) << (k & 63);
+                    std::uint64_t& seen = once[(k & 0xFFFF) >> 6];
+                    if (!(seen & bit)) {
+                        seen |= bit;
+                    } else if (std::uint64_t& again = twice[(k & 0xFFFF) >> 6]; !(again & bit)) {
+                        again |= bit;
+                        out.push_back(top | k);
+                        files += 2;
+                    } else {
+                        ++files;
+                    }
                 }
+                for (std::size_t i = begin; i < end; ++i)
+                    once[(keys[i] & 0xFFFF) >> 6] = twice[(keys[i] & 0xFFFF) >> 6] = 0;
+                begin = end;
             }
         }
         return out;

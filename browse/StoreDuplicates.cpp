@@ -174,7 +174,7 @@ private:
                 parts.parts_[part] = Part();
             const auto top = std::uint32_t(part) << 24;
             for (std::size_t begin = 0, bucket = 0; bucket < 256; ++bucket) {
-                const std::size_t end = count[bucket];
+                const std::size_t end = count[bucket], repeatedBefore = out.size();
                 for (std::size_t i = begin; i < end; ++i) {
                     const std::uint32_t k = keys[i];
                     const std::uint64_t bit = std::uint64_t(1) << (k & 63);
@@ -190,7 +190,9 @@ private:
                     }
                 }
                 for (std::size_t i = begin; i < end; ++i)
-                    once[(keys[i] & 0xFFFF) >> 6] = twice[(keys[i] & 0xFFFF) >> 6] = 0;
+                    once[(keys[i] & 0xFFFF) >> 6] = 0;
+                for (std::size_t i = repeatedBefore; i < out.size(); ++i)
+                    twice[(out[i] & 0xFFFF) >> 6] = 0;
                 begin = end;
             }
         }

@@ -24,9 +24,9 @@
 // With QD_BENCH_COMPARE naming another build's qdcat, its search -i and
 // duplicates are timed too, in the same run, taking turns with this
 // build's, and against the same references, and the outputs of
-// duplicates and of search -i over the first 100 catalogs must be the same,
-// byte for byte, from both: a check that a faster qdcat finds what the other
-// did.
+// duplicates and of search -i over the first 100 catalogs, and of
+// duplicates over all of them, must be the same, byte for byte, from both: a
+// check that a faster qdcat finds what the other did.
 //
 // Names are camera names that recur on every disk with other sizes, longer
 // Japanese names (every fifth) and document names; one catalog in 97 holds
@@ -178,8 +178,10 @@ std::string output(const std::string& command)
 }
 
 // Whether this qdcat and the other give the same output (standard output
-// and error) for each of the commands over root; says which differ.
-bool sameOutputs(const std::string& qdcat, const std::string& other, const std::string& root)
+// and error) for each of the commands over root, and for duplicates over
+// whole, whose parts fill many blocks where root's fill few; says which
+// differ.
+bool sameOutputs(const std::string& qdcat, const std::string& other, const std::string& root, const std::string& whole)
 {
     const std::vector<std::string> commands = {
         "duplicates",           "duplicates --json",       "duplicates --min-size 4M", "search -i needle",
@@ -193,6 +195,11 @@ bool sameOutputs(const std::string& qdcat, const std::string& other, const std::
             std::printf("outputs differ: qdcat %s\n", c.c_str());
             same = false;
         }
+    }
+    const std::string tail = " duplicates --root '" + whole + "' 2>&1";
+    if (output(qdcat + tail) != output(other + tail)) {
+        std::printf("outputs differ: qdcat duplicates over every catalog\n");
+        same = false;
     }
     return same;
 }
@@ -336,8 +343,9 @@ int main()
     // Last, so that the outputs it holds swell no child's peak above.
     int status = 0;
     if (other) {
-        if (sameOutputs(qdcat, other, store.hundred.string()))
-            std::printf("duplicates and search -i over 100 catalogs: the same output as %s\n", other);
+        if (sameOutputs(qdcat, other, store.hundred.string(), root))
+            std::printf("duplicates and search -i over 100 catalogs, duplicates over all: the same output as %s\n",
+                        other);
         else
             status = 1;
     }

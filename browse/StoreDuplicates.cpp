@@ -116,8 +116,9 @@ template <typename T> using InMemory = Duplicates::InMemory<T>;
 
 // The hashes of the first pass, in 256 parts by their top byte, each part
 // kept in blocks: appending never copies, and each part fits the cache when
-// it is sorted. A part's hashes share their top byte, so each keeps the
-// three others only: the first pass's memory is three bytes a file.
+// its repeated hashes are looked for. A part's hashes share their top byte,
+// so each keeps the three others only: the first pass's memory is three
+// bytes a file.
 class KeyParts {
 public:
     // The hashes of the files of at least minSize bytes in a catalog's image.

@@ -244,6 +244,8 @@ private:
     void flushAll()
     {
         for (std::size_t part = 0; part < 256; ++part) {
+            if (staged_[part] == 0)
+                continue; // no block for a part that has no key
             std::memcpy(room(parts_[part]), stages_[part].keys, staged_[part] * 3);
             parts_[part].next += staged_[part] * 3;
             staged_[part] = 0;

@@ -16,12 +16,14 @@ namespace qd::cli {
 
 namespace {
 
+// A byte of UTF-8 that a TSV field keeps as it is.
+bool plainInTsv(unsigned char c) { return c >= 0x20 && c != 0x7F && c != '\\'; }
+
 // TsvField of UTF-8 text. The bytes of a character beyond ASCII are never
 // below 0x80, so the escapes can be made byte by byte.
 std::string TsvUtf8(std::string utf8)
 {
-    const auto plain = [](unsigned char c) { return c >= 0x20 && c != 0x7F && c != '\\'; };
-    if (std::all_of(utf8.begin(), utf8.end(), plain))
+    if (std::all_of(utf8.begin(), utf8.end(), plainInTsv))
         return utf8;
     std::string out;
     out.reserve(utf8.size() + 8);
@@ -33,7 +35,7 @@ std::string TsvUtf8(std::string utf8)
         case '\r': out += "\\r"; break;
         case '\n': out += "\\n"; break;
         default:
-            if (plain(c)) {
+            if (plainInTsv(c)) {
                 out += ch;
             } else {
                 char hex[5];
@@ -97,7 +99,7 @@ std::string AnsiTsvField(std::string_view cp932)
 void AppendAnsiTsvField(std::string& out, std::string_view cp932)
 {
     // Printable ASCII without a backslash is its own field, in either code.
-    if (std::all_of(cp932.begin(), cp932.end(), [](unsigned char c) { return c >= 0x20 && c < 0x7F && c != '\\'; }))
+    if (std::all_of(cp932.begin(), cp932.end(), [](unsigned char c) { return c < 0x80 && plainInTsv(c); }))
         out.append(cp932);
     else
         out.append(TsvUtf8(cp932::toUtf8(cp932)));
